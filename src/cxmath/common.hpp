@@ -1,0 +1,55 @@
+// Shared constants and tiny helpers of the cxmath kernels.
+//
+// Every kernel is a pure constexpr function of doubles (or of the x87
+// `long double`, "extended": a 64-bit significand).  A value v with
+// |v| < EPS (EPS_EXT for extended kernels) counts as zero; both tests are
+// strict.  Helpers here are constexpr replacements for <cmath> functions
+// that the language does not let us evaluate at compile time.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+namespace cxmath {
+
+using ext = long double;
+static_assert(std::numeric_limits<ext>::digits == 64,
+              "the extended kernels need the x87 80-bit long double");
+
+inline constexpr double EPS = 0x1p-52;        // 2.220446049250313e-16
+inline constexpr ext EPS_EXT = 0x1p-63L;      // 1.0842021724855044e-19
+inline constexpr double DBL_MAX_ = std::numeric_limits<double>::max();
+inline constexpr double INF = std::numeric_limits<double>::infinity();
+inline constexpr double NaN = std::numeric_limits<double>::quiet_NaN();  // 0x7ff8000000000000
+inline constexpr ext INF_EXT = std::numeric_limits<ext>::infinity();
+inline constexpr ext NaN_EXT = std::numeric_limits<ext>::quiet_NaN();
+
+inline constexpr std::int64_t INT64_MAX_ = std::numeric_limits<std::int64_t>::max();
+inline constexpr std::int64_t INT64_MIN_ = std::numeric_limits<std::int64_t>::min();
+
+// Extended constants: each is the mathematical constant rounded to nearest
+// in the 64-bit significand (the 20-digit decimals are not always enough).
+inline constexpr ext E_EXT = 0x1.5bf0a8b145769536p+1L;        // e
+inline constexpr ext E2_EXT = 0x1.d8e64b8d4ddadcc4p+2L;       // e^2
+inline constexpr ext E3_EXT = 0x1.415e5bf6fb105f2ep+4L;       // e^3
+inline constexpr ext PI_EXT = 0x1.921fb54442d1846ap+1L;       // pi (the x87 fldpi value)
+inline constexpr ext PI_2_EXT = 0x1.921fb54442d1846ap+0L;     // pi/2
+inline constexpr ext SQRT2_EXT = 0x1.6a09e667f3bcc908p+0L;    // sqrt(2)
+inline constexpr ext SQRTPI_EXT = 0x1.c5bf891b4ef6aa7ap+0L;   // sqrt(pi)
+inline constexpr ext INV_SQRTPI_EXT = 0x1.20dd750429b6d11ap-1L;  // 1/sqrt(pi)
+inline constexpr ext TWO_SQRTPI_EXT = 0x1.20dd750429b6d11ap+0L;  // 2/sqrt(pi)
+inline constexpr ext SQRT_PI_2_EXT = 0x1.40d931ff62705966p+0L;   // sqrt(pi/2)
+
+constexpr bool isnan(double v) { return v != v; }
+constexpr bool isnan(ext v) { return v != v; }
+constexpr bool isinf(double v) { return v == INF || v == -INF; }
+constexpr bool isfinite(double v) { return v == v && v != INF && v != -INF; }
+constexpr double fabs(double v) { return __builtin_fabs(v); }
+constexpr ext fabs(ext v) { return __builtin_fabsl(v); }
+constexpr double fmin(double a, double b) { return b < a ? b : a; }
+
+// True when v is zero or its magnitude is below the tiny threshold.
+constexpr bool tiny(double v) { return v == 0 || fabs(v) < EPS; }
+constexpr bool tiny_ext(ext v) { return v == 0 || fabs(v) < EPS_EXT; }
+
+}  // namespace cxmath

@@ -1,0 +1,300 @@
+// Elementary kernels: logarithm, exponential, power, expm1, log1p, square
+// root, tangent, arc-tangent, the tanh continued fraction and integer powers.
+//
+// Each is a fixed-depth continued fraction or series, evaluated from the
+// innermost level outwards, so the operation order (and so every bit of the
+// result) is fixed.  There is never an early exit once a fraction has
+// converged: the depth is part of the result.
+#pragma once
+
+#include "cxmath/common.hpp"
+
+namespace cxmath {
+
+namespace detail {
+
+// Natural logarithms of 2..10, indexed by k (entries 0 and 1 add nothing).
+inline constexpr double LN_TABLE[11] = {
+    0.0, 0.0, 0.6931471805599453, 1.0986122886681098, 1.3862943611198906,
+    1.6094379124341003, 1.791759469228055, 1.9459101490553132,
+    2.0794415416798357, 2.1972245773362196, 2.302585092994046};
+
+inline constexpr double LN10 = 2.302585092994046;
+
+// ln((1 + z)/(1 - z)) = 2z / (1 - d/(3 - 4d/(5 - 9d/(... - 576d/49)))),
+// d = z^2, truncated after the partial denominator 49.
+constexpr double log_cf(double z) {
+  const double d = z * z;
+  double t = 49.0;
+  for (int k = 24; k >= 1; --k)
+    t = static_cast<double>(2 * k - 1) - (static_cast<double>(k * k) * d) / t;
+  return (z + z) / t;
+}
+
+// e^r = 1/(1 - r/(1 + r - (r/2)/(1 + r/2 - (r/3)/(...(1 + r/23) - r/24)))).
+template <class T>
+constexpr T exp_cf(T r) {
+  T t = (T(1) + r / T(23)) - r / T(24);
+  for (int j = 22; j >= 1; --j) {
+    // r/2 and r/4 are formed as 0.5*r and 0.25*r (the same values).
+    const T rj = j == 2 ? T(0.5) * r : j == 4 ? T(0.25) * r : j == 1 ? r : r / T(j);
+    const T rj1 = j + 1 == 2 ? T(0.5) * r : j + 1 == 4 ? T(0.25) * r : r / T(j + 1);
+    t = (T(1) + rj) - rj1 / t;
+  }
+  return T(1) / (T(1) - r / t);
+}
+
+}  // namespace detail
+
+// Logarithm for x >= EPS (callers have excluded NaN, negatives and tiny x).
+// Outside [0.5, 1.5] the argument is scaled by powers of ten into [1, 10],
+// split as k*m with k = trunc(b), and ln x = n ln 10 + ln k + ln m.
+constexpr double log_core(double x) {
+  const double a = x - 1;
+  if (a == 0 || fabs(a) < EPS) return 0.0;
+  if (x > DBL_MAX_) return INF;
+  if (x < 0.5 || x > 1.5) {
+    double b = x;
+    int n = 0;
+    while (b < 1 || b > 10) {
+      if (b < 1) {
+        b = b * 10;
+        --n;
+      } else {
+        b = b / 10;
+        ++n;
+      }
+    }
+    const int k = static_cast<int>(b);
+    const double m = b / k;
+    const double z = (m - 1) / (m + 1);
+    double L = detail::log_cf(z);
+    L = L + detail::LN_TABLE[k];
+    return detail::LN10 * n + L;
+  }
+  const double z = a / (x + 1);
+  return detail::log_cf(z);
+}
+
+// Guarded natural logarithm: NaN below 0, -inf below EPS (zeros included).
+constexpr double log(double x) {
+  if (isnan(x) || x < 0) return NaN;
+  if (x < EPS) return -INF;
+  return log_core(x);
+}
+
+// e^n for integer n by square-and-multiply in extended precision.
+constexpr ext exp_integer(std::int64_t n) {
+  if (n == 0) return 1.0L;
+  if (n == 1) return E_EXT;
+  if (n == 2) return E2_EXT;
+  if (n == 3) return E3_EXT;
+  if (n == INT64_MAX_) return INF_EXT;
+  if (n == INT64_MIN_) return 0.0L;
+  if (n < 0) return 1.0L / exp_integer(-n);
+  ext f = 1.0L, g = E_EXT;
+  while (n > 1) {
+    if (n & 1) f = f * g;
+    g = g * g;
+    n >>= 1;
+  }
+  return f * g;
+}
+
+namespace detail {
+
+// Split x = n + r with integer n for the exponential: n rounds x to nearest
+// for positive x; for negative x the remainder r lies in [0, 0.5) or
+// [1.5, 2).  Requires |x| < 2^63.
+template <class T>
+constexpr void exp_split(T x, std::int64_t& n, T& r) {
+  std::int64_t fl = static_cast<std::int64_t>(x);
+  if (static_cast<T>(fl) > x) fl = fl - 1;
+  const T f = x - static_cast<T>(fl);
+  const std::int64_t s = x > 0 ? 1 : -1;
+  if (f != 0 && f >= T(0.5)) {
+    n = fl + s;
+    r = f - static_cast<T>(s);
+  } else {
+    n = fl;
+    r = f;
+  }
+}
+
+}  // namespace detail
+
+// e^x: a 24-level continued fraction for |x| < 2, otherwise e^n * e^r with
+// e^n by exact squaring in extended precision, rounded once to double.
+constexpr double exp(double x) {
+  if (isnan(x)) return NaN;
+  if (x == -INF) return 0.0;
+  if (x == 0) return 1.0;
+  if (fabs(x) < EPS) return 1.0;
+  if (x == INF) return INF;
+  if (fabs(x) < 2) return detail::exp_cf<double>(x);
+  if (fabs(x) >= 0x1p63) return x > 0 ? INF : 0.0;
+  std::int64_t n = 0;
+  double r = 0;
+  detail::exp_split<double>(x, n, r);
+  return static_cast<double>(exp_integer(n) * static_cast<ext>(detail::exp_cf<double>(r)));
+}
+
+// e^x entirely in extended precision (used by the normal CDF).
+constexpr ext exp_ext(ext x) {
+  if (x == 0 || fabs(x) < 2) return detail::exp_cf<ext>(x);
+  if (fabs(x) >= 0x1p63L) return x > 0 ? INF_EXT : 0.0L;
+  std::int64_t n = 0;
+  ext r = 0;
+  detail::exp_split<ext>(x, n, r);
+  return exp_integer(n) * detail::exp_cf<ext>(r);
+}
+
+// a^b = e^(b ln a); NaN for negative or NaN a, and for 0^0.
+constexpr double pow(double a, double b) {
+  if (isnan(a) || a < 0) return exp(b * NaN);
+  if (a < EPS) return exp(b * -INF);
+  return exp(b * log_core(a));
+}
+
+// e^x - 1, with a five-term series for |x| <= 1e-4.
+constexpr double expm1(double x) {
+  if (isnan(x)) return NaN;
+  if (x != 0 && fabs(x) > 1e-4) return exp(x) - 1;
+  return x + ((((x * x) / 120 + x / 24) * x + x / 6) * x + 0.5 * x) * x;
+}
+
+// ln(1 + x), with a five-term series for |x| <= 1e-4.
+constexpr double log1p(double x) {
+  if (x != 0 && fabs(x) > 1e-4) return log(1 + x);
+  return ((((x * x / 5 - 0.25 * x) * x + x / 3) * x - 0.5 * x) * x) + x;
+}
+
+// Square root by Newton's iteration after scaling large arguments by 1/4.
+// Arguments below 1 are not scaled and the stopping test is absolute for
+// small roots, so small roots carry a lower relative accuracy.
+constexpr double sqrt(double x) {
+  if (isnan(x) || x < 0) return NaN;
+  if (x == INF) return INF;
+  if (x == 0 || x < EPS) return 0.0;
+  double m = 1;
+  for (;;) {
+    if (tiny(1 - x)) return x;
+    if (x > 4) {
+      x = 0.25 * x;
+      m = m + m;
+    } else {
+      break;
+    }
+  }
+  double y = 0.5 * x;
+  for (int i = 0; i < 100; ++i) {
+    const double q = x / y;
+    const double e = fabs(y - q);
+    if (e / (y + 1) < EPS) break;
+    y = (y + q) * 0.5;
+  }
+  return y * m;
+}
+
+namespace detail {
+
+// x^n by square-and-multiply (n >= 1).
+template <class T>
+constexpr T pow_sqmul(std::int64_t n, T x) {
+  T f = T(1), g = x;
+  while (n > 1) {
+    if (n & 1) f = f * g;
+    g = g * g;
+    n >>= 1;
+  }
+  return f * g;
+}
+
+}  // namespace detail
+
+// Tangent in extended precision.  Arguments above pi are reduced by whole
+// multiples of pi (at most twice); near pi/2 the Laurent series of -cot about
+// the pole is used; elsewhere Lambert's continued fraction of depth 25, 35 or
+// 45 by the size of x.
+constexpr ext tan(ext x) {
+  if (x > PI_EXT) {
+    for (int pass = 0; pass < 2 && x > PI_EXT; ++pass) {
+      const ext q = x / PI_EXT;
+      // A quotient beyond the 64-bit range cannot be reduced: both passes
+      // then leave x above pi.
+      if (!(q < 0x1p63L)) return NaN_EXT;
+      x = x - static_cast<ext>(static_cast<std::int64_t>(q)) * PI_EXT;
+    }
+    if (x > PI_EXT) return NaN_EXT;
+  }
+  if (x > ext(1.55) && x < ext(1.6)) {
+    const ext y = x - PI_2_EXT;
+    if (y == 0 || fabs(y) < EPS_EXT) return 1.633124e16L;
+    const ext y5 = detail::pow_sqmul<ext>(5, y);
+    const ext y7 = detail::pow_sqmul<ext>(7, y);
+    return ((((y5 + y5) / 945 + y7 / 4725) + (y * y) * y / 45) + y / 3) + (-1 / y);
+  }
+  const ext s = x * x;
+  const int N = x > ext(1.4) ? 45 : x > 1 ? 35 : 25;
+  ext t = static_cast<ext>(2 * N - 1);
+  for (int k = N - 1; k >= 1; --k) t = static_cast<ext>(2 * k - 1) - s / t;
+  return x / t;
+}
+
+// Arc-tangent: a continued fraction of depth 15..52 up to 2.5, the
+// asymptotic series pi/2 - 1/x + 1/(3x^3) - 1/(5x^5) + ... beyond.
+constexpr double atan(double x) {
+  if (x < 0) return -atan(-x);
+  if (!(x > 2.5)) {
+    const double s = x * x;
+    const int N = x < 0.5 ? 15 : x < 1 ? 25 : x < 1.5 ? 35 : x < 2 ? 45 : 52;
+    double t = static_cast<double>((N - 1) * (N - 1)) * s / static_cast<double>(2 * N - 1) +
+               static_cast<double>(2 * N - 3);
+    for (int k = N - 2; k >= 1; --k)
+      t = static_cast<double>(k * k) * s / t + static_cast<double>(2 * k - 1);
+    return x / t;
+  }
+  const int P = x < 3 ? 10 : x < 4 ? 9 : x < 5 ? 8 : x < 7 ? 7 : x < 11 ? 6 : x < 25 ? 5
+              : x < 100 ? 4 : x < 1000 ? 3 : 2;
+  const double b = x * x;
+  const double x3 = x * b;
+  double acc = 1 / (3 * x3) - 1 / ((5 * x3) * b);
+  if (P > 2) {
+    // Powers y_j = x^(4j-5) for the levels j = 3..P, then the levels summed
+    // from the innermost outwards: S(j) = (1/((4j-5)y) - 1/((4j-3)y b)) + S(j+1).
+    double y[11] = {};
+    y[3] = (x3 * b) * b;
+    for (int j = 4; j <= P; ++j) y[j] = (y[j - 1] * b) * b;
+    double S = 1 / (static_cast<double>(4 * P - 5) * y[P]) -
+               1 / ((static_cast<double>(4 * P - 3) * y[P]) * b);
+    for (int j = P - 1; j >= 3; --j)
+      S = (1 / (static_cast<double>(4 * j - 5) * y[j]) -
+           1 / ((static_cast<double>(4 * j - 3) * y[j]) * b)) + S;
+    acc = S + acc;
+  }
+  return static_cast<double>((PI_2_EXT - 1.0L / static_cast<ext>(x)) + static_cast<ext>(acc));
+}
+
+// Denominator D of tanh z = z/D from Lambert's continued fraction
+// D = 1 + s/(3 + s/(5 + ... + s/(67 + s/69))), s = z^2.  No range
+// reduction: accuracy falls for large |z|.
+constexpr double tanh_cf(double z) {
+  const double s = z * z;
+  double t = s / 69 + 67;
+  for (int k = 33; k >= 1; --k) t = s / t + static_cast<double>(2 * k - 1);
+  return t;
+}
+
+// x^n by square-and-multiply in double.
+constexpr double ipow(std::int64_t n, double x) {
+  if (n == 0) return 1.0;
+  if (n == 1) return x;
+  if (n == 2) return x * x;
+  if (n == 3) return (x * x) * x;
+  if (n == INT64_MAX_) return INF;
+  if (n == INT64_MIN_) return 0.0;
+  if (n < 0) return 1 / ipow(-n, x);
+  return detail::pow_sqmul<double>(n, x);
+}
+
+}  // namespace cxmath
