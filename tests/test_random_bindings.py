@@ -241,12 +241,3 @@ def test_unallocatable_shape_raises_before_drawing(size):
         distmill.runif(0.0, 1.0, size, e1)
     assert next_uniform(e1) == next_uniform(e2)
 
-
-def test_default_engine_is_shared_and_advances():
-    # Whatever state the default engine is in, two calls differ and an
-    # explicit engine is unaffected by default-engine calls.
-    e = Engine(3)
-    first = distmill.runif(0.0, 1.0, e)
-    assert distmill.rnorm() != distmill.rnorm()
-    assert distmill.runif(0.0, 1.0, e) == distmill.runif(0.0, 1.0, 2, Engine(3))[1]
-    assert first == distmill.runif(0.0, 1.0, Engine(3))
