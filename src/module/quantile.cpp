@@ -1,11 +1,21 @@
 // Registration group 4: the quantile functions (no log flag).
+#include "dists/cauchy.hpp"
+#include "dists/exp.hpp"
+#include "dists/laplace.hpp"
+#include "dists/logis.hpp"
 #include "dists/unif.hpp"
+#include "dists/weibull.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
 
 void register_quantile_functions(py::module_& m) {
+  def_elementwise(m, "qcauchy", qcauchy, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qexp", qexp, py::arg("p"), py::arg("rate"));
+  def_elementwise(m, "qlaplace", qlaplace, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qlogis", qlogis, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qunif", qunif, py::arg("p"), py::arg("a"), py::arg("b"));
+  def_elementwise(m, "qweibull", qweibull, py::arg("p"), py::arg("shape"), py::arg("scale"));
 }
 
 }  // namespace distmill
