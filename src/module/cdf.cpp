@@ -1,10 +1,14 @@
 // Registration group 3: the cumulative distribution functions.
+#include "dists/lnorm.hpp"
+#include "dists/norm.hpp"
 #include "dists/unif.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
 
 void register_cdf_functions(py::module_& m) {
+  def_elementwise(m, "pnorm", pnorm, py::arg("x"), py::arg("mu") = 0, py::arg("sigma") = 1, py::arg("log_p") = false);
+  def_elementwise(m, "plnorm", plnorm, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "punif", punif, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
 }
 
