@@ -2,7 +2,9 @@
 #include "dists/cauchy.hpp"
 #include "dists/exp.hpp"
 #include "dists/laplace.hpp"
+#include "dists/lnorm.hpp"
 #include "dists/logis.hpp"
+#include "dists/norm.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
 #include "module/registration.hpp"
@@ -10,9 +12,11 @@
 namespace distmill {
 
 void register_quantile_functions(py::module_& m) {
+  def_elementwise(m, "qnorm", qnorm, py::arg("p"), py::arg("mu") = 0, py::arg("sigma") = 1);
   def_elementwise(m, "qcauchy", qcauchy, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qexp", qexp, py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qlaplace", qlaplace, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qlnorm", qlnorm, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlogis", qlogis, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qunif", qunif, py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qweibull", qweibull, py::arg("p"), py::arg("shape"), py::arg("scale"));
