@@ -6,18 +6,26 @@
 // integer-size form.  pybind11 tries the overloads in registration order,
 // first without implicit conversions and then with them, so the order
 // decides which form a call selects.
-#include <pybind11/stl.h>
+//
+// The distribution headers call the cxmath helpers (isnan, fabs, ...)
+// unqualified, which the C library's global declarations (from <cmath> or
+// Python.h) would make ambiguous: they are included first, through the
+// inversion samplers, before the engine and the Python headers.
+#include "random/inversion.hpp"
+
+#include "random/bernoulli.hpp"
+#include "random/engine.hpp"
+#include "random/normal.hpp"
+#include "random/uniform.hpp"
 
 #include <cstddef>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include <pybind11/stl.h>
+
 #include "module/registration.hpp"
-#include "random/bernoulli.hpp"
-#include "random/engine.hpp"
-#include "random/normal.hpp"
-#include "random/uniform.hpp"
 
 namespace distmill {
 
@@ -89,8 +97,13 @@ void register_random_functions(py::module_& m) {
   def_random<rnorm>(m, "rnorm", engine, py::arg("mu") = 0, py::arg("sigma") = 1);
   def_random<rbern>(m, "rbern", engine, py::arg("prob"));
   def_random<rbinom>(m, "rbinom", engine, py::arg("n_trials"), py::arg("prob"));
+  def_random<rcauchy>(m, "rcauchy", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rexp>(m, "rexp", engine, py::arg("rate"));
+  def_random<rlaplace>(m, "rlaplace", engine, py::arg("mu"), py::arg("sigma"));
   def_random<rlnorm>(m, "rlnorm", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rlogis>(m, "rlogis", engine, py::arg("mu"), py::arg("sigma"));
   def_random<runif>(m, "runif", engine, py::arg("a"), py::arg("b"));
+  def_random<rweibull>(m, "rweibull", engine, py::arg("shape"), py::arg("scale"));
 }
 
 }  // namespace distmill
