@@ -15,6 +15,7 @@
 
 #include "random/bernoulli.hpp"
 #include "random/engine.hpp"
+#include "random/gamma.hpp"
 #include "random/normal.hpp"
 #include "random/uniform.hpp"
 
@@ -96,12 +97,18 @@ void register_random_functions(py::module_& m) {
 
   def_random<rnorm>(m, "rnorm", engine, py::arg("mu") = 0, py::arg("sigma") = 1);
   def_random<rbern>(m, "rbern", engine, py::arg("prob"));
+  def_random<rbeta>(m, "rbeta", engine, py::arg("a"), py::arg("b"));
   def_random<rbinom>(m, "rbinom", engine, py::arg("n_trials"), py::arg("prob"));
   def_random<rcauchy>(m, "rcauchy", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rchisq>(m, "rchisq", engine, py::arg("dof"));
   def_random<rexp>(m, "rexp", engine, py::arg("rate"));
+  def_random<rf>(m, "rf", engine, py::arg("df1"), py::arg("df2"));
+  def_random<rgamma>(m, "rgamma", engine, py::arg("shape"), py::arg("scale"));
+  def_random<rinvgamma>(m, "rinvgamma", engine, py::arg("shape"), py::arg("scale"));
   def_random<rlaplace>(m, "rlaplace", engine, py::arg("mu"), py::arg("sigma"));
   def_random<rlnorm>(m, "rlnorm", engine, py::arg("mu"), py::arg("sigma"));
   def_random<rlogis>(m, "rlogis", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rt>(m, "rt", engine, py::arg("dof"));
   def_random<runif>(m, "runif", engine, py::arg("a"), py::arg("b"));
   def_random<rweibull>(m, "rweibull", engine, py::arg("shape"), py::arg("scale"));
 }
