@@ -1,7 +1,8 @@
-// Compile-time checks of the gamma kernels and the gamma families: exact
-// values that follow from the guards and limit rules, and proof that the
-// full algorithms (series, continued fraction, quadrature, Halley steps)
-// are constant-evaluable.
+// Compile-time checks of the gamma kernels: exact values that follow from
+// the guards, and proof that the full algorithms (series, continued
+// fraction, quadrature, Halley steps) and the family functions built on
+// them are constant-evaluable.  The families' limit tables are tested
+// through the module.
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "dists/chisq.hpp"
@@ -62,36 +63,12 @@ static_assert(is_nan(cxmath::incomplete_gamma_inv(NaN, 0.5)));
 static_assert(is_nan(cxmath::incomplete_gamma_inv(NaN, -0.5)));
 static_assert(cxmath::incomplete_gamma_inv(1, 0.5) > 0.6931471805 && cxmath::incomplete_gamma_inv(1, 0.5) < 0.6931471806);
 
-// Limit values of the families.
+// The family functions are constant-evaluable too.
 static_assert(distmill::dgamma(0, 1, 2, false) == 0.5);
-static_assert(distmill::dgamma(0, 0.5, 1, false) == INF);
-static_assert(distmill::dgamma(0, 3, 1, false) == 0);
-static_assert(distmill::dgamma(0, 0, 1, false) == INF);
-static_assert(distmill::dgamma(1, 0, 1, false) == 0);
-static_assert(is_nan(distmill::dgamma(1, 2, 0, false)));
-static_assert(distmill::dgamma(-1, 2, 1, true) == -INF);
-static_assert(distmill::pgamma(1e-17, 2, 1, false) == 0);
-static_assert(distmill::pgamma(INF, 2, 1, false) == 1);
-static_assert(is_nan(distmill::pgamma(INF, 2, INF, false)));
-static_assert(distmill::pgamma(5, INF, 1, false) == 0);
-static_assert(distmill::pgamma(5, 0, 1, false) == 1);
 static_assert(distmill::pgamma(5, 0, INF, false) == 0);
-static_assert(distmill::qgamma(0.5, 0, 1) == 0);
-static_assert(is_nan(distmill::qgamma(0.5, INF, 1)));
-static_assert(distmill::dinvgamma(1, 0, 1, false) == INF);
-static_assert(distmill::dinvgamma(0, 0, 1, false) == 0);
-static_assert(distmill::dinvgamma(0, 2, 0, false) == INF);
-static_assert(distmill::dinvgamma(1, 2, 0, false) == 0);
-static_assert(distmill::pinvgamma(0, 2, 1, false) == 0);
-static_assert(distmill::pinvgamma(INF, 2, 1, false) == 1);
-static_assert(is_nan(distmill::pinvgamma(1, 2, 1e16, false)));
-static_assert(distmill::qinvgamma(0.5, 2, 0) == 0);
-static_assert(is_nan(distmill::qinvgamma(0.5, 0, 1)));
-static_assert(distmill::dchisq(0, 1, false) == INF);
-static_assert(distmill::dchisq(0, 2, false) == 0.5);
-static_assert(distmill::dchisq(0, 3, false) == 0);
-static_assert(distmill::pchisq(3, 0, false) == 1);
-static_assert(distmill::pchisq(0, 4, true) == -INF);
+static_assert(distmill::qgamma(0.3, 2, 1) > 0 && distmill::qinvgamma(0.3, 2, 1) > 0);
+static_assert(distmill::dinvgamma(1, 2, 1, false) > 0 && distmill::pinvgamma(1, 2, 1, false) > 0);
+static_assert(distmill::dchisq(1, 3, false) > 0 && distmill::pchisq(1, 3, false) > 0);
 static_assert(distmill::qchisq(0.5, 0) == 0);
 
 }  // namespace
