@@ -364,15 +364,6 @@ def test_lnorm_accuracy():
         assert rel(distmill.qlnorm(pv, m, s), exact) <= 1e-13
 
 
-@pytest.mark.parametrize("fn", ["dnorm", "dlnorm"])
-def test_log_density_consistent(fn):
-    # the plain density is exp of the log-density formed in log form
-    f = getattr(distmill, fn)
-    xs = np.array([0.1, 0.7, 1.5, 4.0])
-    ld = f(xs, 0.3, 1.7, True)
-    assert np.allclose(f(xs, 0.3, 1.7), np.exp(ld), rtol=1e-14, atol=0)
-
-
 # ------------------------------------------------------- bindings
 
 

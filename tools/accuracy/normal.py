@@ -190,6 +190,7 @@ def main():
     print("| function | arguments | n | max rel. error | median rel. error | max (ulps) |")
     print("|---|---|---|---|---|---|")
     for name, argset, n, mx, med, ulps in rows:
+        argset = argset.replace("|", "\\|")  # absolute-value bars inside a table cell
         print(f"| {name} | {argset} | {n} | {mx:.3g} | {med:.3g} | {ulps:.3g} |")
     print()
     print("ulps: units of 2^-53 relative (2^-64 for erf_ext); inf = exact value nonzero, computed 0 or -inf.")
