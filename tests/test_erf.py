@@ -242,7 +242,7 @@ def test_erf_inv_guess_switches_at_w_5(kernels, y, branch):
 
 @pytest.mark.parametrize("ys", [np.linspace(-0.9966, 0.9966, 101), 1 - np.logspace(-13.5, -2.5, 40)])
 def test_erf_inv_guess_accuracy(kernels, ys):
-    # catches a mistyped coefficient: the published fit is good to ~1e-7
+    # catches a mistyped coefficient: the fit is good to ~1e-7
     # (the tail polynomial degrades beyond w ~ 14, i.e. 1 - y < 1e-6)
     for y in ys:
         y = float(y)
@@ -253,7 +253,7 @@ def test_erf_inv_guess_accuracy(kernels, ys):
 
 
 def refine_model(kernels, y, steps=55, lag=True):
-    """The refinement as published: damped Halley steps whose density factor
+    """The refinement as designed: damped Halley steps whose density factor
     lags one step behind the iterate, performed exactly `steps` times."""
     x = kernels.k_erf_inv_guess(y)
     D = kernels.k_exp((-x) * x)
