@@ -32,7 +32,8 @@ class Kernels:
     """Attribute access returns the extern "C" probe function of that name,
     typed from the PROBE_SIGNATURES table of the probe sources."""
 
-    _ctype = {"d": ctypes.c_double, "l": ctypes.c_longdouble, "i": ctypes.c_int64, "b": ctypes.c_bool}
+    _ctype = {"d": ctypes.c_double, "l": ctypes.c_longdouble, "i": ctypes.c_int64, "b": ctypes.c_bool,
+              "u": ctypes.c_uint64}
 
     def __init__(self, lib, signatures):
         self._lib = lib

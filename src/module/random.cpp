@@ -1,9 +1,109 @@
 // Registration group 2: the Engine class, the default engine and the random
 // draw functions.
+//
+// Each distribution's sampler is bound three times under one name, in this
+// order: the scalar form (the sampler itself), the list-size form and the
+// integer-size form.  pybind11 tries the overloads in registration order,
+// first without implicit conversions and then with them, so the order
+// decides which form a call selects.
+//
+// The distribution headers call the cxmath helpers (isnan, fabs, ...)
+// unqualified, which the C library's global declarations (from <cmath> or
+// Python.h) would make ambiguous: they are included first, through the
+// inversion samplers, before the engine and the Python headers.
+#include "random/inversion.hpp"
+
+#include "random/bernoulli.hpp"
+#include "random/engine.hpp"
+#include "random/normal.hpp"
+#include "random/uniform.hpp"
+
+#include <cstddef>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <pybind11/stl.h>
+
 #include "module/registration.hpp"
 
 namespace distmill {
 
-void register_random_functions(py::module_& m) { (void)m; }
+namespace {
+
+// The size forms of a sampler double f(P..., Engine&): the parameters P...
+// followed by the size and the engine.  The result is allocated once, C
+// ordered, and element i of the flat buffer is the i-th sampler call, so an
+// array of n elements advances the engine exactly as n scalar calls do.
+template <auto Sampler, class Params>
+struct SizeForms;
+
+template <auto Sampler, class... P>
+struct SizeForms<Sampler, std::tuple<P...>> {
+  static void fill(py::array_t<double>& out, P... params, Engine& engine) {
+    double* data = out.mutable_data();
+    const py::ssize_t n = out.size();
+    for (py::ssize_t i = 0; i < n; ++i) data[i] = Sampler(params..., engine);
+  }
+
+  // Shape given dimension by dimension; an empty list is a 0-d array, which
+  // holds one element.
+  static py::array_t<double> by_shape(P... params, const std::vector<std::size_t>& size, Engine& engine) {
+    py::array_t<double> out(std::vector<py::ssize_t>(size.begin(), size.end()));
+    fill(out, params..., engine);
+    return out;
+  }
+
+  static py::array_t<double> by_count(P... params, std::size_t size, Engine& engine) {
+    py::array_t<double> out(static_cast<py::ssize_t>(size));
+    fill(out, params..., engine);
+    return out;
+  }
+};
+
+// The distribution parameters of a sampler: its arguments without the
+// trailing engine reference.
+template <class F>
+struct SamplerParams;
+
+template <class... A>
+struct SamplerParams<double (*)(A...)> {
+  template <std::size_t... I>
+  static auto first(std::index_sequence<I...>) -> std::tuple<std::tuple_element_t<I, std::tuple<A...>>...>;
+  using type = decltype(first(std::make_index_sequence<sizeof...(A) - 1>{}));
+};
+
+// Registers the three forms of one distribution.  `params` are the py::arg
+// records of the distribution parameters (names and any defaults).
+template <auto Sampler, class... Args>
+void def_random(py::module_& m, const char* name, const py::object& default_engine, const Args&... params) {
+  using Forms = SizeForms<Sampler, typename SamplerParams<decltype(Sampler)>::type>;
+  m.def(name, Sampler, params..., py::arg("engine") = default_engine);
+  m.def(name, &Forms::by_shape, params..., py::arg("size"), py::arg("engine") = default_engine);
+  m.def(name, &Forms::by_count, params..., py::arg("size"), py::arg("engine") = default_engine);
+}
+
+}  // namespace
+
+void register_random_functions(py::module_& m) {
+  // The native type is the engine itself; its one constructor argument is
+  // an unnamed signed 32-bit seed.
+  py::class_<Engine>(m, "Engine").def(py::init([](int seed) { return make_engine(seed); }));
+
+  // The default engine is created through the Python class, like any other
+  // engine, and lives on as the default value of every `engine` argument.
+  const py::object engine = m.attr("Engine")(1);
+
+  def_random<rnorm>(m, "rnorm", engine, py::arg("mu") = 0, py::arg("sigma") = 1);
+  def_random<rbern>(m, "rbern", engine, py::arg("prob"));
+  def_random<rbinom>(m, "rbinom", engine, py::arg("n_trials"), py::arg("prob"));
+  def_random<rcauchy>(m, "rcauchy", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rexp>(m, "rexp", engine, py::arg("rate"));
+  def_random<rlaplace>(m, "rlaplace", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rlnorm>(m, "rlnorm", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rlogis>(m, "rlogis", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<runif>(m, "runif", engine, py::arg("a"), py::arg("b"));
+  def_random<rweibull>(m, "rweibull", engine, py::arg("shape"), py::arg("scale"));
+}
 
 }  // namespace distmill

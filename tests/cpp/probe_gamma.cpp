@@ -35,3 +35,28 @@ std::int64_t k_gl50_bits(std::int64_t table, std::int64_t i, std::int64_t part) 
   }
   return out;
 }
+
+// Compile-time and run-time evaluation must give the same bits (the
+// extended steps included).  Returns the number of disagreements.
+namespace {
+template <double (*F)(double, double), double A, double Z>
+int differs() {
+  constexpr double at_compile_time = F(A, Z);
+  volatile double a = A, z = Z;
+  const double at_run_time = F(a, z);
+  return std::memcmp(&at_compile_time, &at_run_time, sizeof(double)) != 0;
+}
+constexpr double lgamma2(double x, double) { return cxmath::lgamma(x); }
+constexpr double tgamma2(double x, double) { return cxmath::tgamma(x); }
+}  // namespace
+
+PROBE(k_gamma_constexpr_mismatches, "i:") std::int64_t k_gamma_constexpr_mismatches() {
+  return differs<lgamma2, 0.3, 0.0>() + differs<lgamma2, 1234.5, 0.0>() +
+         differs<tgamma2, -2.75, 0.0>() + differs<tgamma2, 33.3, 0.0>() +
+         differs<cxmath::lbeta, 0.7, 41.0>() +
+         differs<cxmath::incomplete_gamma, 3.5, 2.0>() +
+         differs<cxmath::incomplete_gamma, 47.0, 52.5>() +
+         differs<cxmath::incomplete_gamma_inv, 0.4, 0.3>() +
+         differs<cxmath::incomplete_gamma_inv, 2.5, 0.9>() +
+         differs<cxmath::incomplete_gamma_inv, 120.0, 0.05>();
+}
