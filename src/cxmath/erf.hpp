@@ -115,6 +115,20 @@ constexpr double horner9(const double (&c)[9], double u) {
   return p;
 }
 
+// Polynomial guess P(w) y, w = -ln((1 - y)(1 + y)), for |1 - |y|| >= EPS.
+// The branch test is made on the logarithm itself: ln w0 > -5 is central.
+constexpr double erf_inv_guess(double y) {
+  const double w0 = (1 - y) * (1 + y);
+  const double lw = log_core(w0);
+  const double w = -lw;
+  double P = 0;
+  if (lw > -5)
+    P = horner9(ERFINV_CENTRAL, w - 2.5);
+  else
+    P = horner9(ERFINV_TAIL, sqrt(w) - 3);
+  return P * y;
+}
+
 }  // namespace detail
 
 // Inverse error function: x with erf(x) = y.
@@ -130,15 +144,7 @@ constexpr double erf_inv(double y) {
   if (y != 0 && fabs(y) > 1) return NaN;
   if (tiny(1 - y)) return INF;
   if (tiny(1 + y)) return -INF;
-  const double w0 = (1 - y) * (1 + y);
-  const double lw = log_core(w0);
-  const double w = -lw;
-  double P = 0;
-  if (lw > -5)
-    P = detail::horner9(detail::ERFINV_CENTRAL, w - 2.5);
-  else
-    P = detail::horner9(detail::ERFINV_TAIL, sqrt(w) - 3);
-  double x = P * y;
+  double x = detail::erf_inv_guess(y);
   double D = exp((-x) * x);
   for (int i = 1; i <= 55; ++i) {
     const double g2 = ((-2 * x) * D) / D;

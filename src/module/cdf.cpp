@@ -1,13 +1,19 @@
 // Registration group 3: the cumulative distribution functions.
+#include "dists/bern.hpp"
+#include "dists/beta.hpp"
+#include "dists/binom.hpp"
 #include "dists/cauchy.hpp"
 #include "dists/chisq.hpp"
 #include "dists/exp.hpp"
+#include "dists/f.hpp"
 #include "dists/gamma.hpp"
 #include "dists/invgamma.hpp"
 #include "dists/laplace.hpp"
 #include "dists/lnorm.hpp"
 #include "dists/logis.hpp"
 #include "dists/norm.hpp"
+#include "dists/pois.hpp"
+#include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
 #include "module/registration.hpp"
@@ -16,14 +22,20 @@ namespace distmill {
 
 void register_cdf_functions(py::module_& m) {
   def_elementwise(m, "pnorm", pnorm, py::arg("x"), py::arg("mu") = 0, py::arg("sigma") = 1, py::arg("log_p") = false);
+  def_elementwise(m, "pbern", pbern, py::arg("x"), py::arg("prob"), py::arg("log_p") = false);
+  def_elementwise(m, "pbeta", pbeta, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
+  def_elementwise(m, "pbinom", pbinom, py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log_p") = false);
   def_elementwise(m, "pcauchy", pcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "pchisq", pchisq, py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
   def_elementwise(m, "pexp", pexp, py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
+  def_elementwise(m, "pf", pf, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log_p") = false);
   def_elementwise(m, "pgamma", pgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
   def_elementwise(m, "pinvgamma", pinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
   def_elementwise(m, "plaplace", plaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "plnorm", plnorm, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "plogis", plogis, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
+  def_elementwise(m, "ppois", ppois, py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
+  def_elementwise(m, "pt", pt, py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
   def_elementwise(m, "punif", punif, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
   def_elementwise(m, "pweibull", pweibull, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
 }

@@ -1,13 +1,19 @@
 // Registration group 1: the density and mass functions.
+#include "dists/bern.hpp"
+#include "dists/beta.hpp"
+#include "dists/binom.hpp"
 #include "dists/cauchy.hpp"
 #include "dists/chisq.hpp"
 #include "dists/exp.hpp"
+#include "dists/f.hpp"
 #include "dists/gamma.hpp"
 #include "dists/invgamma.hpp"
 #include "dists/laplace.hpp"
 #include "dists/lnorm.hpp"
 #include "dists/logis.hpp"
 #include "dists/norm.hpp"
+#include "dists/pois.hpp"
+#include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
 #include "module/registration.hpp"
@@ -16,14 +22,20 @@ namespace distmill {
 
 void register_density_functions(py::module_& m) {
   def_elementwise(m, "dnorm", dnorm, py::arg("x"), py::arg("mu") = 0, py::arg("sigma") = 1, py::arg("log") = false);
+  def_elementwise(m, "dbern", dbern, py::arg("x"), py::arg("prob"), py::arg("log") = false);
+  def_elementwise(m, "dbeta", dbeta, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
+  def_elementwise(m, "dbinom", dbinom, py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dcauchy", dcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dchisq", dchisq, py::arg("x"), py::arg("dof"), py::arg("log") = false);
   def_elementwise(m, "dexp", dexp, py::arg("x"), py::arg("rate"), py::arg("log") = false);
+  def_elementwise(m, "df", df, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log") = false);
   def_elementwise(m, "dgamma", dgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dinvgamma", dinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dlaplace", dlaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlnorm", dlnorm, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlogis", dlogis, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
+  def_elementwise(m, "dpois", dpois, py::arg("x"), py::arg("rate"), py::arg("log") = false);
+  def_elementwise(m, "dt", dt, py::arg("x"), py::arg("dof"), py::arg("log") = false);
   def_elementwise(m, "dunif", dunif, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
   def_elementwise(m, "dweibull", dweibull, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
 }

@@ -1,13 +1,19 @@
 // Registration group 4: the quantile functions (no log flag).
+#include "dists/bern.hpp"
+#include "dists/beta.hpp"
+#include "dists/binom.hpp"
 #include "dists/cauchy.hpp"
 #include "dists/chisq.hpp"
 #include "dists/exp.hpp"
+#include "dists/f.hpp"
 #include "dists/gamma.hpp"
 #include "dists/invgamma.hpp"
 #include "dists/laplace.hpp"
 #include "dists/lnorm.hpp"
 #include "dists/logis.hpp"
 #include "dists/norm.hpp"
+#include "dists/pois.hpp"
+#include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
 #include "module/registration.hpp"
@@ -16,14 +22,20 @@ namespace distmill {
 
 void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qnorm", qnorm, py::arg("p"), py::arg("mu") = 0, py::arg("sigma") = 1);
+  def_elementwise(m, "qbern", qbern, py::arg("p"), py::arg("prob"));
+  def_elementwise(m, "qbeta", qbeta, py::arg("p"), py::arg("a"), py::arg("b"));
+  def_elementwise(m, "qbinom", qbinom, py::arg("p"), py::arg("n_trials"), py::arg("prob"));
   def_elementwise(m, "qcauchy", qcauchy, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qchisq", qchisq, py::arg("p"), py::arg("dof"));
   def_elementwise(m, "qexp", qexp, py::arg("p"), py::arg("rate"));
+  def_elementwise(m, "qf", qf, py::arg("p"), py::arg("df1"), py::arg("df2"));
   def_elementwise(m, "qgamma", qgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qinvgamma", qinvgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qlaplace", qlaplace, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlnorm", qlnorm, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlogis", qlogis, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qpois", qpois, py::arg("p"), py::arg("rate"));
+  def_elementwise(m, "qt", qt, py::arg("p"), py::arg("dof"));
   def_elementwise(m, "qunif", qunif, py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qweibull", qweibull, py::arg("p"), py::arg("shape"), py::arg("scale"));
 }

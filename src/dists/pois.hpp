@@ -1,0 +1,187 @@
+// Poisson distribution with rate lambda on the counts 0, 1, 2, ...
+//
+// Mass: e^-lambda lambda^x / x!, in log form
+//   L = (x ln lambda - lambda) - ln x!,
+// with ln x! from lgamma; x ln lambda is 0 at x = 0 even when ln lambda is
+// -inf (a rate below EPS).
+//
+// CDF F(k), by two methods split at lambda = 10:
+//  - lambda > 10: F(k) = 1 - P(k + 1, lambda), the regularized lower
+//    incomplete gamma, since P(X <= k) = Q(k + 1, lambda).
+//  - lambda <= 10: F(k) = e^-lambda S(k), S(k) = 1 + sum_{j=1..k} t(j),
+//    t(j) = lambda^j / j!, the terms added from the top (t(k) first) so that
+//    the small ones accumulate before they meet the large ones.  The
+//    factorials are exact: a table up to 16!, the int64 products 17!..20!,
+//    and beyond 20 the product 20! * 21 * ... * j in double.
+//    From j = 171 on, j! is beyond the double range (and lambda^j too, for
+//    j past about 308 / log10 lambda), while the true term lambda^j / j! is
+//    below 10^-140 of the sum; in double the quotient is exactly 0 whenever
+//    lambda^j is finite.  Those terms are therefore taken as 0: the sum
+//    keeps exactly its bits for every count, and for counts beyond 170 it
+//    is the sum at 170 rather than the NaN of inf/inf.
+//
+// Quantile: the smallest k with F(k) > p (strictly), each F(k) computed
+// afresh.  Below lambda = 11 the walk starts at 0; from 11 on it starts 3
+// below the normal approximation lambda + sqrt(lambda) z_p, and steps back
+// by one (without checking lower) when F is already above p there.
+// The walk never passes
+//   k_cap = lambda + 25 + 9 sqrt(lambda),
+// a bound on the true quantile of every p <= 1 - 2^-53: by the Bernstein
+// bound P(X >= lambda + t) <= exp(-t^2 / (2 (lambda + t/3))), and
+// t = 25 + 9 sqrt(lambda) gives t^2 >= 2 (lambda + t/3) * 54 ln 2, so the
+// upper tail beyond k_cap is below 2^-54.  Where the computed F falls short
+// of p up to k_cap (F saturated a few ulps below 1, or F ruined by
+// rounding at huge rates) the answer is k_cap.
+// A normal start of 2^53 or more is not walked: neighbouring counts are no
+// longer distinct doubles there, so k + 1 cannot be handed to the
+// incomplete gamma exactly, and the rounding of its log-density terms
+// (about a ln(a) 2^-53, tens of units in the exponent) leaves F without
+// meaning; the walk then wanders for minutes.  The answer is the normal
+// quantile itself, m + 3 (a whole number at that size).  This also keeps
+// every start beyond the int64 range (rates near 9.2e18 and above) from
+// being converted to an integer.
+#pragma once
+
+#include <cstdint>
+
+#include "cxmath/elementary.hpp"
+#include "cxmath/gamma.hpp"
+#include "cxmath/incomplete_gamma.hpp"
+#include "dists/counts.hpp"
+#include "dists/norm.hpp"
+
+namespace distmill {
+
+namespace detail {
+
+// Largest j whose factorial is a finite double.
+inline constexpr std::int64_t POIS_LAST_TERM = 170;
+
+struct PoisFactorials {
+  double v[POIS_LAST_TERM + 1];
+};
+
+constexpr PoisFactorials make_pois_factorials() {
+  PoisFactorials t{};
+  constexpr double small[17] = {1.0,
+                                1.0,
+                                2.0,
+                                6.0,
+                                24.0,
+                                120.0,
+                                720.0,
+                                5040.0,
+                                40320.0,
+                                362880.0,
+                                3628800.0,
+                                39916800.0,
+                                479001600.0,
+                                6227020800.0,
+                                87178291200.0,
+                                1307674368000.0,
+                                20922789888000.0};
+  for (int j = 0; j <= 16; ++j) t.v[j] = small[j];
+  // 17! .. 20! as exact int64 products, each converted once.
+  std::int64_t f = 20922789888000;
+  for (std::int64_t j = 17; j <= 20; ++j) {
+    f = f * j;
+    t.v[j] = static_cast<double>(f);
+  }
+  // Beyond 20 in double: 20! * 21 * ... * j.
+  double d = t.v[20];
+  for (std::int64_t j = 21; j <= POIS_LAST_TERM; ++j) {
+    d = d * static_cast<double>(j);
+    t.v[j] = d;
+  }
+  return t;
+}
+
+inline constexpr PoisFactorials POIS_FACT = make_pois_factorials();
+
+// t(j) = lambda^j / j! for j >= 1 and 0 <= lambda <= 10.
+constexpr double pois_term(std::int64_t j, double lambda) {
+  if (j > POIS_LAST_TERM) return 0.0;
+  return cxmath::ipow(j, lambda) / POIS_FACT.v[j];
+}
+
+// e^-lambda (1 + t(1) + ... + t(k)), terms added from the top.
+constexpr double pois_series_cdf(std::int64_t k, double lambda) {
+  const double E = cxmath::exp(-lambda);
+  double S;
+  if (k == 0) {
+    S = 1.0;
+  } else if (k == 1) {
+    S = 1 + lambda;
+  } else {
+    // Terms above POIS_LAST_TERM are 0 and leave the sum unchanged.
+    const std::int64_t top = k < POIS_LAST_TERM ? k : POIS_LAST_TERM;
+    double T = pois_term(top, lambda);
+    for (std::int64_t j = top - 1; j >= 1; --j) T = T + pois_term(j, lambda);
+    S = T + 1;
+  }
+  return E * S;
+}
+
+// F(k) for k >= 0 and a finite rate lambda >= 0.
+constexpr double pois_cdf(std::int64_t k, double lambda) {
+  if (lambda > 10) return 1 - cxmath::incomplete_gamma(plus_one(k), lambda);
+  return pois_series_cdf(k, lambda);
+}
+
+// lambda + 25 + 9 sqrt(lambda), truncated, within the int64 range.
+constexpr std::int64_t pois_quantile_cap(double lambda) {
+  const double c = (lambda + 25) + 9 * cxmath::sqrt(lambda);
+  return c < 0x1p63 ? static_cast<std::int64_t>(c) : cxmath::INT64_MAX_;
+}
+
+// First k = k0, k0 + 1, ... with F(k) > p, ending at k_cap.
+constexpr double pois_walk_up(std::int64_t k0, double p, double lambda, std::int64_t k_cap) {
+  for (std::int64_t k = k0;; ++k) {
+    if (pois_cdf(k, lambda) > p) return static_cast<double>(k);
+    if (k >= k_cap) return static_cast<double>(k_cap);
+  }
+}
+
+}  // namespace detail
+
+constexpr double dpois(std::int64_t x, double rate, bool log) {
+  using namespace cxmath;
+  if (isnan(rate) || rate < 0) return NaN;
+  if (x < 0) return log ? -INF : 0.0;
+  if (rate == 0) {
+    if (x == 0) return log ? 0.0 : 1.0;
+    return log ? -INF : 0.0;
+  }
+  if (rate == INF) return log ? -INF : 0.0;
+  const double xlr = x == 0 ? 0.0 : cxmath::log(rate) * static_cast<double>(x);
+  const double L = (xlr - rate) - lgamma(detail::plus_one(x));
+  return log ? L : cxmath::exp(L);
+}
+
+constexpr double ppois(std::int64_t x, double rate, bool log_p) {
+  using namespace cxmath;
+  if (isnan(rate) || rate < 0) return NaN;
+  if (x < 0 || rate == INF) return log_p ? -INF : 0.0;
+  const double P = detail::pois_cdf(x, rate);
+  return log_p ? cxmath::log(P) : P;
+}
+
+constexpr double qpois(double p, double rate) {
+  using namespace cxmath;
+  if (isnan(rate) || rate < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (p == 0) return 0.0;
+  if (rate < EPS) return 0.0;
+  if (p == 1) return INF;
+  // An infinite rate moves all mass beyond every count.
+  if (rate == INF) return INF;
+  const std::int64_t k_cap = detail::pois_quantile_cap(rate);
+  if (rate < 11) return detail::pois_walk_up(0, p, rate, k_cap);
+  const double qn = qnorm(p, rate, cxmath::sqrt(rate));
+  const double m = qn - 3;
+  if (!(m < 0x1p53)) return qn;
+  const std::int64_t k0 = m < 0 ? 0 : static_cast<std::int64_t>(m);
+  if (detail::pois_cdf(k0, rate) > p) return k0 == 0 ? 0.0 : static_cast<double>(k0 - 1);
+  return detail::pois_walk_up(k0, p, rate, k_cap);
+}
+
+}  // namespace distmill

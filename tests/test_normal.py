@@ -1,0 +1,412 @@
+"""Normal and log-normal density, CDF and quantile functions."""
+import math
+
+import mpmath as mp
+import numpy as np
+import pytest
+
+import distmill
+
+mp.mp.prec = 120
+ULP = 2.0 ** -53
+INF, NAN = math.inf, math.nan
+NEG_LN_SQRT_2PI = -0.9189385332046728
+
+
+def same(a, b):
+    if math.isnan(b):
+        return math.isnan(a)
+    return a == b and math.copysign(1, a) == math.copysign(1, b)
+
+
+def rel(got, exact):
+    return float(abs((mp.mpf(got) - exact) / exact))
+
+
+# ------------------------------------------------------- special values
+
+DNORM_CASES = [
+    # x, mu, sigma, log, expected
+    (0.0, 0.0, 1.0, True, NEG_LN_SQRT_2PI),
+    (3.0, 3.0, 0.0, False, INF),
+    (3.0, 3.0, 0.0, True, INF),
+    (3.0, 2.0, 0.0, False, 0.0),
+    (3.0, 2.0, 0.0, True, -INF),
+    (5.0, 0.0, INF, False, 0.0),
+    (INF, INF, INF, False, 0.0),       # infinite scale decides first
+    (INF, INF, INF, True, -INF),
+    (INF, INF, 1.0, False, NAN),
+    (-INF, -INF, 1.0, True, NAN),
+    (INF, INF, 0.0, False, NAN),       # the NaN rule comes before x = mu
+    (INF, -INF, 1.0, False, 0.0),
+    (INF, 0.0, 1.0, True, -INF),
+    (0.0, -INF, 2.0, False, 0.0),
+    (1.0, 0.0, -1.0, False, NAN),
+    (1.0, 0.0, -1.0, True, NAN),
+    (NAN, 0.0, 1.0, False, NAN),
+    (0.0, NAN, 1.0, True, NAN),
+    (0.0, 0.0, NAN, False, NAN),
+    (NAN, 0.0, -1.0, False, NAN),
+    (0.0, 0.0, 1e-17, False, INF),     # scale below 2^-52
+    (0.0, 0.0, 1e-17, True, INF),
+    (1.0, 0.0, 1e-300, False, NAN),    # inf - inf in the log-density
+    (1e308, -1e308, 1.0, False, 0.0),  # x - mu overflows
+]
+
+
+@pytest.mark.parametrize("x, mu, sigma, log, expected", DNORM_CASES)
+def test_dnorm_special(x, mu, sigma, log, expected):
+    assert same(distmill.dnorm(x, mu, sigma, log), expected)
+
+
+DLNORM_CASES = [
+    (-1.0, 0.0, 1.0, False, 0.0),
+    (-1.0, 0.0, 1.0, True, -INF),
+    (-1.0, 0.0, -1.0, False, NAN),     # scale guard before the support
+    (0.0, 0.0, 1.0, False, 0.0),
+    (0.0, 0.0, 1.0, True, -INF),
+    (1e-17, 0.0, 1.0, False, 0.0),     # below 2^-52: ln x = -inf
+    (1e-17, -39.0, 1.0, False, 0.0),   # ... even where ln x would be central
+    (1.0, 0.0, 0.0, False, 0.0),       # zero scale at ln x = mu: still 0
+    (1.0, 0.0, 0.0, True, -INF),
+    (0.0, -INF, 0.0, False, INF),
+    (INF, INF, 0.0, False, INF),
+    (INF, INF, 1.0, False, NAN),
+    (0.0, -INF, 1.0, False, 0.0),
+    (INF, INF, INF, False, 0.0),
+    (2.0, 0.0, INF, True, -INF),
+    (INF, 0.0, 1.0, False, 0.0),
+    (NAN, 0.0, 1.0, False, NAN),
+    (1.0, NAN, 1.0, True, NAN),
+    (1.0, 0.0, NAN, False, NAN),
+]
+
+
+@pytest.mark.parametrize("x, mu, sigma, log, expected", DLNORM_CASES)
+def test_dlnorm_special(x, mu, sigma, log, expected):
+    assert same(distmill.dlnorm(x, mu, sigma, log), expected)
+
+
+PNORM_CASES = [
+    (0.0, 0.0, 1.0, False, 0.5),
+    (3.0, 3.0, 1.0, False, 0.5),
+    (INF, INF, 1.0, False, NAN),
+    (-INF, -INF, INF, False, NAN),     # before the infinite-scale rules
+    (5.0, 5.0, 0.0, False, 1.0),
+    (5.0, 5.0, 0.0, True, 0.0),
+    (4.9, 5.0, 0.0, False, 0.0),
+    (4.9, 5.0, 0.0, True, -INF),
+    (INF, 5.0, 0.0, False, 1.0),
+    (1.0, 0.0, INF, False, 0.5),
+    (INF, 0.0, INF, False, 1.0),
+    (0.0, -INF, INF, False, 1.0),
+    (-INF, 0.0, INF, False, 0.0),
+    (0.0, INF, INF, False, 0.0),
+    (INF, 0.0, 1.0, True, 0.0),
+    (-INF, 0.0, 1.0, False, 0.0),
+    (0.0, INF, 1.0, False, 0.0),
+    (0.0, -INF, 1.0, False, 1.0),
+    (-40.0, 0.0, 1.0, False, 0.0),
+    (-40.0, 0.0, 1.0, True, -INF),
+    (-8.3, 0.0, 1.0, True, -INF),
+    (1e308, -1e308, 1.0, False, 1.0),  # (x - mu)/sigma overflows to +inf
+    (-1e308, 1e308, 1.0, True, -INF),
+    (1.0, 0.0, 5e-324, False, 1.0),
+    (1e-300, 0.0, 1.0, False, 0.5),    # z below 2^-63
+    (NAN, 0.0, 1.0, True, NAN),
+    (0.0, NAN, 1.0, False, NAN),
+    (0.0, 0.0, NAN, False, NAN),
+    (0.0, 0.0, -1.0, True, NAN),
+]
+
+
+@pytest.mark.parametrize("x, mu, sigma, log_p, expected", PNORM_CASES)
+def test_pnorm_special(x, mu, sigma, log_p, expected):
+    assert same(distmill.pnorm(x, mu, sigma, log_p), expected)
+
+
+PLNORM_CASES = [
+    (0.0, 0.0, 1.0, False, 0.0),
+    (-5.0, 0.0, 1.0, True, -INF),
+    (1e-17, 0.0, 1.0, False, 0.0),
+    (1e-17, -39.0, 1.0, False, 0.0),   # below 2^-52 counts as 0, whatever mu
+    (-5.0, 0.0, -1.0, False, NAN),
+    (1.0, 0.0, 1.0, False, 0.5),       # ln 1 = 0 exactly
+    (INF, 0.0, 1.0, False, 1.0),
+    (INF, 0.0, 1.0, True, 0.0),
+    (INF, INF, 1.0, False, NAN),
+    (2.0, 0.0, 0.0, False, 1.0),
+    (0.5, 0.0, 0.0, False, 0.0),
+    (2.0, 0.0, INF, False, 0.5),
+    (NAN, 0.0, 1.0, False, NAN),
+    (1.0, 0.0, NAN, True, NAN),
+]
+
+
+@pytest.mark.parametrize("x, mu, sigma, log_p, expected", PLNORM_CASES)
+def test_plnorm_special(x, mu, sigma, log_p, expected):
+    assert same(distmill.plnorm(x, mu, sigma, log_p), expected)
+
+
+QNORM_CASES = [
+    (0.5, 0.0, 1.0, 0.0),
+    (0.5, 3.0, 2.0, 3.0),
+    (0.0, 0.0, 1.0, -INF),
+    (1.0, 0.0, 1.0, INF),
+    (0.0, INF, 1.0, NAN),
+    (1.0, -INF, 1.0, NAN),
+    (0.0, -INF, 1.0, -INF),
+    (1.0, INF, 1.0, INF),
+    (0.3, 2.0, 0.0, 2.0),
+    (0.0, INF, 0.0, INF),              # zero scale is decided before p = 0
+    (0.3, 0.0, INF, NAN),
+    (0.0, 0.0, INF, NAN),              # infinite scale before p = 0
+    (1e-17, 0.0, 1.0, -INF),
+    (5e-17, 0.0, 1.0, -INF),           # 1 + (2p - 1) below 2^-52
+    (1.5, 0.0, 1.0, NAN),
+    (1.5, 0.0, 0.0, NAN),              # range checks before zero scale
+    (-0.1, 0.0, 1.0, NAN),
+    (NAN, 0.0, 0.0, NAN),
+    (0.3, NAN, 1.0, NAN),
+    (0.3, 0.0, NAN, NAN),
+    (0.3, 0.0, -1.0, NAN),
+    (0.3, INF, 1.0, INF),
+]
+
+
+@pytest.mark.parametrize("p, mu, sigma, expected", QNORM_CASES)
+def test_qnorm_special(p, mu, sigma, expected):
+    assert same(distmill.qnorm(p, mu, sigma), expected)
+
+
+QLNORM_CASES = [
+    (0.0, 0.0, 1.0, 0.0),
+    (1.0, 0.0, 1.0, INF),
+    (0.4, 1.0, 0.0, 2.718281828459045),   # e^mu
+    (0.5, 0.0, 1.0, 1.0),
+    (0.3, 0.0, INF, NAN),
+    (0.0, INF, 1.0, NAN),
+    (1.0, -INF, 1.0, NAN),
+    (1.5, 0.0, 1.0, NAN),
+    (-0.5, 0.0, 0.0, NAN),
+    (NAN, 0.0, 1.0, NAN),
+    (0.3, NAN, 1.0, NAN),
+    (0.3, 0.0, -2.0, NAN),
+]
+
+
+@pytest.mark.parametrize("p, mu, sigma, expected", QLNORM_CASES)
+def test_qlnorm_special(p, mu, sigma, expected):
+    assert same(distmill.qlnorm(p, mu, sigma), expected)
+
+
+def test_dnorm_at_the_mode():
+    v = distmill.dnorm(0.0)
+    assert rel(v, 1 / mp.sqrt(2 * mp.pi)) <= 2 * ULP
+    assert distmill.dnorm(0.0, log=True) == NEG_LN_SQRT_2PI
+
+
+# ------------------------------------------------------- documented limits
+
+
+def test_pnorm_lower_tail_vanishes_near_9_2_sd():
+    # 1 - erf(z) in extended precision rounds to 0 once erfc(z) < 2^-65
+    assert distmill.pnorm(-9.2) > 0
+    assert distmill.pnorm(-9.25) == 0
+    assert distmill.pnorm(10.0 - 9.25 * 3.0, 10.0, 3.0) == 0
+    assert distmill.pnorm(-9.3, log_p=True) == -INF
+
+
+def test_pnorm_lower_tail_is_quantised():
+    # the lower tail is (1 - erf)/2 with erf an extended number below 1:
+    # a multiple of 2^-65, within half a step of the exact value
+    xs = np.linspace(-9.2, -6.0, 200)
+    got = distmill.pnorm(xs)
+    for x, g in zip(xs, got):
+        assert (g * 2.0 ** 65).is_integer()
+        assert abs(mp.mpf(g) - mp.ncdf(float(x))) <= 2.0 ** -65
+
+
+def test_pnorm_log_p_vanishes_below_8_1_sd():
+    # log_p is log of the finished probability: below 2^-52 it is -inf
+    v = distmill.pnorm(-8.1, log_p=True)
+    assert abs(v - float(mp.log(mp.ncdf(-8.1)))) < 1e-4
+    assert distmill.pnorm(-8.15, log_p=True) == -INF
+
+
+def test_pnorm_upper_tail_rounds_to_one():
+    assert distmill.pnorm(8.3) == 1.0
+    assert distmill.pnorm(8.3, log_p=True) == 0.0
+
+
+def test_qnorm_far_lower_tail_resolution():
+    # 2p - 1 is formed in double before inverting erf
+    v = distmill.qnorm(1e-15)
+    exact = float(mp.sqrt(2) * mp.erfinv(2 * mp.mpf(1e-15) - 1))  # -7.9413
+    assert abs(v - (-7.9441)) < 1e-4
+    assert abs(v - exact) > 2e-3
+    assert math.isfinite(distmill.qnorm(1.2e-16))
+
+
+def test_qnorm_largest_double_below_one_is_finite():
+    v = distmill.qnorm(math.nextafter(1.0, 0.0))
+    assert math.isfinite(v) and 8.0 < v < 8.4
+
+
+def test_qnorm_known_value():
+    assert distmill.qnorm(0.975) == 1.95996398454007
+
+
+def test_qlnorm_is_exp_of_qnorm(kernels):
+    ps = np.array([1e-10, 0.01, 0.3, 0.5, 0.77, 0.999])
+    q = distmill.qnorm(ps, 0.5, 2.0)
+    assert list(distmill.qlnorm(ps, 0.5, 2.0)) == [kernels.k_exp(v) for v in q]
+
+
+# ------------------------------------------------------- accuracy vs mpmath
+
+
+def _grid(lo, hi, n=60):
+    rng = np.random.default_rng(11)
+    z = np.linspace(lo, hi, n)
+    mu = rng.uniform(-5, 5, n)
+    sigma = 10.0 ** rng.uniform(-1, 1, n)
+    return z, mu, sigma
+
+
+@pytest.mark.parametrize("lo, hi, bound", [(-5, 5, 100 * ULP), (5, 37, 1e-12), (-37, -5, 1e-12)])
+def test_dnorm_accuracy(lo, hi, bound):
+    # the log-density k - z^2/2 is rounded before exponentiating, so the
+    # relative error grows like z^2 ulps
+    z, mu, sigma = _grid(lo, hi)
+    x = mu + z * sigma
+    got = distmill.dnorm(x, mu, sigma)
+    for g, xi, m, s in zip(got, x, mu, sigma):
+        assert rel(g, mp.npdf(float(xi), float(m), float(s))) <= bound
+
+
+@pytest.mark.parametrize("lo, hi, bound", [
+    (-1.0, 8.0, 2 * ULP),      # (1 + erf)/2 rounded once
+    (-3.0, -1.0, 5e-13),       # small branch error, then cancellation
+    (-6.0, -3.0, 5e-11),       # absolute accuracy ~1e-19 of the extended core
+])
+def test_pnorm_accuracy(lo, hi, bound):
+    z, mu, sigma = _grid(lo, hi)
+    x = mu + z * sigma
+    got = distmill.pnorm(x, mu, sigma)
+    for g, xi, m, s in zip(got, x, mu, sigma):
+        assert rel(g, mp.ncdf(float(xi), float(m), float(s))) <= bound
+
+
+def ext_round(v):
+    """Round to the 64-bit significand (x87 extended), nearest-even."""
+    with mp.workprec(64):
+        return +mp.mpf(v)
+
+
+SQRT2_EXT = ext_round(mp.sqrt(2))
+
+
+def pnorm_model(kernels, x, mu, sigma):
+    """The extended-precision recipe of the CDF: z = u/sqrt2 with the
+    extended sqrt2, (1 +- erf_ext(|z|))/2 in extended, one rounding to double."""
+    u = (x - mu) / sigma
+    z = ext_round(mp.mpf(u) / SQRT2_EXT)
+    a = abs(z)
+    hi = float(a)
+    lo = float(a - hi)
+    e = mp.mpf(kernels.k_erf_ext2_hi(hi, lo)) + mp.mpf(kernels.k_erf_ext2_lo(hi, lo))
+    s = ext_round(1 + e) if z > 0 else ext_round(1 - e)
+    return float(ext_round(s * mp.mpf(0.5)))
+
+
+def test_pnorm_core_bits(kernels):
+    # catches a lost extended step (a double sqrt 2, a double sum) that the
+    # accuracy bounds cannot see
+    rng = np.random.default_rng(3)
+    z = np.concatenate([rng.uniform(-9, 9, 150), rng.uniform(-0.5, 0.5, 50)])
+    mu = rng.uniform(-3, 3, z.size)
+    sigma = 10.0 ** rng.uniform(-1, 1, z.size)
+    x = mu + z * sigma
+    got = distmill.pnorm(x, mu, sigma)
+    assert list(got) == [pnorm_model(kernels, *a) for a in zip(x.tolist(), mu.tolist(), sigma.tolist())]
+
+
+def test_pnorm_core_is_extended():
+    # a double core would leave Phi(-5) with an error of about 4e-10
+    assert rel(distmill.pnorm(-5.0), mp.ncdf(-5.0)) < 1e-12
+
+
+@pytest.mark.parametrize("lo, hi, bound", [(0.025, 0.975, 200 * ULP), (1e-6, 0.025, 5e-11)])
+def test_qnorm_accuracy(lo, hi, bound):
+    ps = np.geomspace(lo, hi, 60)
+    for p in ps:
+        p = float(p)
+        for pp in (p, 1 - p):
+            assert rel(distmill.qnorm(pp), mp.sqrt(2) * mp.erfinv(2 * mp.mpf(pp) - 1)) <= bound, pp
+
+
+def test_lnorm_accuracy():
+    rng = np.random.default_rng(5)
+    z = rng.uniform(-4, 4, 60)
+    mu = rng.uniform(-3, 3, 60)
+    sigma = 10.0 ** rng.uniform(-1, 0.5, 60)
+    x = np.exp(mu + z * sigma)
+    d = distmill.dlnorm(x, mu, sigma)
+    p = distmill.plnorm(x, mu, sigma)
+    for di, pi_, xi, m, s in zip(d, p, x, mu, sigma):
+        lx = mp.log(float(xi))
+        assert rel(di, mp.npdf(lx, float(m), float(s)) / float(xi)) <= 1e-13
+        assert rel(pi_, mp.ncdf(lx, float(m), float(s))) <= 2e-12
+    ps = rng.uniform(0.02, 0.98, 30)
+    for pv, m, s in zip(ps, mu, sigma):
+        exact = mp.exp(float(m) + float(s) * mp.sqrt(2) * mp.erfinv(2 * mp.mpf(float(pv)) - 1))
+        assert rel(distmill.qlnorm(pv, m, s), exact) <= 1e-13
+
+
+# ------------------------------------------------------- bindings
+
+
+def test_defaults_are_the_integers_0_and_1():
+    for name in ("dnorm", "pnorm", "qnorm"):
+        sig = getattr(distmill, name).__doc__.splitlines()[0]
+        assert "mu: " in sig and "= 0," in sig and "= 1" in sig and "= 0.0" not in sig and "= 1.0" not in sig
+    assert distmill.dnorm(0.7) == distmill.dnorm(0.7, 0.0, 1.0, False)
+    assert distmill.pnorm(x=0.7, sigma=2) == distmill.pnorm(0.7, 0, 2.0, False)
+
+
+@pytest.mark.parametrize("call", [
+    lambda: distmill.dlnorm(1.0),
+    lambda: distmill.plnorm(1.0, 0.0),
+    lambda: distmill.qlnorm(0.5),
+    lambda: distmill.qnorm(0.5, log_p=True),
+    lambda: distmill.dnorm(0.0, sd=1.0),
+])
+def test_signature_mismatch_is_type_error(call):
+    with pytest.raises(TypeError):
+        call()
+
+
+def test_elementwise_forms():
+    assert type(distmill.dnorm(0.0)) is float
+    assert type(distmill.qnorm(np.float64(0.3))) is float
+    a = distmill.dnorm([0.0])
+    assert isinstance(a, np.ndarray) and a.shape == (1,) and a.dtype == np.float64
+    assert distmill.pnorm([[0.0], [1.0]], [0.0, 1.0, 2.0]).shape == (2, 3)
+    with pytest.raises(RuntimeError, match="pybind11::vectorize: incompatible size/dimension of inputs!"):
+        distmill.dnorm([1.0, 2.0, 3.0], 0.0, [1.0, 2.0])
+    assert distmill.dnorm(np.zeros((0,))).shape == (0,)
+    both = distmill.dnorm(1.0, log=[False, True])
+    assert both[0] == distmill.dnorm(1.0) and both[1] == distmill.dnorm(1.0, log=True)
+
+
+ORDER = ["norm", "bern", "beta", "binom", "cauchy", "chisq", "exp", "f", "gamma", "invgamma",
+         "laplace", "lnorm", "logis", "pois", "t", "unif", "weibull"]
+
+
+@pytest.mark.parametrize("prefix", ["d", "p", "q"])
+def test_registration_order(prefix):
+    names = [n for n in vars(distmill) if n[:1] == prefix and n[1:] in ORDER]
+    assert names[0] == prefix + "norm"
+    assert names == sorted(names, key=lambda n: ORDER.index(n[1:]))
+    assert prefix + "lnorm" in names
