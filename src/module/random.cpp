@@ -9,14 +9,17 @@
 //
 // The distribution headers call the cxmath helpers (isnan, fabs, ...)
 // unqualified, which the C library's global declarations (from <cmath> or
-// Python.h) would make ambiguous: they are included first, through the
-// inversion samplers, before the engine and the Python headers.
+// Python.h) would make ambiguous: they are included first (the Poisson
+// family for its sampler, the others through the inversion samplers),
+// before the engine and the Python headers.
+#include "dists/pois.hpp"
 #include "random/inversion.hpp"
 
 #include "random/bernoulli.hpp"
 #include "random/engine.hpp"
 #include "random/gamma.hpp"
 #include "random/normal.hpp"
+#include "random/poisson.hpp"
 #include "random/uniform.hpp"
 
 #include <cstddef>
@@ -108,6 +111,7 @@ void register_random_functions(py::module_& m) {
   def_random<rlaplace>(m, "rlaplace", engine, py::arg("mu"), py::arg("sigma"));
   def_random<rlnorm>(m, "rlnorm", engine, py::arg("mu"), py::arg("sigma"));
   def_random<rlogis>(m, "rlogis", engine, py::arg("mu"), py::arg("sigma"));
+  def_random<rpois>(m, "rpois", engine, py::arg("rate"));
   def_random<rt>(m, "rt", engine, py::arg("dof"));
   def_random<runif>(m, "runif", engine, py::arg("a"), py::arg("b"));
   def_random<rweibull>(m, "rweibull", engine, py::arg("shape"), py::arg("scale"));
