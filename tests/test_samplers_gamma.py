@@ -105,6 +105,15 @@ def test_stream_matches_reference(name, params, ref, seed):
     assert follow(e) == open_unit(gen)  # exactly the reference's outputs consumed
 
 
+@pytest.mark.parametrize("rate", [0.5, 3.5, 10.5, 11.0, 40.0, 1e6])
+def test_rpois_is_quantile_of_one_uniform(rate):
+    gen = MT64(8)
+    want = [distmill.qpois(open_unit(gen), rate) for _ in range(200)]
+    e = Engine(8)
+    assert same(distmill.rpois(rate, 200, e), want)
+    assert follow(e) == open_unit(gen)
+
+
 def test_streams_cover_both_loop_exits():
     # The streams above must exercise the cut z <= -1/c (no uniform drawn)
     # and the rejection after the uniform, or they would not check them.
@@ -183,6 +192,11 @@ EDGE = [
     ("rt", (0.0,), nan, nothing),
     ("rt", (-inf,), nan, nothing),
     ("rt", (nan,), nan, nothing),
+    ("rpois", (0.0,), 0.0, canonical),
+    ("rpois", (1e-300,), 0.0, canonical),
+    ("rpois", (-1.0,), nan, nothing),
+    ("rpois", (-inf,), nan, nothing),
+    ("rpois", (nan,), nan, nothing),
 ]
 
 
@@ -224,6 +238,7 @@ LIMITS = [
     ("rf", (3.0, inf), 1, lambda g: (lambda x1: (normal_then_uniform(g), [x1 / 3.0])[1])(ref_chisq(3.0, g))),
     ("rf", (inf, inf), 1, lambda g: (normal_then_uniform(g), normal_then_uniform(g), [1.0])[2]),
     ("rt", (inf,), 1, lambda g: (lambda z: (normal_then_uniform(g), [z])[1])(standard_normal(g))),
+    ("rpois", (inf,), 3, lambda g: [(canonical(g), inf)[1] for _ in range(3)]),
     # Huge finite shapes: c z + 1 rounds to 1 (or close to it) and the loop
     # still ends; the largest shape overflows d v scale to +inf.
     ("rgamma", (1e32, 1.0), 50, lambda g: [ref_gamma(1e32, 1.0, g) for _ in range(50)]),
@@ -290,3 +305,18 @@ KS_BOUND = 1.95 / math.sqrt(N)  # the 0.1% critical value
 def test_continuous_fit(name, params, dist):
     x = getattr(distmill, name)(*params, N, Engine(2718))
     assert stats.kstest(x, dist.cdf).statistic < KS_BOUND
+
+
+@pytest.mark.parametrize("rate", [3.5, 25.0])
+def test_poisson_fit(rate):
+    x = distmill.rpois(rate, N, Engine(1414))
+    assert np.all(x == np.floor(x)) and x.min() >= 0
+    top = int(x.max())
+    expected = N * stats.poisson.pmf(np.arange(top + 1), rate)
+    expected[-1] += N * stats.poisson.sf(top, rate)
+    observed = np.bincount(x.astype(int), minlength=top + 1)
+    keep = expected >= 5  # pool the sparse tail cells
+    obs = np.append(observed[keep], observed[~keep].sum())
+    exp = np.append(expected[keep], expected[~keep].sum())
+    chi2 = np.sum((obs - exp) ** 2 / exp)
+    assert chi2 < stats.chi2.ppf(0.999, len(exp) - 1)
