@@ -28,11 +28,15 @@ static_assert(cxmath::log(1 + 0x1p-52) > 0);
 static_assert(cxmath::log(INF) == INF);
 // Powers of ten and table points land on exact table sums: the fraction of
 // ln(m) vanishes for m = 1.
-static_assert(cxmath::log(10.0) == 2.302585092994046);
 static_assert(cxmath::log(2.0) == 0.6931471805599453);
 static_assert(cxmath::log(3.0) == 1.0986122886681098);
+static_assert(cxmath::log(4.0) == 1.3862943611198906);
+static_assert(cxmath::log(5.0) == 1.6094379124341003);
+static_assert(cxmath::log(6.0) == 1.791759469228055);
 static_assert(cxmath::log(7.0) == 1.9459101490553132);
+static_assert(cxmath::log(8.0) == 2.0794415416798357);
 static_assert(cxmath::log(9.0) == 2.1972245773362196);
+static_assert(cxmath::log(10.0) == 2.302585092994046);
 static_assert(cxmath::log(100.0) == 2.302585092994046 * 1 + 2.302585092994046);
 static_assert(cxmath::log(0.3) == 2.302585092994046 * -1 + 1.0986122886681098);
 
