@@ -49,6 +49,26 @@ def sample(n, gen):
 # ---------------------------------------------------------------- guards ----
 
 @pytest.mark.parametrize("name, args, expected", [
+    # The documented edge values, at run time (tests/cpp/static_elementary.cpp
+    # holds them and more as compile-time checks).
+    ("k_log", (1e-300, ), -INF),
+    ("k_log", (-0.0, ), -INF),
+    ("k_log", (-1.0, ), NAN),
+    ("k_log", (1.0, ), 0.0),
+    ("k_log", (INF, ), INF),
+    ("k_log", (10.0, ), 2.302585092994046),
+    ("k_exp", (1e-17, ), 1.0),
+    ("k_exp", (1.0, ), 2.718281828459045),
+    ("k_exp", (1e19, ), INF),
+    ("k_exp", (-1e19, ), 0.0),
+    ("k_pow", (1e-17, 2.0), 0.0),
+    ("k_pow", (1e-17, -1.0), INF),
+    ("k_pow", (1.0, 5.0), 1.0),
+    ("k_sqrt", (1e-20, ), 0.0),
+    ("k_sqrt", (16.0, ), 4.0),
+    ("k_sqrt", (INF, ), INF),
+    ("k_sqrt", (-1.0, ), NAN),
+    ("k_expm1", (0.0, ), 0.0),
     # Cases the compile-time checks cannot reach: overflow and 0 * inf.
     ("k_pow", (0.0, 0.0), NAN),            # exp(0 * -inf)
     ("k_pow", (1e-17, 0.0), NAN),
@@ -76,6 +96,11 @@ def test_guard_values(kernels, name, args, expected):
 @pytest.mark.parametrize("n, expected", [(20000, INF), (-20000, 0.0)])
 def test_exp_integer_overflow(kernels, n, expected):
     assert kernels.k_exp_integer_part(n, 0) == expected
+
+
+def test_log_at_the_tiny_threshold(kernels):
+    assert kernels.k_log(2.0 ** -52) == pytest.approx(-36.04365338911715, abs=1e-13)
+    assert kernels.k_log(math.nextafter(2.0 ** -52, 0)) == -INF
 
 
 # ------------------------------------------------------- branch switches ----
@@ -324,3 +349,9 @@ def test_exp_ext_extended(kernels):
     for x in sample(200, lambda r: r.uniform(-2, 2)):
         got = ext(kernels.k_exp_ext_part, x, 0.0)
         assert ulps(got, mp.exp(x), bits=64) <= 12
+
+
+def test_compile_time_and_run_time_agree(kernels):
+    # The same kernels folded by the compiler and run on the machine (x87
+    # extended and SSE double) give identical bits.
+    assert kernels.k_compile_time_disagreements() == 0
