@@ -142,6 +142,9 @@ constexpr double exp(double x) {
 // e^x entirely in extended precision (used by the normal CDF).
 constexpr ext exp_ext(ext x) {
   if (x == 0 || fabs(x) < 2) return detail::exp_cf<ext>(x);
+  // A NaN would reach the integer split below, where converting it to an
+  // integer is undefined; it has no exponential, so it is passed on.
+  if (isnan(x)) return x;
   if (fabs(x) >= 0x1p63L) return x > 0 ? INF_EXT : 0.0L;
   std::int64_t n = 0;
   ext r = 0;
