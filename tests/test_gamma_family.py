@@ -114,7 +114,7 @@ LIMITS = [
     (dm.pchisq, (3, INF), 0.0),
     (dm.pchisq, (0, 4, True), -INF),
     (dm.pchisq, (0, 0), 0.0),  # x < EPS precedes dof = 0
-    (dm.pchisq, (3e-16, 1), 0.0),  # x/2 falls below EPS
+    (dm.pchisq, (2e-16, 1), 0.0),  # x < EPS (x/2 below EPS alone no longer gives 0)
     (dm.pchisq, (3, -1), NAN),
     # qchisq
     (dm.qchisq, (0.5, 0), 0.0),

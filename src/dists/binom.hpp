@@ -11,10 +11,19 @@
 //
 // Every sum walks all terms below x, so the cost grows with x: O(x) mass
 // evaluations for pbinom, O(i^2) for qbinom.
+//
+// Near 1 the top-down sum is only good to a few ulps of 1 (and can end
+// above 1), which says nothing about the small complement 1 - F.  Where the
+// sum exceeds 1 - 1e-3 the CDF is therefore checked against the complement
+// summed directly, U = d(x+1) + d(x+2) + ... (in extended precision, from
+// the largest term outwards until the terms no longer count), and the sum
+// is kept only when it agrees with 1 - U by the rule of
+// cxmath/agreement.hpp; a sum above 1 never does.
 #pragma once
 
 #include <cstdint>
 
+#include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "dists/counts.hpp"
@@ -58,6 +67,21 @@ constexpr double binom_sum_down(std::int64_t x, std::int64_t n, double prob) {
   return s;
 }
 
+// 1 - (d(x+1) + d(x+2) + ... + d(n)) for n >= 2, 0 <= x < n.  Once past the
+// mode the masses fall off at least geometrically; the sum stops when a
+// term is below 2^-66 of it.
+constexpr double binom_complement_sum(std::int64_t x, std::int64_t n, double prob) {
+  const double mode = (static_cast<double>(n) + 1) * prob;
+  cxmath::ext U = 0;
+  for (std::int64_t k = x + 1; k <= n; ++k) {
+    const cxmath::ext d = dbinom(k, n, prob, false);
+    U = U + d;
+    if (static_cast<double>(k) > mode && d <= U * 0x1p-66L) break;
+  }
+  const double F = static_cast<double>(1 - U);
+  return F < 0 ? 0.0 : F;
+}
+
 }  // namespace detail
 
 constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
@@ -74,6 +98,10 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
     P = 1 - prob;
   else
     P = detail::binom_sum_down(x, n, prob);
+  if (!(P <= 1 - 1e-3)) {
+    const double converged = detail::binom_complement_sum(x, n, prob);
+    if (!probability_agrees(P, converged)) P = converged;
+  }
   return log_p ? cxmath::log(P) : P;
 }
 

@@ -3,11 +3,16 @@
 //   density  x^(nu/2-1) e^(-x/2) / (Gamma(nu/2) 2^(nu/2)),
 //   CDF      P(nu/2, x/2),
 //   quantile 2 P^-1(nu/2, p).
+// The CDF and quantile keep the fixed-depth kernels' result wherever it is
+// accurate and take the converged one elsewhere
+// (cxmath/incomplete_gamma_checked.hpp); the detail::*_fixed functions are
+// the fixed-depth methods alone.
 #pragma once
 
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
+#include "cxmath/incomplete_gamma_checked.hpp"
 
 namespace distmill {
 
@@ -29,7 +34,9 @@ constexpr double dchisq(double x, double dof, bool log) {
   return log ? ld : exp(ld);
 }
 
-constexpr double pchisq(double x, double dof, bool log_p) {
+namespace detail {
+
+constexpr double pchisq_impl(double x, double dof, bool log_p, bool checked) {
   using namespace cxmath;
   if (isnan(dof)) return NaN;
   if (isnan(x)) return NaN;
@@ -38,19 +45,37 @@ constexpr double pchisq(double x, double dof, bool log_p) {
   if (dof == 0) return log_p ? 0.0 : 1.0;
   if (x == INF) return log_p ? 0.0 : 1.0;
   if (dof == INF) return log_p ? -INF : 0.0;
-  // Just above EPS, x/2 is below EPS and P is 0.
-  const double P = incomplete_gamma(dof * 0.5, x * 0.5);
+  // Just above EPS, x/2 is below EPS: the fixed-depth kernel gives 0 there.
+  const double h = dof * 0.5, z = x * 0.5;
+  const double P = checked ? incomplete_gamma_checked(h, z) : incomplete_gamma(h, z);
   return log_p ? cxmath::log(P) : P;
 }
 
-constexpr double qchisq(double p, double dof) {
+constexpr double qchisq_impl(double p, double dof, bool checked) {
   using namespace cxmath;
   if (isnan(dof) || dof < 0 || isnan(p) || p < 0 || p > 1) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
-  // dof = 0 gives 0 through the kernel's zero-shape rule.
-  const double r = incomplete_gamma_inv(dof * 0.5, p);
+  // dof = 0 gives 0 through the kernel's zero-shape rule.  An infinite dof
+  // moves all mass beyond every x (pchisq is 0 there): the quantile is +inf.
+  if (checked && dof == INF) return INF;
+  const double h = dof * 0.5;
+  const double r = checked ? incomplete_gamma_inv_checked(h, p) : incomplete_gamma_inv(h, p);
   return r + r;
 }
+
+constexpr double pchisq_fixed(double x, double dof, bool log_p) {
+  return pchisq_impl(x, dof, log_p, false);
+}
+
+constexpr double qchisq_fixed(double p, double dof) { return qchisq_impl(p, dof, false); }
+
+}  // namespace detail
+
+constexpr double pchisq(double x, double dof, bool log_p) {
+  return detail::pchisq_impl(x, dof, log_p, true);
+}
+
+constexpr double qchisq(double p, double dof) { return detail::qchisq_impl(p, dof, true); }
 
 }  // namespace distmill

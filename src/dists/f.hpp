@@ -15,6 +15,7 @@
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_beta.hpp"
 #include "dists/beta.hpp"
+#include "cxmath/incomplete_gamma_checked.hpp"
 #include "dists/chisq.hpp"
 
 namespace distmill {
@@ -76,8 +77,13 @@ constexpr double pf(double x, double df1, double df2, bool log_p) {
     return log_p ? -INF : 0.0;
   }
   if (df1 == INF) {
-    // F <= x  <=>  df2/F >= df2/x.
-    const double P = 1 - pchisq(df2 / x, df2, false);
+    // F <= x  <=>  df2/F >= df2/x: the chi-squared upper function
+    // Q(df2/2, df2/(2x)), checked against its converged value where the
+    // complement 1 - pchisq can be wrong.
+    const double y = df2 / x;
+    const double G = detail::pchisq_fixed(y, df2, false);
+    double P = 1 - G;
+    if (y < INF) P = incomplete_gamma_upper_keep(df2 * 0.5, y * 0.5, P, G > 0.9 || y < EPS);
     return log_p ? cxmath::log(P) : P;
   }
   if (df2 == INF) return pchisq(x * df1, df1, log_p);
@@ -96,7 +102,17 @@ constexpr double qf(double p, double df1, double df2) {
   if (p == 1) return INF;
   if (df1 == INF && df2 == INF) return 1.0;
   if (df2 == INF) return qchisq(p, df1) / df1;
-  if (df1 == INF) return df2 / qchisq(1 - p, df2);
+  if (df1 == INF) {
+    // df2/qchisq(1 - p, df2): the chi-squared quantile y/2 solves
+    // P(df2/2, y/2) = 1 - p, that is Q(df2/2, y/2) = p, which the check and
+    // the converged inverse use directly (1 - p rounded loses the relative
+    // accuracy of small p, so small p are always checked).
+    const double c = 1 - p;
+    const double h = df2 * 0.5;
+    double r = c == 1 ? INF : incomplete_gamma_inv(h, c);
+    r = incomplete_gamma_inv_keep(h, c, p, r, p < 1e-4);
+    return df2 / (r + r);
+  }
   const double d = incomplete_beta_inv(df1 * 0.5, df2 * 0.5, p);
   const double w = ((df1 * 0.5) / (df2 * 0.5)) * (1 - d);
   return d / w;

@@ -3,11 +3,17 @@
 //   CDF      P(k, x/theta), the regularized lower incomplete gamma,
 //   quantile theta * P^-1(k, p).
 // A scale below EPS is invalid.  Shape 0 is the point mass at 0.
+//
+// The CDF and quantile take the fixed-depth kernels' result wherever it is
+// accurate and the converged one elsewhere (cxmath/incomplete_gamma_checked.hpp);
+// detail::pgamma_fixed and detail::qgamma_fixed are the fixed-depth methods
+// alone.
 #pragma once
 
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
+#include "cxmath/incomplete_gamma_checked.hpp"
 
 namespace distmill {
 
@@ -41,7 +47,10 @@ constexpr double dgamma(double x, double shape, double scale, bool log) {
   return log ? -INF : 0.0;
 }
 
-constexpr double pgamma(double x, double shape, double scale, bool log_p) {
+namespace detail {
+
+// The CDF with the fixed-depth kernel (checked = false) or the checked one.
+constexpr double pgamma_impl(double x, double shape, double scale, bool log_p, bool checked) {
   using namespace cxmath;
   if (isnan(x) || isnan(shape)) return NaN;
   if (isnan(scale)) return NaN;
@@ -50,7 +59,8 @@ constexpr double pgamma(double x, double shape, double scale, bool log_p) {
   if (x == INF && scale == INF) return NaN;
   if (x < EPS) return log_p ? -INF : 0.0;
   if (shape != 0 && isfinite(shape) && isfinite(scale) && isfinite(x)) {
-    const double P = incomplete_gamma(shape, x / scale);
+    const double z = x / scale;
+    const double P = checked ? incomplete_gamma_checked(shape, z) : incomplete_gamma(shape, z);
     return log_p ? cxmath::log(P) : P;
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
@@ -66,7 +76,19 @@ constexpr double pgamma(double x, double shape, double scale, bool log_p) {
   return log_p ? cxmath::log(R) : R;
 }
 
-constexpr double qgamma(double p, double shape, double scale) {
+constexpr double pgamma_fixed(double x, double shape, double scale, bool log_p) {
+  return pgamma_impl(x, shape, scale, log_p, false);
+}
+
+}  // namespace detail
+
+constexpr double pgamma(double x, double shape, double scale, bool log_p) {
+  return detail::pgamma_impl(x, shape, scale, log_p, true);
+}
+
+namespace detail {
+
+constexpr double qgamma_impl(double p, double shape, double scale, bool checked) {
   using namespace cxmath;
   if (isnan(shape) || isnan(scale) || shape < 0 || scale < EPS || isnan(p) || p < 0 || p > 1)
     return NaN;
@@ -74,7 +96,18 @@ constexpr double qgamma(double p, double shape, double scale) {
   if (p == 1) return INF;
   if (shape == INF || scale == INF) return NaN;
   if (shape == 0) return 0.0;
-  return incomplete_gamma_inv(shape, p) * scale;
+  const double x = checked ? incomplete_gamma_inv_checked(shape, p) : incomplete_gamma_inv(shape, p);
+  return x * scale;
+}
+
+constexpr double qgamma_fixed(double p, double shape, double scale) {
+  return qgamma_impl(p, shape, scale, false);
+}
+
+}  // namespace detail
+
+constexpr double qgamma(double p, double shape, double scale) {
+  return detail::qgamma_impl(p, shape, scale, true);
 }
 
 }  // namespace distmill

@@ -4,11 +4,17 @@
 //   CDF      1 - P(alpha, beta/x),
 //   quantile beta / P^-1(alpha, 1 - p).
 // A zero scale is allowed (all mass at 0).
+//
+// The CDF, 1 - G with G the gamma CDF at 1/x, is checked against the upper
+// function Q(alpha, beta/x) computed directly, and the quantile against the
+// converged inverse solved for Q = p (no rounding of 1 - p), wherever the
+// fixed-depth result can be wrong (cxmath/incomplete_gamma_checked.hpp).
 #pragma once
 
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
+#include "cxmath/incomplete_gamma_checked.hpp"
 #include "dists/gamma.hpp"
 
 namespace distmill {
@@ -39,9 +45,11 @@ constexpr double dinvgamma(double x, double shape, double scale, bool log) {
   return log ? -INF : 0.0;
 }
 
+namespace detail {
+
 // 1 - (gamma CDF of 1/x with shape alpha and scale 1/beta), with all the
 // checks and limits of that CDF; zeros map to +inf and +inf to 0.
-constexpr double pinvgamma(double x, double shape, double scale, bool log_p) {
+constexpr double pinvgamma_impl(double x, double shape, double scale, bool log_p, bool checked) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
@@ -51,11 +59,16 @@ constexpr double pinvgamma(double x, double shape, double scale, bool log_p) {
   const auto recip = [](double v) { return v == 0 ? INF : v == INF ? 0.0 : 1 / v; };
   const double u = recip(x);
   const double r = recip(scale);
-  const double G = pgamma(u, shape, r, false);
-  return log_p ? cxmath::log(1 - G) : 1 - G;
+  const double G = pgamma_fixed(u, shape, r, false);
+  double R = 1 - G;
+  // Where the gamma CDF took its general path (or its x < EPS rule, which
+  // here only reflects a large x), 1 - G is the upper function at u/r.
+  if (checked && shape != 0 && isfinite(shape) && r >= EPS && r < INF && u > 0 && u < INF)
+    R = incomplete_gamma_upper_keep(shape, u / r, R, G > 0.9 || u < EPS);
+  return log_p ? cxmath::log(R) : R;
 }
 
-constexpr double qinvgamma(double p, double shape, double scale) {
+constexpr double qinvgamma_impl(double p, double shape, double scale, bool checked) {
   using namespace cxmath;
   if (isnan(shape) || isnan(scale) || shape < 0 || scale < 0 || isnan(p) || p < 0 || p > 1)
     return NaN;
@@ -63,7 +76,30 @@ constexpr double qinvgamma(double p, double shape, double scale) {
   if (p == 1) return INF;
   if (isinf(shape) || isinf(scale) || scale == 0 || shape == 0)
     return (scale == 0 && shape != 0) ? 0.0 : NaN;
-  return scale / incomplete_gamma_inv(shape, 1 - p);
+  const double c = 1 - p;
+  double y = incomplete_gamma_inv(shape, c);
+  // The target of y is Q(shape, y) = p; 1 - p rounded loses its relative
+  // accuracy once p is small, so small p are always checked.
+  if (checked) y = incomplete_gamma_inv_keep(shape, c, p, y, p < 1e-4);
+  return scale / y;
+}
+
+constexpr double pinvgamma_fixed(double x, double shape, double scale, bool log_p) {
+  return pinvgamma_impl(x, shape, scale, log_p, false);
+}
+
+constexpr double qinvgamma_fixed(double p, double shape, double scale) {
+  return qinvgamma_impl(p, shape, scale, false);
+}
+
+}  // namespace detail
+
+constexpr double pinvgamma(double x, double shape, double scale, bool log_p) {
+  return detail::pinvgamma_impl(x, shape, scale, log_p, true);
+}
+
+constexpr double qinvgamma(double p, double shape, double scale) {
+  return detail::qinvgamma_impl(p, shape, scale, true);
 }
 
 }  // namespace distmill

@@ -1,0 +1,450 @@
+// Converged regularized incomplete gamma functions P(a, x), Q(a, x) and the
+// inverse in x, for the places where the fixed-depth kernels of
+// incomplete_gamma.hpp break down.
+//
+// Everything is computed in extended precision and rounded once; every loop
+// either has a fixed length or stops at convergence with a fixed cap that
+// the regions below never reach, so the work per call is bounded for all
+// arguments (a and x up to the largest double).
+//
+// Regions (both P and Q come out of one evaluation; the smaller of the two
+// is always computed directly, the larger as its complement):
+//
+//  a < 12:
+//   * a < 1/2 and x <= 3/2: the small-shape form.  With u = a ln x - ln Gamma(1 + a)
+//     and T = sum_{n>=1} (-x)^n / (n! (a + n)),
+//        P = e^u (1 + a T),   Q = -expm1(u) - e^u a T.
+//     Q is of order a here, and 1 - P would lose all of it for tiny a.
+//   * x < a + 1: the series P = D sum_{n>=0} x^n / ((a+1)...(a+n)), Q = 1 - P.
+//   * otherwise the continued fraction
+//        Q = a D / (x+1-a - 1(1-a)/(x+3-a - 2(2-a)/(x+5-a - ...))),
+//     by the modified Lentz method, P = 1 - Q.
+//   Here D = x^a e^-x / Gamma(a + 1) = exp(a ln x - x - ln Gamma(1 + a)).
+//
+//  a >= 12, with lambda = x/a and phi = lambda - 1 - ln lambda >= 0:
+//   * a phi > 750: the smaller of P and Q is below half the smallest
+//     subnormal (both are at most e^(-a phi) there), so it is 0.
+//   * 1/4 <= lambda <= 3: the uniform asymptotic expansion
+//        Q = erfc(y)/2 + e^(-y^2)/sqrt(2 pi a) sum_{k=0}^{14} c_k(eta) a^-k,
+//     eta = sign(lambda - 1) sqrt(2 phi), y = eta sqrt(a/2), with c_k as
+//     Taylor polynomials of degree 40 in eta (incomplete_gamma_tables.hpp).
+//     The truncation error is below 1e-17 relative to min(P, Q) for
+//     a >= 12 in this band (measured against mpmath): fixed work for any a.
+//   * lambda < 1/4: the series;  lambda > 3: the continued fraction.  Both
+//     converge geometrically there (ratio below 1/4, resp. a few dozen
+//     levels), and a phi <= 750 bounds a by about 1200.
+//   D is formed as e^(-a phi) / (sqrt(2 pi a) e^S(a)), S the Stirling series
+//   of ln Gamma(a), so that no term of size a ln a is ever cancelled: phi
+//   comes from u = (x - a)/a (x - a exact in extended precision) through
+//   ln(1 + u) - u, which keeps its relative accuracy near lambda = 1.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "cxmath/agreement.hpp"
+#include "cxmath/common.hpp"
+#include "cxmath/elementary.hpp"
+#include "cxmath/incomplete_gamma_tables.hpp"
+
+namespace cxmath {
+
+// P, Q and x times the density (x^a e^-x / Gamma(a)), each rounded once.
+struct GammaPQ {
+  double P;
+  double Q;
+  double xg;
+};
+
+namespace gamma_sound {
+
+inline constexpr ext LN2_HI = 0x1.62e42fefa39efp-1L;  // ln 2 to 53 bits: e * LN2_HI is exact
+inline constexpr ext LN2_LO = 2.319046813846299558417771e-17L;
+inline constexpr ext TWO_POW_64 = 0x1p64L;
+inline constexpr ext TWO_POW_M64 = 0x1p-64L;
+inline constexpr ext CONV = 0x1p-66L;  // convergence test of the series and fractions
+inline constexpr double SMALL_SHAPE = 0.5;
+inline constexpr double SMALL_SHAPE_X = 1.5;
+inline constexpr double TEMME_MIN_SHAPE = 12;
+inline constexpr double TEMME_LOW = 0.25;
+inline constexpr double TEMME_HIGH = 3;
+inline constexpr ext UNDERFLOW_EXPONENT = 750;
+inline constexpr int MAX_TERMS = 500;
+
+// Splits v > 0 (finite) as m 2^e with m in [1, 2), by exact scalings.
+constexpr ext split_binary(ext v, int& e) {
+  e = 0;
+  while (v >= TWO_POW_64) {
+    v = v * TWO_POW_M64;
+    e += 64;
+  }
+  while (v < TWO_POW_M64) {
+    v = v * TWO_POW_64;
+    e -= 64;
+  }
+  while (v >= 2) {
+    v = v * 0.5L;
+    ++e;
+  }
+  while (v < 1) {
+    v = v * 2;
+    --e;
+  }
+  return v;
+}
+
+// v 2^e by exact scalings.
+constexpr ext scale_binary(ext v, int e) {
+  while (e >= 64) {
+    v = v * TWO_POW_64;
+    e -= 64;
+  }
+  while (e <= -64) {
+    v = v * TWO_POW_M64;
+    e += 64;
+  }
+  while (e > 0) {
+    v = v * 2;
+    --e;
+  }
+  while (e < 0) {
+    v = v * 0.5L;
+    ++e;
+  }
+  return v;
+}
+
+// ln v for finite v > 0: v = m 2^e with m in [sqrt(1/2), sqrt 2), and
+// ln m = 2 atanh(s), s = (m - 1)/(m + 1), |s| < 0.172, by its odd series.
+constexpr ext log_ext(ext v) {
+  int e = 0;
+  ext m = split_binary(v, e);
+  if (m > SQRT2_EXT) {
+    m = m * 0.5L;
+    ++e;
+  }
+  const ext s = (m - 1) / (m + 1);
+  const ext s2 = s * s;
+  ext t = 1.0L / 31;
+  for (int k = 14; k >= 0; --k) t = t * s2 + 1.0L / static_cast<ext>(2 * k + 1);
+  const ext E = static_cast<ext>(e);
+  return E * LN2_HI + (E * LN2_LO + 2 * s * t);
+}
+
+// ln(1 + u) - u for u > -1.  For |u| <= 1/2, with z = u/(2 + u),
+// ln(1 + u) = 2 atanh z and 2z - u = -u z, so
+//   ln(1 + u) - u = z (2 sum_{k>=1} z^(2k)/(2k + 1) - u),
+// where both parts have the same sign for u < 0 and cancel only mildly
+// (by about z/3) for u > 0.
+constexpr ext log1pmx_ext(ext u) {
+  if (fabs(u) <= 0.5L) {
+    const ext z = u / (2 + u);
+    const ext z2 = z * z;
+    ext t = 1.0L / 47;
+    for (int k = 22; k >= 1; --k) t = t * z2 + 1.0L / static_cast<ext>(2 * k + 1);
+    return z * ((2 * z2) * t - u);
+  }
+  return log_ext(1 + u) - u;
+}
+
+// e^u - 1: the Taylor series for |u| < 1/2, otherwise exp - 1.
+constexpr ext expm1_ext(ext u) {
+  if (fabs(u) < 0.5L) {
+    ext t = 1;
+    for (int n = 26; n >= 2; --n) t = 1 + t * u / static_cast<ext>(n);
+    return u * t;
+  }
+  return exp_ext(u) - 1;
+}
+
+// Square root of a finite v >= 0: scaled by powers of 4 into [1, 4),
+// then six Newton steps from (m + 1)/2 (quadratic from 25% error).
+constexpr ext sqrt_ext(ext v) {
+  if (v == 0) return 0;
+  int e = 0;
+  ext m = split_binary(v, e);
+  if (e % 2 != 0) {
+    m = m * 2;
+    --e;
+  }
+  ext y = (m + 1) * 0.5L;
+  for (int i = 0; i < 6; ++i) y = (y + m / y) * 0.5L;
+  return scale_binary(y, e / 2);
+}
+
+// ln Gamma(1 + f) for |f| <= 1/2:
+//   -gamma f - (ln(1 + f) - f) + sum_{k>=2} (-1)^k (zeta(k) - 1) f^k / k,
+// the terms of the sum falling like (f/2)^k.
+constexpr ext lgamma1p_small(ext f) {
+  ext t = 0;
+  for (int k = 40; k >= 2; --k) {
+    const ext c = (k % 2 == 0 ? ZETA_M1[k] : -ZETA_M1[k]) / static_cast<ext>(k);
+    t = t * f + c;
+  }
+  return (-EULER_GAMMA * f - log1pmx_ext(f)) + (f * f) * t;
+}
+
+// ln Gamma(1 + a) for 0 <= a < 13: Gamma(1 + a) = a (a-1) ... (a-m+1) Gamma(1 + f)
+// with m the nearest integer to a and f = a - m (exact).
+constexpr ext lgamma1p(double a) {
+  const int m = static_cast<int>(a + 0.5);
+  const ext f = static_cast<ext>(a) - m;
+  if (m == 0) return lgamma1p_small(f);
+  ext prod = 1;
+  for (int j = 0; j < m; ++j) prod = prod * (static_cast<ext>(a) - j);
+  return log_ext(prod) + lgamma1p_small(f);
+}
+
+// S(a) = ln Gamma(a) - ((a - 1/2) ln a - a + ln sqrt(2 pi)) for a >= 12, ten
+// terms of the Stirling series (the next is below 3e-22 at a = 12).
+constexpr ext stirling_rest(ext a) {
+  const ext r = 1 / a;
+  const ext r2 = r * r;
+  ext t = STIRLING[9];
+  for (int k = 8; k >= 0; --k) t = t * r2 + STIRLING[k];
+  return t * r;
+}
+
+// erfc(y)/2 for y >= 0, given E = e^(-y^2).  Below 2 through the series
+// erf y = 2 y e^(-y^2)/sqrt(pi) sum_n (2y^2)^n / (1 3 5 ... (2n+1)) (positive
+// terms); from 2 on the continued fraction
+//   erfc y = 2 e^(-y^2)/sqrt(pi) / (2y + 2/(2y + 4/(2y + ...))), 80 levels.
+constexpr ext half_erfc(ext y, ext E) {
+  if (y < 2) {
+    const ext w = 2 * y * y;
+    ext term = 1, sum = 1;
+    for (int n = 1; n <= 80; ++n) {
+      term = term * w / static_cast<ext>(2 * n + 1);
+      sum = sum + term;
+      if (term < sum * CONV) break;
+    }
+    const ext erf_y = 2 * y * E * INV_SQRT_PI * sum;
+    return 0.5L - 0.5L * erf_y;
+  }
+  const ext t = y + y;
+  ext d = static_cast<ext>(160) / t + t;
+  for (int k = 79; k >= 1; --k) d = static_cast<ext>(2 * k) / d + t;
+  return E * INV_SQRT_PI / d;
+}
+
+// sum_{n>=0} x^n / ((a+1) ... (a+n)).
+constexpr ext lower_series(ext a, ext x) {
+  ext term = 1, sum = 1;
+  for (int n = 1; n <= MAX_TERMS; ++n) {
+    term = term * x / (a + n);
+    sum = sum + term;
+    if (term < sum * CONV) break;
+  }
+  return sum;
+}
+
+// 1/(x+1-a - 1(1-a)/(x+3-a - 2(2-a)/(x+5-a - ...))) by modified Lentz.
+constexpr ext upper_fraction(ext a, ext x) {
+  constexpr ext TINY = 0x1p-16000L;
+  ext b = x + 1 - a;
+  ext C = 1 / TINY;
+  ext D = 1 / b;
+  ext h = D;
+  for (int n = 1; n <= MAX_TERMS; ++n) {
+    const ext an = -static_cast<ext>(n) * (static_cast<ext>(n) - a);
+    b = b + 2;
+    D = an * D + b;
+    if (D == 0) D = TINY;
+    C = b + an / C;
+    if (C == 0) C = TINY;
+    D = 1 / D;
+    const ext delta = C * D;
+    h = h * delta;
+    if (fabs(delta - 1) < CONV) break;
+  }
+  return h;
+}
+
+constexpr double to_probability(ext v) {
+  if (!(v > 0)) return 0.0;
+  if (v >= 1) return 1.0;
+  return static_cast<double>(v);
+}
+
+constexpr GammaPQ make(ext P, ext Q, ext xg) {
+  return GammaPQ{to_probability(P), to_probability(Q), static_cast<double>(xg)};
+}
+
+// a < 12.
+constexpr GammaPQ moderate_shape(double a, double x) {
+  const ext A = a, X = x;
+  const ext lg = lgamma1p(a);
+  const ext lx = log_ext(X);
+  if (a < SMALL_SHAPE && x <= SMALL_SHAPE_X) {
+    // T = sum_{n>=1} (-x)^n / (n! (a + n)); x <= 3/2 keeps its
+    // cancellation below a factor of about 5.
+    ext pw = 1, T = 0;
+    for (int n = 1; n <= 60; ++n) {
+      pw = pw * (-X) / static_cast<ext>(n);
+      const ext term = pw / (A + n);
+      T = T + term;
+      if (fabs(term) < fabs(T) * CONV) break;
+    }
+    const ext u = A * lx - lg;
+    const ext xa = exp_ext(u);  // x^a / Gamma(1 + a)
+    const ext P = xa * (1 + A * T);
+    const ext Q = -expm1_ext(u) - xa * (A * T);
+    const ext D = xa * exp_ext(-X);
+    return make(P, Q, A * D);
+  }
+  const ext D = exp_ext((A * lx - X) - lg);
+  if (X < A + 1) {
+    const ext P = D * lower_series(A, X);
+    return make(P, 1 - P, A * D);
+  }
+  const ext Q = A * D * upper_fraction(A, X);
+  return make(1 - Q, Q, A * D);
+}
+
+// a >= 12.
+constexpr GammaPQ large_shape(double a, double x) {
+  const ext A = a, X = x;
+  // u = lambda - 1 with x - a exact in extended precision whenever x/a is
+  // within [2^-11, 2^11]; beyond that phi is large and a relative error of
+  // 2^-64 in u is harmless.
+  const ext u = (X - A) / A;
+  const ext phi = fabs(u) <= 0.5L ? -log1pmx_ext(u) : u - log_ext(X / A);
+  const ext aphi = A * phi;
+  if (aphi > UNDERFLOW_EXPONENT) {
+    if (x < a) return GammaPQ{0.0, 1.0, 0.0};
+    return GammaPQ{1.0, 0.0, 0.0};
+  }
+  const ext E = exp_ext(-aphi);
+  const ext sqrt_a = sqrt_ext(A);
+  // D = x^a e^-x / Gamma(a + 1) = e^(-a phi) / (sqrt(2 pi a) e^S(a)).
+  const ext D = E * INV_SQRT_2PI / (sqrt_a * exp_ext(stirling_rest(A)));
+  const ext lambda = X / A;
+  if (lambda < TEMME_LOW) {
+    const ext P = D * lower_series(A, X);
+    return make(P, 1 - P, A * D);
+  }
+  if (lambda > TEMME_HIGH) {
+    const ext Q = A * D * upper_fraction(A, X);
+    return make(1 - Q, Q, A * D);
+  }
+  const ext eta_abs = sqrt_ext(phi + phi);
+  const ext eta = u < 0 ? -eta_abs : eta_abs;
+  const ext y = sqrt_ext(aphi);
+  const ext r = 1 / A;
+  ext S = 0;
+  for (int k = TEMME_K; k >= 0; --k) {
+    ext c = TEMME[k][TEMME_N];
+    for (int n = TEMME_N - 1; n >= 0; --n) c = c * eta + TEMME[k][n];
+    S = S * r + c;
+  }
+  const ext R = E * INV_SQRT_2PI / sqrt_a * S;
+  if (u >= 0) {
+    const ext Q = half_erfc(y, E) + R;
+    return make(1 - Q, Q, A * D);
+  }
+  const ext P = half_erfc(y, E) - R;
+  return make(P, 1 - P, A * D);
+}
+
+}  // namespace gamma_sound
+
+// P(a, x) and Q(a, x), converged, for a >= 0 and any x (NaN arguments or a
+// negative shape give NaN).  x <= 0 gives P = 0; a = 0 (all mass at 0) and
+// x = +inf give P = 1; a = +inf with finite x gives P = 0.
+constexpr GammaPQ incomplete_gamma_sound(double a, double x) {
+  if (isnan(a) || isnan(x) || a < 0) return GammaPQ{NaN, NaN, NaN};
+  if (x <= 0) return GammaPQ{0.0, 1.0, 0.0};
+  if (a == 0) return GammaPQ{1.0, 0.0, 0.0};
+  if (x == INF) return GammaPQ{a == INF ? NaN : 1.0, a == INF ? NaN : 0.0, 0.0};
+  if (a == INF) return GammaPQ{0.0, 1.0, 0.0};
+  if (a < gamma_sound::TEMME_MIN_SHAPE) return gamma_sound::moderate_shape(a, x);
+  return gamma_sound::large_shape(a, x);
+}
+
+namespace gamma_sound {
+
+constexpr std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+// The double halfway between 0 <= lo < hi <= +inf in the ordering of the
+// bit patterns: bisecting there needs at most 64 steps for any bracket.
+constexpr double bit_middle(double lo, double hi) {
+  return std::bit_cast<double>(bits(lo) + (bits(hi) - bits(lo)) / 2);
+}
+
+}  // namespace gamma_sound
+
+// The x >= 0 with P(a, x) = p, converged, given p and q = 1 - p (whichever
+// of them the caller holds exactly; the smaller one is solved for: Q(a, x) =
+// q when p > 1/2, so that quantiles near 1 keep their relative accuracy).
+// Requires 0 < a < inf and 0 < p, q < 1.  `start` is a first estimate (any
+// value; a non-finite or non-positive one is ignored).
+//
+// Safeguarded Newton iteration on a bracket [lo, hi] that starts as
+// [0, +inf]: in the lower tail on ln P against ln x (ln P(a, e^s) is concave
+// in s, the log-gamma density being log-concave), in the upper tail on
+// ln Q against x (nearly linear: Q ~ x^(a-1) e^-x / Gamma(a)).  A Newton
+// point outside the bracket, or two Newton steps that fail to halve the
+// bracket (counted in bit patterns), give way to a bisection of the bit
+// patterns, so the iteration ends after at most a few hundred evaluations
+// whatever happens; in practice after five to ten.
+constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double start) {
+  using gamma_sound::bit_middle;
+  using gamma_sound::bits;
+  using gamma_sound::log_ext;
+  const bool upper = p > 0.5;
+  double lo = 0, hi = INF;
+  double r_lo = -p, r_hi = q;  // residuals at 0 and +inf (positive: x too large)
+  double x = start > 0 && start < INF ? start : bit_middle(lo, hi);
+  int slow = 0;
+  std::uint64_t width = bits(hi) - bits(lo);
+  for (int iter = 0; iter < 400; ++iter) {
+    const GammaPQ v = incomplete_gamma_sound(a, x);
+    const double r = upper ? q - v.Q : v.P - p;
+    if (r == 0) return x;
+    if (r > 0) {
+      hi = x;
+      r_hi = r;
+    } else {
+      lo = x;
+      r_lo = r;
+    }
+    if (bits(hi) - bits(lo) <= 1) break;
+    // Newton point.
+    double next = NaN;
+    if (v.xg > 0 && (upper ? v.Q > 0 : v.P > 0)) {
+      if (upper) {
+        // d ln Q / dx = -xg / (x Q).
+        const ext f = log_ext(static_cast<ext>(v.Q) / static_cast<ext>(q));
+        next = static_cast<double>(static_cast<ext>(x) +
+                                   f * static_cast<ext>(x) * static_cast<ext>(v.Q) /
+                                       static_cast<ext>(v.xg));
+      } else {
+        // d ln P / d ln x = xg / P.
+        const ext f = log_ext(static_cast<ext>(v.P) / static_cast<ext>(p));
+        const ext step = -f * static_cast<ext>(v.P) / static_cast<ext>(v.xg);
+        next = step < 11356 ? static_cast<double>(static_cast<ext>(x) * exp_ext(step)) : INF;
+      }
+    }
+    const std::uint64_t w = bits(hi) - bits(lo);
+    if (w > width / 2) {
+      ++slow;
+    } else {
+      slow = 0;
+      width = w;
+    }
+    if (!(next > lo && next < hi) || slow >= 2) {
+      next = bit_middle(lo, hi);
+      slow = 0;
+      width = bits(hi) - bits(lo);
+    } else if (fabs(next - x) <= ulp(x)) {
+      // Newton has converged to within a unit in the last place.
+      return next;
+    }
+    x = next;
+  }
+  // Adjacent bracket: the end whose probability is closer to the target.
+  if (hi == INF) return lo;
+  return -r_lo <= r_hi ? lo : hi;
+}
+
+}  // namespace cxmath
