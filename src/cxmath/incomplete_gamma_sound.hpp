@@ -117,6 +117,8 @@ constexpr ext scale_binary(ext v, int e) {
 // ln v for finite v > 0: v = m 2^e with m in [sqrt(1/2), sqrt 2), and
 // ln m = 2 atanh(s), s = (m - 1)/(m + 1), |s| < 0.172, by its odd series.
 constexpr ext log_ext(ext v) {
+  if (!(v > 0)) return v == 0 ? -INF_EXT : NaN_EXT;
+  if (v == INF_EXT) return INF_EXT;
   int e = 0;
   ext m = split_binary(v, e);
   if (m > SQRT2_EXT) {
@@ -161,6 +163,7 @@ constexpr ext expm1_ext(ext u) {
 // then six Newton steps from (m + 1)/2 (quadratic from 25% error).
 constexpr ext sqrt_ext(ext v) {
   if (v == 0) return 0;
+  if (!(v > 0) || v == INF_EXT) return v < 0 ? NaN_EXT : v;
   int e = 0;
   ext m = split_binary(v, e);
   if (e % 2 != 0) {
@@ -301,9 +304,10 @@ constexpr GammaPQ moderate_shape(double a, double x) {
   return make(1 - Q, Q, A * D);
 }
 
-// a >= 12.
-constexpr GammaPQ large_shape(double a, double x) {
-  const ext A = a, X = x;
+// a >= 12.  The shape is taken in extended precision, so that a count
+// plus one (the Poisson CDF) stays exact up to 2^64.
+constexpr GammaPQ large_shape(ext A, double x) {
+  const ext X = x;
   // u = lambda - 1 with x - a exact in extended precision whenever x/a is
   // within [2^-11, 2^11]; beyond that phi is large and a relative error of
   // 2^-64 in u is harmless.
@@ -311,7 +315,7 @@ constexpr GammaPQ large_shape(double a, double x) {
   const ext phi = fabs(u) <= 0.5L ? -log1pmx_ext(u) : u - log_ext(X / A);
   const ext aphi = A * phi;
   if (aphi > UNDERFLOW_EXPONENT) {
-    if (x < a) return GammaPQ{0.0, 1.0, 0.0};
+    if (X < A) return GammaPQ{0.0, 1.0, 0.0};
     return GammaPQ{1.0, 0.0, 0.0};
   }
   const ext E = exp_ext(-aphi);
@@ -359,6 +363,35 @@ constexpr GammaPQ incomplete_gamma_sound(double a, double x) {
   if (a == INF) return GammaPQ{0.0, 1.0, 0.0};
   if (a < gamma_sound::TEMME_MIN_SHAPE) return gamma_sound::moderate_shape(a, x);
   return gamma_sound::large_shape(a, x);
+}
+
+// P(a, x) and Q(a, x) for the shape a = n + 1 held exactly in extended
+// precision (n >= 0 a whole number, x >= 0 finite or +inf): the Poisson CDF
+// F(n) = Q(n + 1, x) at counts beyond 2^53, where n + 1 is no longer a
+// double.  Beyond 2^64 the + 1 is lost in extended precision as well.
+constexpr GammaPQ incomplete_gamma_sound_count(double n, double x) {
+  if (isnan(n) || isnan(x)) return GammaPQ{NaN, NaN, NaN};
+  if (n < 0x1p53) return incomplete_gamma_sound(n + 1, x);
+  if (n == INF) return incomplete_gamma_sound(n, x);
+  if (x <= 0) return GammaPQ{0.0, 1.0, 0.0};
+  if (x == INF) return GammaPQ{1.0, 0.0, 0.0};
+  return gamma_sound::large_shape(static_cast<ext>(n) + 1, x);
+}
+
+// ln of the unit-scale gamma density, ln(z^(a-1) e^-z / Gamma(a)), for
+// 0 <= a < inf and 0 < z < inf (z in extended precision, so that quotients
+// of doubles such as x/scale neither overflow nor underflow).  For a >= 12
+// it is ln(a D / z) with D = e^(-a phi)/(sqrt(2 pi a) e^S(a)) as above;
+// below, (a - 1) ln z - z - (ln Gamma(1 + a) - ln a).
+constexpr ext gamma_log_density_sound(double a, ext z) {
+  using namespace gamma_sound;
+  const ext A = a;
+  if (!(a > 0)) return -INF_EXT;  // shape 0: all mass at 0
+  if (a < TEMME_MIN_SHAPE) return ((A - 1) * log_ext(z) - z) - (lgamma1p(a) - log_ext(A));
+  const ext u = (z - A) / A;
+  const ext phi = fabs(u) <= 0.5L ? -log1pmx_ext(u) : u - log_ext(z / A);
+  const ext lnD = -A * phi - (LN_SQRT_2PI + 0.5L * log_ext(A)) - stirling_rest(A);
+  return (lnD + log_ext(A)) - log_ext(z);
 }
 
 namespace gamma_sound {

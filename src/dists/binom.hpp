@@ -84,7 +84,10 @@ constexpr double binom_complement_sum(std::int64_t x, std::int64_t n, double pro
 
 }  // namespace detail
 
-constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
+namespace detail {
+
+constexpr double pbinom_impl(std::int64_t x, std::int64_t n_trials, double prob, bool log_p,
+                             bool checked) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
   if (!isfinite(prob)) return NaN;
@@ -97,12 +100,23 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
   if (n == 1)
     P = 1 - prob;
   else
-    P = detail::binom_sum_down(x, n, prob);
-  if (!(P <= 1 - 1e-3)) {
-    const double converged = detail::binom_complement_sum(x, n, prob);
+    P = binom_sum_down(x, n, prob);
+  if (checked && !(P <= 1 - 1e-3)) {
+    const double converged = binom_complement_sum(x, n, prob);
     if (!probability_agrees(P, converged)) P = converged;
   }
   return log_p ? cxmath::log(P) : P;
+}
+
+// The fixed-depth method alone.
+constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
+  return pbinom_impl(x, n_trials, prob, log_p, false);
+}
+
+}  // namespace detail
+
+constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
+  return detail::pbinom_impl(x, n_trials, prob, log_p, true);
 }
 
 constexpr double qbinom(double p, std::int64_t n_trials, double prob) {

@@ -13,6 +13,7 @@
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "cxmath/incomplete_gamma_checked.hpp"
+#include "cxmath/incomplete_gamma_sound.hpp"
 
 namespace distmill {
 
@@ -31,6 +32,14 @@ constexpr double dchisq(double x, double dof, bool log) {
   const double ld = (((h - 1) * cxmath::log(x)) +
                      ((-lgamma(h)) - (0.6931471805599453 * h))) -  // ln 2
                     (x * 0.5);
+  if (isnan(ld)) {
+    // 0 * inf or inf - inf at extreme arguments (x below EPS with dof = 2,
+    // tiny or huge dof): g(x/2)/2 in extended precision, g the unit gamma
+    // density with shape dof/2.
+    const ext l = gamma_log_density_sound(h, static_cast<ext>(x) * 0.5L) -
+                  gamma_sound::log_ext(2.0L);
+    return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+  }
   return log ? ld : exp(ld);
 }
 

@@ -41,6 +41,14 @@ constexpr double df(double x, double df1, double df2, bool log) {
     if (x == INF) return log ? -INF : 0.0;
     const double e = df2 * 0.5;
     const double ld = ((cxmath::log(x) * ((-e) - 1)) + ((cxmath::log(e) * e) - lgamma(e))) - (e / x);
+    if (isnan(ld)) {
+      // 0 * inf or inf - inf at extreme arguments: g(z) z / x with z = e/x,
+      // g the unit gamma density with shape e, in extended precision.
+      const ext z = static_cast<ext>(e) / x;
+      const ext l = (gamma_log_density_sound(e, z) + gamma_sound::log_ext(z)) -
+                    gamma_sound::log_ext(x);
+      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+    }
     return log ? ld : exp(ld);
   }
   if (df2 == INF) {
@@ -51,6 +59,12 @@ constexpr double df(double x, double df1, double df2, bool log) {
     if (s < EPS) return NaN;
     if (x == INF) return log ? -INF : 0.0;
     const double ld = ((cxmath::log(x) * (h - 1)) + ((-lgamma(h)) - (cxmath::log(s) * h))) - (x / s);
+    if (isnan(ld)) {
+      // 0 * inf or inf - inf at extreme arguments: g(x/s)/s in extended
+      // precision, g the unit gamma density with shape h.
+      const ext l = gamma_log_density_sound(h, static_cast<ext>(x) / s) - gamma_sound::log_ext(s);
+      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+    }
     return log ? ld : exp(ld);
   }
   const double r = (x * df1) / df2;

@@ -14,6 +14,7 @@
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "cxmath/incomplete_gamma_checked.hpp"
+#include "cxmath/incomplete_gamma_sound.hpp"
 
 namespace distmill {
 
@@ -42,6 +43,15 @@ constexpr double dgamma(double x, double shape, double scale, bool log) {
     const double ld = (((shape - 1) * cxmath::log(x)) +
                        ((-lgamma(shape)) - (cxmath::log(scale) * shape))) -
                       (x / scale);
+    if (isnan(ld)) {
+      // The fixed-depth form meets 0 * inf or inf - inf at extreme arguments
+      // (x or the shape below EPS, where the guarded logarithms and ln Gamma
+      // give infinities; or huge shapes): the density is evaluated in
+      // extended precision instead.
+      const ext l = gamma_log_density_sound(shape, static_cast<ext>(x) / scale) -
+                    gamma_sound::log_ext(scale);
+      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+    }
     return log ? ld : exp(ld);
   }
   return log ? -INF : 0.0;

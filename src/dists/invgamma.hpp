@@ -15,6 +15,7 @@
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "cxmath/incomplete_gamma_checked.hpp"
+#include "cxmath/incomplete_gamma_sound.hpp"
 #include "dists/gamma.hpp"
 
 namespace distmill {
@@ -40,6 +41,15 @@ constexpr double dinvgamma(double x, double shape, double scale, bool log) {
     const double ld = ((((-shape) - 1) * cxmath::log(x)) +
                        ((cxmath::log(scale) * shape) - lgamma(shape))) -
                       (scale / x);
+    if (isnan(ld)) {
+      // 0 * inf or inf - inf at extreme arguments: the density
+      // g(z) z / x of z = scale/x, g the unit gamma density, in extended
+      // precision instead.
+      const ext z = static_cast<ext>(scale) / x;
+      const ext l = (gamma_log_density_sound(shape, z) + gamma_sound::log_ext(z)) -
+                    gamma_sound::log_ext(x);
+      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+    }
     return log ? ld : exp(ld);
   }
   return log ? -INF : 0.0;
@@ -61,10 +71,33 @@ constexpr double pinvgamma_impl(double x, double shape, double scale, bool log_p
   const double r = recip(scale);
   const double G = pgamma_fixed(u, shape, r, false);
   double R = 1 - G;
-  // Where the gamma CDF took its general path (or its x < EPS rule, which
-  // here only reflects a large x), 1 - G is the upper function at u/r.
-  if (checked && shape != 0 && isfinite(shape) && r >= EPS && r < INF && u > 0 && u < INF)
-    R = incomplete_gamma_upper_keep(shape, u / r, R, G > 0.9 || u < EPS);
+  // 1/x and 1/scale both overflowing to +inf (subnormal arguments) would
+  // give the NaN meant for x = scale = 0: x = 0 has CDF 0, a zero scale
+  // puts all mass at 0 (CDF 1), shape 0 and +inf keep the limits they
+  // have for ordinary arguments (0 and 1); positive shapes go on below.
+  if (checked && u == INF && r == INF && !(x == 0 && scale == 0)) {
+    if (x == 0 || shape == 0)
+      R = 0.0;
+    else if (scale == 0 || shape == INF)
+      R = 1.0;
+  }
+  // For a positive shape and scale (up to 2^52, where 1/scale is still a
+  // valid gamma scale) the CDF is the upper function Q(shape, scale/x).
+  // The fixed-depth value is checked wherever the gamma CDF took its
+  // general path and wherever a guard of it was reached only through the
+  // reciprocals: its x < EPS rule (a large x) and the overflow of 1/x or
+  // 1/scale to +inf for subnormal arguments (which would give NaN or a
+  // limit value: x = 0 has CDF 0 for every positive scale).
+  if (checked && shape != 0 && isfinite(shape) && scale > 0 && isfinite(scale) && r >= EPS &&
+      x < INF) {
+    if (x == 0) {
+      R = 0.0;
+    } else {
+      const bool exact = u < INF && r < INF;
+      const double z = exact ? u / r : scale / x;
+      R = incomplete_gamma_upper_keep(shape, z, R, G > 0.9 || u < EPS || !exact);
+    }
+  }
   return log_p ? cxmath::log(R) : R;
 }
 

@@ -169,7 +169,7 @@ constexpr double pois_walk_up(std::int64_t k0, double p, double lambda, std::int
 // Converged CDF at the count k (held as a double, k >= 0): Q holds F(k)
 // and P holds 1 - F(k).
 constexpr cxmath::GammaPQ pois_cdf_sound(double k, double lambda) {
-  return cxmath::incomplete_gamma_sound(k + 1, lambda);
+  return cxmath::incomplete_gamma_sound_count(k, lambda);
 }
 
 // F(k): the fixed-depth value where it is accurate, else the converged one.

@@ -15,3 +15,6 @@ PROBE(ks_gamma_xg, "d:dd") double ks_gamma_xg(double a, double x) {
 PROBE(ks_gamma_inv, "d:dddd") double ks_gamma_inv(double a, double p, double q, double start) {
   return cxmath::incomplete_gamma_inv_sound(a, p, q, start);
 }
+PROBE(ks_gamma_count_q, "d:dd") double ks_gamma_count_q(double n, double x) {
+  return cxmath::incomplete_gamma_sound_count(n, x).Q;
+}
