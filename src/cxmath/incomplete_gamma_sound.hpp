@@ -413,13 +413,15 @@ constexpr double bit_middle(double lo, double hi) {
 // value; a non-finite or non-positive one is ignored).
 //
 // Safeguarded Newton iteration on a bracket [lo, hi] that starts as
-// [0, +inf]: in the lower tail on ln P against ln x (ln P(a, e^s) is concave
-// in s, the log-gamma density being log-concave), in the upper tail on
-// ln Q against x (nearly linear: Q ~ x^(a-1) e^-x / Gamma(a)).  A Newton
-// point outside the bracket, or two Newton steps that fail to halve the
-// bracket (counted in bit patterns), give way to a bisection of the bit
-// patterns, so the iteration ends after at most a few hundred evaluations
-// whatever happens; in practice after five to ten.
+// [0, +inf]: in the lower tail on f = ln(P/p) against ln x (ln P(a, e^s) is
+// concave in s, the log-gamma density being log-concave), in the upper tail
+// on f = ln(Q/q) against x (nearly linear: Q ~ x^(a-1) e^-x / Gamma(a)).
+// A Newton point outside the bracket, or after a Newton step that failed to
+// halve |f|, gives way to a bisection of the bit patterns of the bracket,
+// which needs at most 64 steps for any bracket of doubles; the iteration
+// ends when a Newton step moves by at most one ulp or the bracket's ends
+// are adjacent doubles, after at most 400 evaluations whatever happens (in
+// practice 5 to 15).
 constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double start) {
   using gamma_sound::bit_middle;
   using gamma_sound::bits;
@@ -428,8 +430,8 @@ constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double
   double lo = 0, hi = INF;
   double r_lo = -p, r_hi = q;  // residuals at 0 and +inf (positive: x too large)
   double x = start > 0 && start < INF ? start : bit_middle(lo, hi);
-  int slow = 0;
-  std::uint64_t width = bits(hi) - bits(lo);
+  ext last_f = INF_EXT;     // |Newton function| at the previous point
+  bool last_newton = false;  // was that point a Newton point?
   for (int iter = 0; iter < 400; ++iter) {
     const GammaPQ v = incomplete_gamma_sound(a, x);
     const double r = upper ? q - v.Q : v.P - p;
@@ -442,36 +444,43 @@ constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double
       r_lo = r;
     }
     if (bits(hi) - bits(lo) <= 1) break;
-    // Newton point.
+    // Newton point, on f = ln(Q/q) against x or f = ln(P/p) against ln x.
     double next = NaN;
+    ext f = INF_EXT;
     if (v.xg > 0 && (upper ? v.Q > 0 : v.P > 0)) {
       if (upper) {
         // d ln Q / dx = -xg / (x Q).
-        const ext f = log_ext(static_cast<ext>(v.Q) / static_cast<ext>(q));
+        f = log_ext(static_cast<ext>(v.Q) / static_cast<ext>(q));
         next = static_cast<double>(static_cast<ext>(x) +
                                    f * static_cast<ext>(x) * static_cast<ext>(v.Q) /
                                        static_cast<ext>(v.xg));
       } else {
         // d ln P / d ln x = xg / P.
-        const ext f = log_ext(static_cast<ext>(v.P) / static_cast<ext>(p));
+        f = log_ext(static_cast<ext>(v.P) / static_cast<ext>(p));
         const ext step = -f * static_cast<ext>(v.P) / static_cast<ext>(v.xg);
         next = step < 11356 ? static_cast<double>(static_cast<ext>(x) * exp_ext(step)) : INF;
       }
     }
-    const std::uint64_t w = bits(hi) - bits(lo);
-    if (w > width / 2) {
-      ++slow;
-    } else {
-      slow = 0;
-      width = w;
+    // A Newton point that underflows: is the root below the smallest
+    // subnormal?  Then 0 or that subnormal, whichever is closer in P.
+    if (next == 0 && lo == 0) {
+      constexpr double TINY = 0x1p-1074;
+      const double r_tiny = incomplete_gamma_sound(a, TINY).P - p;
+      if (r_tiny >= 0) return p <= r_tiny ? 0.0 : TINY;
+      lo = TINY;
+      r_lo = r_tiny;
     }
-    if (!(next > lo && next < hi) || slow >= 2) {
+    // Newton has converged: a step of a few ulps is at the level of the
+    // rounding of P and Q themselves.
+    if (fabs(next - x) <= 4 * ulp(x)) return next >= lo && next <= hi ? next : x;
+    // A Newton step that did not halve |f| counts as stalled.
+    const bool stalled = last_newton && !(fabs(f) <= 0.5L * last_f);
+    last_f = fabs(f);
+    if (stalled || !(next > lo && next < hi)) {
       next = bit_middle(lo, hi);
-      slow = 0;
-      width = bits(hi) - bits(lo);
-    } else if (fabs(next - x) <= ulp(x)) {
-      // Newton has converged to within a unit in the last place.
-      return next;
+      last_newton = false;
+    } else {
+      last_newton = true;
     }
     x = next;
   }
