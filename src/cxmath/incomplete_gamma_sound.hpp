@@ -149,6 +149,16 @@ constexpr ext log1pmx_ext(ext u) {
   return log_ext(1 + u) - u;
 }
 
+// e^v for any v: beyond the extended range the exponential is 0 or +inf
+// (decided here, so that the kernel stays a constant expression where an
+// overflowing intermediate product would not be).
+constexpr ext exp_range(ext v) {
+  if (isnan(v)) return v;
+  if (v < -11450) return 0;
+  if (v > 11355) return INF_EXT;
+  return exp_ext(v);
+}
+
 // e^u - 1: the Taylor series for |u| < 1/2, otherwise exp - 1.
 constexpr ext expm1_ext(ext u) {
   if (fabs(u) < 0.5L) {
@@ -156,7 +166,7 @@ constexpr ext expm1_ext(ext u) {
     for (int n = 26; n >= 2; --n) t = 1 + t * u / static_cast<ext>(n);
     return u * t;
   }
-  return exp_ext(u) - 1;
+  return exp_range(u) - 1;
 }
 
 // Square root of a finite v >= 0: scaled by powers of 4 into [1, 4),
@@ -289,13 +299,13 @@ constexpr GammaPQ moderate_shape(double a, double x) {
       if (fabs(term) < fabs(T) * CONV) break;
     }
     const ext u = A * lx - lg;
-    const ext xa = exp_ext(u);  // x^a / Gamma(1 + a)
+    const ext xa = exp_range(u);  // x^a / Gamma(1 + a)
     const ext P = xa * (1 + A * T);
     const ext Q = -expm1_ext(u) - xa * (A * T);
-    const ext D = xa * exp_ext(-X);
+    const ext D = xa * exp_range(-X);
     return make(P, Q, A * D);
   }
-  const ext D = exp_ext((A * lx - X) - lg);
+  const ext D = exp_range((A * lx - X) - lg);
   if (X < A + 1) {
     const ext P = D * lower_series(A, X);
     return make(P, 1 - P, A * D);
@@ -304,21 +314,22 @@ constexpr GammaPQ moderate_shape(double a, double x) {
   return make(1 - Q, Q, A * D);
 }
 
-// a >= 12.  The shape is taken in extended precision, so that a count
-// plus one (the Poisson CDF) stays exact up to 2^64.
-constexpr GammaPQ large_shape(ext A, double x) {
+// a >= 12.  The shape is taken in extended precision (the Poisson CDF
+// passes a count plus one).
+// `diff` is x - a, formed by the caller as exactly as it can be: for doubles
+// x and a it is exact in extended precision whenever x/a is within
+// [2^-11, 2^11] (beyond that phi is large and a relative error of 2^-64 in
+// u is harmless).
+constexpr GammaPQ large_shape(ext A, double x, ext diff) {
   const ext X = x;
-  // u = lambda - 1 with x - a exact in extended precision whenever x/a is
-  // within [2^-11, 2^11]; beyond that phi is large and a relative error of
-  // 2^-64 in u is harmless.
-  const ext u = (X - A) / A;
+  const ext u = diff / A;  // lambda - 1
   const ext phi = fabs(u) <= 0.5L ? -log1pmx_ext(u) : u - log_ext(X / A);
   const ext aphi = A * phi;
   if (aphi > UNDERFLOW_EXPONENT) {
     if (X < A) return GammaPQ{0.0, 1.0, 0.0};
     return GammaPQ{1.0, 0.0, 0.0};
   }
-  const ext E = exp_ext(-aphi);
+  const ext E = exp_range(-aphi);
   const ext sqrt_a = sqrt_ext(A);
   // D = x^a e^-x / Gamma(a + 1) = e^(-a phi) / (sqrt(2 pi a) e^S(a)).
   const ext D = E * INV_SQRT_2PI / (sqrt_a * exp_ext(stirling_rest(A)));
@@ -362,20 +373,24 @@ constexpr GammaPQ incomplete_gamma_sound(double a, double x) {
   if (x == INF) return GammaPQ{a == INF ? NaN : 1.0, a == INF ? NaN : 0.0, 0.0};
   if (a == INF) return GammaPQ{0.0, 1.0, 0.0};
   if (a < gamma_sound::TEMME_MIN_SHAPE) return gamma_sound::moderate_shape(a, x);
-  return gamma_sound::large_shape(a, x);
+  return gamma_sound::large_shape(a, x, static_cast<ext>(x) - static_cast<ext>(a));
 }
 
-// P(a, x) and Q(a, x) for the shape a = n + 1 held exactly in extended
-// precision (n >= 0 a whole number, x >= 0 finite or +inf): the Poisson CDF
-// F(n) = Q(n + 1, x) at counts beyond 2^53, where n + 1 is no longer a
-// double.  Beyond 2^64 the + 1 is lost in extended precision as well.
+// P(a, x) and Q(a, x) for the shape a = n + 1 (n >= 0 a whole number,
+// x >= 0 finite or +inf): the Poisson CDF F(n) = Q(n + 1, x) at counts
+// beyond 2^53, where n + 1 is no longer a double.  The difference x - a,
+// on which the result depends most, is formed as (x - n) - 1, exact in
+// extended precision for the counts that matter (|x - n| below 2^63); the
+// shape itself, n + 1 in extended precision, enters only through terms
+// where a relative error of 2^-64 is harmless.
 constexpr GammaPQ incomplete_gamma_sound_count(double n, double x) {
   if (isnan(n) || isnan(x)) return GammaPQ{NaN, NaN, NaN};
   if (n < 0x1p53) return incomplete_gamma_sound(n + 1, x);
   if (n == INF) return incomplete_gamma_sound(n, x);
   if (x <= 0) return GammaPQ{0.0, 1.0, 0.0};
   if (x == INF) return GammaPQ{1.0, 0.0, 0.0};
-  return gamma_sound::large_shape(static_cast<ext>(n) + 1, x);
+  return gamma_sound::large_shape(static_cast<ext>(n) + 1, x,
+                                 (static_cast<ext>(x) - static_cast<ext>(n)) - 1);
 }
 
 // ln of the unit-scale gamma density, ln(z^(a-1) e^-z / Gamma(a)), for
@@ -458,7 +473,7 @@ constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double
         // d ln P / d ln x = xg / P.
         f = log_ext(static_cast<ext>(v.P) / static_cast<ext>(p));
         const ext step = -f * static_cast<ext>(v.P) / static_cast<ext>(v.xg);
-        next = step < 11356 ? static_cast<double>(static_cast<ext>(x) * exp_ext(step)) : INF;
+        next = static_cast<double>(static_cast<ext>(x) * gamma_sound::exp_range(step));
       }
     }
     // A Newton point that underflows: is the root below the smallest

@@ -38,7 +38,7 @@ constexpr double dchisq(double x, double dof, bool log) {
     // density with shape dof/2.
     const ext l = gamma_log_density_sound(h, static_cast<ext>(x) * 0.5L) -
                   gamma_sound::log_ext(2.0L);
-    return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+    return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
   }
   return log ? ld : exp(ld);
 }

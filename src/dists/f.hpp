@@ -47,7 +47,7 @@ constexpr double df(double x, double df1, double df2, bool log) {
       const ext z = static_cast<ext>(e) / x;
       const ext l = (gamma_log_density_sound(e, z) + gamma_sound::log_ext(z)) -
                     gamma_sound::log_ext(x);
-      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
     return log ? ld : exp(ld);
   }
@@ -63,7 +63,7 @@ constexpr double df(double x, double df1, double df2, bool log) {
       // 0 * inf or inf - inf at extreme arguments: g(x/s)/s in extended
       // precision, g the unit gamma density with shape h.
       const ext l = gamma_log_density_sound(h, static_cast<ext>(x) / s) - gamma_sound::log_ext(s);
-      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
     return log ? ld : exp(ld);
   }

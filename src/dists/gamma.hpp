@@ -50,7 +50,7 @@ constexpr double dgamma(double x, double shape, double scale, bool log) {
       // extended precision instead.
       const ext l = gamma_log_density_sound(shape, static_cast<ext>(x) / scale) -
                     gamma_sound::log_ext(scale);
-      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
     return log ? ld : exp(ld);
   }

@@ -48,7 +48,7 @@ constexpr double dinvgamma(double x, double shape, double scale, bool log) {
       const ext z = static_cast<ext>(scale) / x;
       const ext l = (gamma_log_density_sound(shape, z) + gamma_sound::log_ext(z)) -
                     gamma_sound::log_ext(x);
-      return log ? static_cast<double>(l) : static_cast<double>(exp_ext(l));
+      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
     return log ? ld : exp(ld);
   }

@@ -219,6 +219,10 @@ constexpr double whole(double v) {
 // then bisected.  The upper tail of every finite rate is finite, so an
 // upper end is found; F(k) > p holds beyond lambda + 40 sqrt(lambda) + 750
 // for every p <= 1 - 2^-53, well within the doubling steps.
+// The comparisons are made on F rounded to double: from rates of about
+// 1e32 on, F at neighbouring doubles differs by less than its own rounding
+// near 1/2, and where p is that close to F(k) the answer can be the next
+// double (a relative difference of 2^-52).
 constexpr double pois_quantile_sound(double p, double lambda, double start) {
   const double q = 1 - p;
   double k = whole(lambda);
@@ -243,6 +247,12 @@ constexpr double pois_quantile_sound(double p, double lambda, double start) {
     for (;;) {
       double t = whole(lo + step);
       if (t == lo) t = lo + cxmath::ulp(lo);
+      // Counts beyond the largest double: every quantile of a finite rate
+      // is below it plus half its ulp, so it rounds to the largest double.
+      if (!(t < cxmath::INF)) {
+        if (lo == cxmath::DBL_MAX_) return lo;
+        t = cxmath::DBL_MAX_;
+      }
       if (pois_above(t, p, q, lambda)) {
         hi = t;
         break;
