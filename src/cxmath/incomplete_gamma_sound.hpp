@@ -58,6 +58,7 @@ struct GammaPQ {
 
 namespace gamma_sound {
 
+inline constexpr ext LN2_EXT = 0x1.62e42fefa39ef358p-1L;  // ln 2
 inline constexpr ext LN2_HI = 0x1.62e42fefa39efp-1L;  // ln 2 to 53 bits: e * LN2_HI is exact
 inline constexpr ext LN2_LO = 2.319046813846299558417771e-17L;
 inline constexpr ext TWO_POW_64 = 0x1p64L;
@@ -477,13 +478,17 @@ constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double
       }
     }
     // A Newton point that underflows: is the root below the smallest
-    // subnormal?  Then 0 or that subnormal, whichever is closer in P.
+    // subnormal?  Then it rounds to 0 when it lies below half of it, where
+    // P, proportional to x^a there, is P(TINY) 2^-a.
     if (next == 0 && lo == 0) {
       constexpr double TINY = 0x1p-1074;
-      const double r_tiny = incomplete_gamma_sound(a, TINY).P - p;
-      if (r_tiny >= 0) return p <= r_tiny ? 0.0 : TINY;
+      const double P_tiny = incomplete_gamma_sound(a, TINY).P;
+      if (P_tiny >= p) {
+        const ext P_half = static_cast<ext>(P_tiny) * gamma_sound::exp_range(-a * gamma_sound::LN2_EXT);
+        return P_half >= p ? 0.0 : TINY;
+      }
       lo = TINY;
-      r_lo = r_tiny;
+      r_lo = P_tiny - p;
     }
     // Newton has converged: a step of a few ulps is at the level of the
     // rounding of P and Q themselves.

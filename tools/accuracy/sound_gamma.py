@@ -26,9 +26,10 @@ Judgement, per point:
   the points among them that differ (a disagreement between the converged
   and the fixed-depth value exactly at the rule's boundary can flip one).
 
-A second part uses scipy as a fast judge of a larger sample of P and Q
-(spot-checking every point where it disagrees with the result by more than
-1e-12 relative with mpmath), and a timing of the extra evaluation.
+A second part uses scipy as a fast judge of a larger sample of P and Q,
+spot-checking with mpmath every point where it disagrees with the result
+by more than 1e-12 relative.  The cost of the checks is measured by
+tools/accuracy/sound_gamma_bench.py.
 """
 import ctypes
 import math
@@ -84,10 +85,6 @@ f_qpois = K("kf_qpois", "d:dd")
 f_pbinom = K("kf_pbinom", "d:iidb")
 f_pf_inf = K("kf_pf_inf_df1", "d:dd")
 f_qf_inf = K("kf_qf_inf_df1", "d:dd")
-s_pq = (K("ks_gamma_p", "d:dd"), K("ks_gamma_q", "d:dd"))
-k_fixed = K("k_incomplete_gamma", "d:dd")
-k_checked = K("kc_incomplete_gamma", "d:dd")
-k_may_fail = K("kc_may_fail", "b:dd")
 
 
 def ulp(v):
@@ -115,15 +112,39 @@ def logu(lo, hi):
     return math.exp(rng.uniform(math.log(lo), math.log(hi)))
 
 
+class NoReference(Exception):
+    pass
+
+
+def far_tail(a, x):
+    """-1 (P below 1e-340), +1 (Q below 1e-340) or 0: where a phi > 800,
+    phi = x/a - 1 - ln(x/a), the smaller function is below e^-800 (the
+    converged kernel shows it as 0; mpmath's series may not converge)."""
+    lam = mp.mpf(x) / a
+    if a * (lam - 1 - mp.log(lam)) > 800:
+        return -1 if x < a else 1
+    return 0
+
+
+def gammainc(a, lo, hi):
+    try:
+        return mp.gammainc(a, lo, hi, regularized=True)
+    except mp.libmp.libhyper.NoConvergence:
+        raise NoReference
+
+
 def ref_P(a, x):
     a, x = mp.mpf(a), mp.mpf(x)
     if x <= 0:
         return mp.mpf(0)
     if x == mp.inf:
         return mp.mpf(1)
+    tail = far_tail(a, x)
+    if tail:
+        return mp.mpf(0) if tail < 0 else mp.mpf(1)
     if x < a:
-        return mp.gammainc(a, 0, x, regularized=True)
-    return 1 - mp.gammainc(a, x, mp.inf, regularized=True)
+        return gammainc(a, 0, x)
+    return 1 - gammainc(a, x, mp.inf)
 
 
 def ref_Q(a, x):
@@ -132,9 +153,12 @@ def ref_Q(a, x):
         return mp.mpf(1)
     if x == mp.inf:
         return mp.mpf(0)
+    tail = far_tail(a, x)
+    if tail:
+        return mp.mpf(1) if tail < 0 else mp.mpf(0)
     if x < a:
-        return 1 - mp.gammainc(a, 0, x, regularized=True)
-    return mp.gammainc(a, x, mp.inf, regularized=True)
+        return 1 - gammainc(a, 0, x)
+    return gammainc(a, x, mp.inf)
 
 
 ROWS = []
@@ -143,7 +167,7 @@ ROWS = []
 class Row:
     def __init__(self, name, sample):
         self.name, self.sample = name, sample
-        self.n = self.gross = self.kept = self.kept_bad = self.bad = 0
+        self.n = self.gross = self.kept = self.kept_bad = self.bad = self.skipped = 0
         self.max_err = 0.0
         self.worst = None
 
@@ -170,7 +194,11 @@ def prob_row(name, sample, points, fixed, result, reference):
     """points: argument tuples; fixed/result: the two functions; reference(args)."""
     row = Row(name, sample)
     for args in points:
-        ref = reference(*args)
+        try:
+            ref = reference(*args)
+        except NoReference:
+            row.skipped += 1
+            continue
         fv, rv = fixed(*args), result(*args)
         ok = agrees(fv, ref)
         err = float(abs(mp.mpf(rv) - ref) / tolerance(ref, 1e-9)) if not math.isnan(rv) else INF
@@ -317,31 +345,43 @@ def run_quantiles():
     row = Row("qgamma", "a in [1e-3, 1e4], p log-uniform in both tails and central")
     for p, a in quantile_points(1e-3, 1e4, N):
         fv, rv = f_qgamma(p, a, 1.0), dm.qgamma(p, a, 1.0)
-        row.add(quantile_fixed_ok(fv, a, p, 1 - p), same_bits(fv, rv),
-                quantile_error(rv, a, p, 1 - p), (p, a))
+        try:
+            row.add(quantile_fixed_ok(fv, a, p, 1 - p), same_bits(fv, rv),
+                    quantile_error(rv, a, p, 1 - p), (p, a))
+        except NoReference:
+            row.skipped += 1
     row.done()
     row = Row("qchisq", "dof in [2e-3, 2e4], p as above")
     for p, a in quantile_points(1e-3, 1e4, N // 3):
         nu = 2 * a
         fv, rv = f_qchisq(p, nu), dm.qchisq(p, nu)
-        row.add(quantile_fixed_ok(fv / 2, a, p, 1 - p), same_bits(fv, rv),
-                quantile_error(rv / 2, a, p, 1 - p), (p, nu))
+        try:
+            row.add(quantile_fixed_ok(fv / 2, a, p, 1 - p), same_bits(fv, rv),
+                    quantile_error(rv / 2, a, p, 1 - p), (p, nu))
+        except NoReference:
+            row.skipped += 1
     row.done()
     # qinvgamma(p, a, 1) = 1/y with Q(a, y) = p.
     row = Row("qinvgamma", "a in [1e-3, 1e4], p as above")
     for p, a in quantile_points(1e-3, 1e4, N // 2):
         fv, rv = f_qinvgamma(p, a, 1.0), dm.qinvgamma(p, a, 1.0)
         conv = lambda v: 1 / v if v > 0 else INF  # noqa: E731
-        row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
-                quantile_error(conv(rv), a, 1 - p, p), (p, a))
+        try:
+            row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
+                    quantile_error(conv(rv), a, 1 - p, p), (p, a))
+        except NoReference:
+            row.skipped += 1
     row.done()
     row = Row("qf (df1 = inf)", "df2 in [2e-3, 2e4], p as above")
     for p, a in quantile_points(1e-3, 1e4, N // 3):
         df2 = 2 * a
         fv, rv = f_qf_inf(p, df2), dm.qf(p, INF, df2)
         conv = lambda v: df2 / v / 2 if v > 0 else INF  # noqa: E731
-        row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
-                quantile_error(conv(rv), a, 1 - p, p), (p, df2))
+        try:
+            row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
+                    quantile_error(conv(rv), a, 1 - p, p), (p, df2))
+        except NoReference:
+            row.skipped += 1
     row.done()
     # qpois: the exact answer is the smallest k with F(k) > p.
     row = Row("qpois", "rate in [1e-3, 1e5], p in both tails and central")
@@ -360,7 +400,10 @@ def run_quantiles():
             above = (hi < t) if tail == "upper" else (hi > t)
             below = (lo >= t) if tail == "upper" else (lo <= t)
             return (above or agrees(float(hi), t)) and (k == 0 or below or agrees(float(lo), t))
-        row.add(right(fv), same_bits(fv, rv), 0.0 if right(rv) else INF, (p, lam))
+        try:
+            row.add(right(fv), same_bits(fv, rv), 0.0 if right(rv) else INF, (p, lam))
+        except NoReference:
+            row.skipped += 1
     row.done()
 
 
@@ -388,7 +431,10 @@ def run_scipy_judge():
         if s <= 1e-300 and v <= 1e-290:
             continue
         checked += 1
-        ref = ref_P(a[i], xi) if lower else ref_Q(a[i], xi)
+        try:
+            ref = ref_P(a[i], xi) if lower else ref_Q(a[i], xi)
+        except NoReference:
+            continue
         err = float(abs(mp.mpf(v) - ref) / tolerance(ref, 1e-9))
         worst = max(worst, err)
         if err > 1:
@@ -396,24 +442,6 @@ def run_scipy_judge():
             if worse <= 5:
                 print("  ! scipy judge:", a[i], xi, "lower" if lower else "upper", v, float(ref))
     return n, checked, worse, worst
-
-
-def timing():
-    """Cost of a call in the regions where the converged value is computed,
-    against the fixed-depth kernel alone (same arguments)."""
-    import timeit
-    cases = {
-        "P, a < 10, z past the mode (fraction checked)": (3.5, 30.0),
-        "P, a = 500, upper tail (window checked)": (500.0, 600.0),
-        "P, a = 5e5 (every z checked)": (5e5, 5e5 + 700),
-        "P, a = 3.5, z = 2 (not checked)": (3.5, 2.0),
-    }
-    out = []
-    for label, (a, z) in cases.items():
-        t_fixed = min(timeit.repeat(lambda: k_fixed(a, z), number=20000, repeat=3)) / 20000
-        t_checked = min(timeit.repeat(lambda: k_checked(a, z), number=20000, repeat=3)) / 20000
-        out.append((label, t_fixed * 1e6, t_checked * 1e6))
-    return out
 
 
 def main():
@@ -424,7 +452,8 @@ def main():
     print("| function | arguments | n | fixed-depth gross | max err (gross) | over 1e-9 | kept | kept? |")
     print("|---|---|---:|---:|---:|---:|---:|---:|")
     for r in ROWS:
-        print(f"| `{r.name}` | {r.sample} | {r.n} | {r.gross} | {r.max_err:.3g} | {r.bad} | "
+        n = f"{r.n}" + (f" (+{r.skipped} without reference)" if r.skipped else "")
+        print(f"| `{r.name}` | {r.sample} | {n} | {r.gross} | {r.max_err:.3g} | {r.bad} | "
               f"{r.kept} | {r.kept_bad} |")
     for r in ROWS:
         if r.bad or r.kept_bad:
@@ -433,10 +462,6 @@ def main():
     print(f"\nscipy judge: {n} points of P (lower half) and Q (upper half), a in [1e-3, 1e4], "
           f"|t| <= 40: {checked} differed from scipy by more than 1e-12 relative and were "
           f"re-checked with mpmath; {worse} over the 1e-9 tolerance (largest {worst:.3g} of it).")
-    print("\n| call (ctypes, per evaluation) | fixed-depth kernel, us | checked kernel, us |")
-    print("|---|---:|---:|")
-    for label, tf, tc in timing():
-        print(f"| {label} | {tf:.2f} | {tc:.2f} |")
     print(f"\n({time.time() - t0:.0f} s)")
 
 
