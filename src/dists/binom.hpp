@@ -12,13 +12,16 @@
 // Every sum walks all terms below x, so the cost grows with x: O(x) mass
 // evaluations for pbinom, O(i^2) for qbinom.
 //
-// Near 1 the top-down sum is only good to a few ulps of 1 (and can end
-// above 1), which says nothing about the small complement 1 - F.  Where the
-// sum exceeds 1 - 1e-3 the CDF is therefore checked against the complement
-// summed directly, U = d(x+1) + d(x+2) + ... (in extended precision, from
-// the largest term outwards until the terms no longer count), and the sum
-// is kept only when it agrees with 1 - U by the rule of
-// cxmath/agreement.hpp; a sum above 1 never does.
+// Above 1/2 the top-down sum carries an absolute error of a few ulps of 1
+// plus the relative error of the masses themselves (their ln Gamma terms
+// are good to a few ulps of n ln n: 4e-12 relative at n = 2400), which is
+// a growing part of the complement 1 - F as F approaches 1; near 1 the sum
+// can even end above 1.  Where the sum exceeds 1/2 the CDF is therefore
+// checked against the complement summed directly, U = d(x+1) + d(x+2) + ...
+// (in extended precision, from the largest term outwards until the terms
+// no longer count), whose error is that relative error of the masses on U
+// alone; the sum is kept only when it agrees with 1 - U by the rule of
+// cxmath/agreement.hpp, and a sum above 1 never does.
 #pragma once
 
 #include <cstdint>
@@ -101,7 +104,7 @@ constexpr double pbinom_impl(std::int64_t x, std::int64_t n_trials, double prob,
     P = 1 - prob;
   else
     P = binom_sum_down(x, n, prob);
-  if (checked && !(P <= 1 - 1e-3)) {
+  if (checked && !(P <= 0.5)) {
     const double converged = binom_complement_sum(x, n, prob);
     if (!probability_agrees(P, converged)) P = converged;
   }

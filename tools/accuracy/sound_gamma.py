@@ -262,17 +262,18 @@ def run_discrete():
     prob_row("ppois", "rate in [1e-3, 1e4], k within 40 sd of the rate", pts,
              lambda k, l: f_ppois(k, l, False), lambda k, l: dm.ppois(k, l),
              lambda k, l: ref_Q(k + 1, l))
-    pts = []
-    while len(pts) < N // 3:
-        n = int(logu(3, 3000))
-        prob = rng.uniform(0.01, 0.99)
-        mean, sd = n * prob, math.sqrt(n * prob * (1 - prob))
-        x = int(mean + rng.uniform(2, 12) * sd)
-        if 0 <= x < n:
-            pts.append((x, n, prob))
-    prob_row("pbinom", "n in [3, 3000], x 2 to 12 sd above the mean", pts,
-             lambda x, n, p: f_pbinom(x, n, p, False), lambda x, n, p: dm.pbinom(x, n, p),
-             lambda x, n, p: 1 - mp.betainc(x + 1, n - x, 0, p, regularized=True))
+    for lo, hi, label in [(2, 12, "x 2 to 12 sd above the mean"), (-3, 3, "x within 3 sd of the mean")]:
+        pts = []
+        while len(pts) < N // 3:
+            n = int(logu(3, 3000))
+            prob = rng.uniform(0.01, 0.99)
+            mean, sd = n * prob, math.sqrt(n * prob * (1 - prob))
+            x = int(mean + rng.uniform(lo, hi) * sd)
+            if 0 <= x < n:
+                pts.append((x, n, prob))
+        prob_row("pbinom", f"n in [3, 3000], {label}", pts,
+                 lambda x, n, p: f_pbinom(x, n, p, False), lambda x, n, p: dm.pbinom(x, n, p),
+                 lambda x, n, p: 1 - mp.betainc(x + 1, n - x, 0, p, regularized=True))
 
 
 # --- quantiles ----------------------------------------------------------------
