@@ -319,6 +319,16 @@ def quantile_error(x, a, p, q):
     return min(rel, cdf_err) if cdf_err < 1 else rel
 
 
+def reciprocal_error(v, conv, c, a, p):
+    """Error of a quantile v = c/y with Q(a, y) = p.  An infinite v is right
+    when the true value exceeds the largest double, that is when the root y
+    lies below c/DBL_MAX."""
+    if v == INF:
+        y_top = mp.mpf(c) / mp.mpf(1.7976931348623157e308)
+        return 0.0 if ref_P(a, y_top) >= 1 - mp.mpf(p) else INF
+    return quantile_error(conv(v), a, 1 - p, p)
+
+
 def quantile_fixed_ok(x, a, p, q):
     t, tail = tail_target(p, q)
     if math.isnan(x) or x < 0:
@@ -369,7 +379,7 @@ def run_quantiles():
         conv = lambda v: 1 / v if v > 0 else INF  # noqa: E731
         try:
             row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
-                    quantile_error(conv(rv), a, 1 - p, p), (p, a))
+                    reciprocal_error(rv, conv, 1.0, a, p), (p, a))
         except NoReference:
             row.skipped += 1
     row.done()
@@ -380,7 +390,7 @@ def run_quantiles():
         conv = lambda v: df2 / v / 2 if v > 0 else INF  # noqa: E731
         try:
             row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
-                    quantile_error(conv(rv), a, 1 - p, p), (p, df2))
+                    reciprocal_error(rv, conv, df2 / 2, a, p), (p, df2))
         except NoReference:
             row.skipped += 1
     row.done()
