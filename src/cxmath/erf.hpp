@@ -237,6 +237,13 @@ constexpr bool erf_inv_guard(double y, double& out) {
 
 }  // namespace detail
 
+// The plain loop of 55 steps (the form below gives the same bits).
+constexpr double erf_inv_full(double y) {
+  double out = 0;
+  if (detail::erf_inv_guard(y, out)) return out;
+  return detail::erf_inv_refine_full(y, detail::erf_inv_guess(y));
+}
+
 // Inverse error function: x with erf(x) = y.
 //
 // After the polynomial guess, 55 steps x <- x - s with
@@ -247,16 +254,14 @@ constexpr bool erf_inv_guard(double y, double& out) {
 // There is no convergence test: the result is the 55th iterate, found
 // without repeating steps once the iteration has settled into a cycle.
 constexpr double erf_inv(double y) {
+#ifdef CXMATH_PLAIN_REFINEMENT
+  // Benchmarks time the distribution functions over the plain loops.
+  return erf_inv_full(y);
+#else
   double out = 0;
   if (detail::erf_inv_guard(y, out)) return out;
   return detail::erf_inv_refine(y, detail::erf_inv_guess(y));
-}
-
-// The same function by the plain loop of 55 steps.
-constexpr double erf_inv_full(double y) {
-  double out = 0;
-  if (detail::erf_inv_guard(y, out)) return out;
-  return detail::erf_inv_refine_full(y, detail::erf_inv_guess(y));
+#endif
 }
 
 }  // namespace cxmath

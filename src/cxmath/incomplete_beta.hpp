@@ -234,21 +234,26 @@ constexpr bool incomplete_beta_inv_start(double a, double b, double p, double& o
 
 }  // namespace detail
 
+// The plain loop of up to 36 steps (the form below gives the same bits).
+constexpr double incomplete_beta_inv_full(double a, double b, double p) {
+  double out = 0, z = 0, L = 0;
+  if (detail::incomplete_beta_inv_start(a, b, p, out, z, L)) return out;
+  return detail::incomplete_beta_refine_full(a, b, p, L, z);
+}
+
 // z with I_z(a, b) = p, for a, b > 0.  0 for p < EPS, 1 for p within EPS
 // of 1.  Neither the start nor the iterates are clamped to [0, 1].  The
 // result is that of up to 36 Halley steps from the start (found without
 // repeating steps once the iteration has settled into a cycle).
 constexpr double incomplete_beta_inv(double a, double b, double p) {
+#ifdef CXMATH_PLAIN_REFINEMENT
+  // Benchmarks time the distribution functions over the plain loops.
+  return incomplete_beta_inv_full(a, b, p);
+#else
   double out = 0, z = 0, L = 0;
   if (detail::incomplete_beta_inv_start(a, b, p, out, z, L)) return out;
   return detail::incomplete_beta_refine(a, b, p, L, z);
-}
-
-// The same function by the plain loop.
-constexpr double incomplete_beta_inv_full(double a, double b, double p) {
-  double out = 0, z = 0, L = 0;
-  if (detail::incomplete_beta_inv_start(a, b, p, out, z, L)) return out;
-  return detail::incomplete_beta_refine_full(a, b, p, L, z);
+#endif
 }
 
 }  // namespace cxmath

@@ -265,21 +265,26 @@ constexpr bool incomplete_gamma_inv_start(double a, double p, double& out, doubl
 
 }  // namespace detail
 
+// The plain loop of 36 steps (the form below gives the same bits).
+constexpr double incomplete_gamma_inv_full(double a, double p) {
+  double out = 0, x = 0, lg = 0;
+  if (detail::incomplete_gamma_inv_start(a, p, out, x, lg)) return out;
+  return detail::incomplete_gamma_refine_full(a, p, lg, x);
+}
+
 // x with P(a, x) = p: 0 for p < EPS (tested before p > 1, so negative p
 // also gives 0), NaN for p > 1, +inf within EPS of p = 1, 0 for a < EPS.
 // Otherwise the result of exactly 36 Halley steps from the start (found
 // without repeating steps once the iteration has settled into a cycle).
 constexpr double incomplete_gamma_inv(double a, double p) {
+#ifdef CXMATH_PLAIN_REFINEMENT
+  // Benchmarks time the distribution functions over the plain loops.
+  return incomplete_gamma_inv_full(a, p);
+#else
   double out = 0, x = 0, lg = 0;
   if (detail::incomplete_gamma_inv_start(a, p, out, x, lg)) return out;
   return detail::incomplete_gamma_refine(a, p, lg, x);
-}
-
-// The same function by the plain loop of 36 steps.
-constexpr double incomplete_gamma_inv_full(double a, double p) {
-  double out = 0, x = 0, lg = 0;
-  if (detail::incomplete_gamma_inv_start(a, p, out, x, lg)) return out;
-  return detail::incomplete_gamma_refine_full(a, p, lg, x);
+#endif
 }
 
 }  // namespace cxmath
