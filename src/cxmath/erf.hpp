@@ -254,14 +254,9 @@ constexpr double erf_inv_full(double y) {
 // There is no convergence test: the result is the 55th iterate, found
 // without repeating steps once the iteration has settled into a cycle.
 constexpr double erf_inv(double y) {
-#ifdef CXMATH_PLAIN_REFINEMENT
-  // Benchmarks time the distribution functions over the plain loops.
-  return erf_inv_full(y);
-#else
   double out = 0;
   if (detail::erf_inv_guard(y, out)) return out;
   return detail::erf_inv_refine(y, detail::erf_inv_guess(y));
-#endif
 }
 
 }  // namespace cxmath

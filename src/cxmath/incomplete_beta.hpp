@@ -246,14 +246,9 @@ constexpr double incomplete_beta_inv_full(double a, double b, double p) {
 // result is that of up to 36 Halley steps from the start (found without
 // repeating steps once the iteration has settled into a cycle).
 constexpr double incomplete_beta_inv(double a, double b, double p) {
-#ifdef CXMATH_PLAIN_REFINEMENT
-  // Benchmarks time the distribution functions over the plain loops.
-  return incomplete_beta_inv_full(a, b, p);
-#else
   double out = 0, z = 0, L = 0;
   if (detail::incomplete_beta_inv_start(a, b, p, out, z, L)) return out;
   return detail::incomplete_beta_refine(a, b, p, L, z);
-#endif
 }
 
 }  // namespace cxmath

@@ -94,12 +94,15 @@ constexpr double incomplete_gamma_gl(double a, double z, double lg, double s) {
     w[i] = static_cast<double>(static_cast<ext>(width) * gl50_weights[i] * 0.5L);
   }
 
-  // Sum from the last node back to the first.
+  // The integrand at all nodes (logarithms and exponentials batched across
+  // the nodes, each value exactly the scalar kernel's), then the sum from
+  // the last node back to the first.
+  double u[50] = {}, f[50] = {};
+  log_lanes<50>(t, u);
+  for (int i = 0; i < 50; ++i) u[i] = ((u[i] * am1) - t[i]) - lg;
+  exp_lanes<50>(u, f);
   double S = 0;
-  for (int i = 49; i >= 0; --i) {
-    const double f = exp(((log(t[i]) * am1) - t[i]) - lg);
-    S = i == 49 ? f * w[i] : f * w[i] + S;
-  }
+  for (int i = 49; i >= 0; --i) S = i == 49 ? f[i] * w[i] : f[i] * w[i] + S;
   return S;
 }
 
@@ -277,14 +280,9 @@ constexpr double incomplete_gamma_inv_full(double a, double p) {
 // Otherwise the result of exactly 36 Halley steps from the start (found
 // without repeating steps once the iteration has settled into a cycle).
 constexpr double incomplete_gamma_inv(double a, double p) {
-#ifdef CXMATH_PLAIN_REFINEMENT
-  // Benchmarks time the distribution functions over the plain loops.
-  return incomplete_gamma_inv_full(a, p);
-#else
   double out = 0, x = 0, lg = 0;
   if (detail::incomplete_gamma_inv_start(a, p, out, x, lg)) return out;
   return detail::incomplete_gamma_refine(a, p, lg, x);
-#endif
 }
 
 }  // namespace cxmath
