@@ -13,7 +13,9 @@ For every function and peer, on the same inputs in the same run:
   - nanoseconds per element on float64 arrays: 10^6 elements, 10^4 for the
     iterative quantiles and the samplers that invert them (fewer if a call
     would take too long);
-each the median of repeated runs.  The headline is the ratio of times,
+each the median of repeated runs, in CPU time of the process (all callers
+are single-threaded; CPU time keeps other work on a shared machine out of
+the numbers).  The headline is the ratio of times,
 distmill / peer: below 1 distmill is faster.
 
 --baseline builds the module at git revision REV (cached in the temporary
@@ -65,22 +67,22 @@ TARGETS = [
 # ----------------------------------------------------------------- timing
 
 def median_time(fn, repeats):
-    """Median wall time of fn() over `repeats` runs, after one warm-up."""
+    """Median CPU time of fn() over `repeats` runs, after one warm-up."""
     fn()
     times = []
     for _ in range(repeats):
-        t = time.perf_counter()
+        t = time.process_time()
         fn()
-        times.append(time.perf_counter() - t)
+        times.append(time.process_time() - t)
     return statistics.median(times)
 
 
 def scalar_cost(fn, repeats, budget=0.04):
     """Median microseconds of one call, from loops sized to ~budget seconds."""
     fn()
-    t = time.perf_counter()
+    t = time.process_time()
     fn()
-    one = max(time.perf_counter() - t, 1e-7)
+    one = max(time.process_time() - t, 1e-7)
     loops = max(1, min(20000, int(budget / one)))
 
     def loop():
@@ -258,9 +260,9 @@ def target_times(n, seed=3):
         else:
             call = lambda: fn(p, *params)
         call()
-        t = time.perf_counter()
+        t = time.process_time()
         call()
-        out[label] = (time.perf_counter() - t) / n
+        out[label] = (time.process_time() - t) / n
     return out
 
 
@@ -412,15 +414,15 @@ def main():
              f"on {time.strftime('%Y-%m-%d %H:%M')}: {cpu}, {os.cpu_count()} cores, Python "
              f"{platform.python_version()}, numpy {np.__version__}, scipy {scipy.__version__}. "
              f"Module: `{pathlib.Path(dm.__file__).name}`.\n")
-    L.append("Times are medians of repeated runs on the same inputs in the same process. Ratios are "
+    L.append("Times are medians of repeated runs on the same inputs in the same process, in CPU time "
+             "of the process (every caller is single-threaded). Ratios are "
              "**distmill time / peer time** (below 1: distmill is faster). Array sizes: "
              f"{big:,} elements, {small:,} for the iterative quantiles and the samplers that use them, "
              "cut by ten while one call would exceed the time budget (column n). Peers: `scipy.stats` "
              "with the parameters at each call, the frozen distribution (`st.norm(mu, sigma).cdf(x)`), "
              "the `scipy.special` function doing the same job (affine or log transforms of the "
              "argument included in its time), and numpy's `Generator` for draws (scipy's `rvs` draw "
-             "from the same Generator). The machine is shared: single ratios can be off by tens of "
-             "percent; the pattern is what holds.\n")
+             "from the same Generator).\n")
     L.append(chart + "\n")
     L.append("## Arrays: ns per element and ratios\n")
     L.append("| function | n | distmill ns/elem | / scipy.stats | / frozen | / scipy.special | / numpy |")
@@ -441,7 +443,7 @@ def main():
     if ba:
         sha, med = ba
         L.append(f"\n## Refinement targets: before ({sha}) and after\n")
-        L.append("Median ns per element over alternating child processes, each running both builds "
+        L.append("Median CPU ns per element over alternating child processes running either build "
                  "on the same inputs (p uniform on [0.001, 0.999]; draws from seeded engines). The "
                  "values are identical in both builds; only the time differs.\n")
         L.append("| call | before ns/elem | after ns/elem | speed-up |")

@@ -7,6 +7,8 @@
 // converged: the depth is part of the result.
 #pragma once
 
+#include <type_traits>
+
 #include "cxmath/common.hpp"
 
 namespace cxmath {
@@ -227,6 +229,37 @@ constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
   for (int l = 0; l < L; ++l) out[l] = 1.0 / (1.0 - r[l] / t[l]);
 }
 
+// The two fractions for 50 lanes at run time, compiled twice: for the
+// x86-64 baseline and for AVX2, chosen once by the processor the module
+// runs on.  Only the width of the packed divisions, additions and
+// multiplications differs: each lane sees the same IEEE operations on the
+// same operands (finite ones: guarded lanes carry 0), and AVX2 without FMA
+// leaves no instruction that could fuse or reassociate them.
+[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void log_cf_lanes_50(const double (&z)[50],
+                                                                      double (&out)[50]) {
+  log_cf_lanes<50>(z, out);
+}
+[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void exp_cf_lanes_50(const double (&r)[50],
+                                                                      double (&out)[50]) {
+  exp_cf_lanes<50>(r, out);
+}
+
+template <int L>
+constexpr void log_cf_lanes_any(const double (&z)[L], double (&out)[L]) {
+  if constexpr (L == 50) {
+    if (!std::is_constant_evaluated()) return log_cf_lanes_50(z, out);
+  }
+  log_cf_lanes<L>(z, out);
+}
+
+template <int L>
+constexpr void exp_cf_lanes_any(const double (&r)[L], double (&out)[L]) {
+  if constexpr (L == 50) {
+    if (!std::is_constant_evaluated()) return exp_cf_lanes_50(r, out);
+  }
+  exp_cf_lanes<L>(r, out);
+}
+
 }  // namespace detail
 
 // log(x[l]) for every lane (the guarded log).
@@ -278,7 +311,7 @@ constexpr void log_lanes(const double (&x)[L], double (&out)[L]) {
     }
   }
   double c[L] = {};
-  detail::log_cf_lanes<L>(z, c);
+  detail::log_cf_lanes_any<L>(z, c);
   for (int l = 0; l < L; ++l) {
     if (how[l] == 1) {
       out[l] = c[l];
@@ -318,7 +351,7 @@ constexpr void exp_lanes(const double (&x)[L], double (&out)[L]) {
     }
   }
   double c[L] = {};
-  detail::exp_cf_lanes<L>(r, c);
+  detail::exp_cf_lanes_any<L>(r, c);
   for (int l = 0; l < L; ++l) {
     if (how[l] == 1)
       out[l] = c[l];

@@ -142,6 +142,44 @@ std::int64_t k_lanes_mismatches(std::int64_t what, std::int64_t n, std::int64_t 
   return bad;
 }
 
+// The batched fractions compiled for the x86-64 baseline and for AVX2 (the
+// two clones the module picks between at run time) on the same arguments:
+// what 0 the logarithm's fraction on z in (-1, 1) and arbitrary finite z,
+// 1 the exponential's on r in (-2, 2) and arbitrary finite r.  Returns -1
+// when the processor has no AVX2.
+[[gnu::flatten]] void log_cf_base(const double (&z)[50], double (&o)[50]) { detail::log_cf_lanes<50>(z, o); }
+[[gnu::flatten]] void exp_cf_base(const double (&r)[50], double (&o)[50]) { detail::exp_cf_lanes<50>(r, o); }
+[[gnu::target("avx2"), gnu::flatten]] void log_cf_avx2(const double (&z)[50], double (&o)[50]) {
+  detail::log_cf_lanes<50>(z, o);
+}
+[[gnu::target("avx2"), gnu::flatten]] void exp_cf_avx2(const double (&r)[50], double (&o)[50]) {
+  detail::exp_cf_lanes<50>(r, o);
+}
+
+PROBE(k_lanes_isa_mismatches, "i:iii")
+std::int64_t k_lanes_isa_mismatches(std::int64_t what, std::int64_t n, std::int64_t seed) {
+  if (!__builtin_cpu_supports("avx2")) return -1;
+  Rng r{static_cast<std::uint64_t>(seed)};
+  std::int64_t bad = 0;
+  for (std::int64_t i = 0; i < n; ++i) {
+    double in[50] = {}, a[50] = {}, b[50] = {};
+    for (double& v : in) {
+      const double wide = any_double(r);
+      const double near = what == 0 ? 2 * r.unit() - 1 : 4 * r.unit() - 2;
+      v = r.below(4) == 0 && isfinite(wide) ? wide : near * __builtin_exp2(-60 * r.unit() * r.unit());
+    }
+    if (what == 0) {
+      log_cf_base(in, a);
+      log_cf_avx2(in, b);
+    } else {
+      exp_cf_base(in, a);
+      exp_cf_avx2(in, b);
+    }
+    for (int l = 0; l < 50; ++l) bad += !same_bits(a[l], b[l]);
+  }
+  return bad;
+}
+
 // Each tabulated e^n against square-and-multiply at run time (the exponent
 // passes through a volatile so that the compiler cannot fold it).
 PROBE(k_exp_integer_table_mismatches, "i:") std::int64_t k_exp_integer_table_mismatches() {
