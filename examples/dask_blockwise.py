@@ -23,6 +23,7 @@ threaded scheduler runs blocks one at a time (correct, but no faster than
 one thread); the processes scheduler, or a distributed cluster, runs them in
 parallel.
 """
+import functools
 import math
 
 import numpy as np
@@ -37,25 +38,32 @@ _M32 = 0xFFFFFFFF
 
 # --------------------------------------------------------------- d, p and q
 
+def _with_keywords(fn, names, *blocks):
+    """fn called on one block: the last len(names) blocks are keywords."""
+    k = len(blocks) - len(names)
+    return fn(*blocks[:k], **dict(zip(names, blocks[k:])))
+
+
 def elementwise(fn, *args, **kwargs):
     """`fn(*args, **kwargs)` for a distmill d, p or q function, evaluated
     blockwise over dask arrays.
 
-    Positional arguments may be dask arrays, numpy arrays, lists or scalars;
-    they broadcast like numpy (trailing dimensions aligned, extents of 1
-    stretched), and blocks are aligned by `da.blockwise`.  Keyword arguments
-    (`log=`, `log_p=`) go to every block call unchanged.  At least one
-    argument must have a dimension.
+    Every argument, positional or keyword (`log=`, `log_p=` are element-wise
+    too), may be a dask array, a numpy array, a list or a scalar.  They
+    broadcast like numpy (trailing dimensions aligned, extents of 1
+    stretched) and `da.blockwise` aligns their blocks, rechunking where the
+    chunkings differ.  At least one argument must have a dimension.
     """
-    arrays = [da.asarray(a) for a in args]
+    names = tuple(kwargs)
+    arrays = [da.asarray(a) for a in (*args, *kwargs.values())]
     ndim = max(a.ndim for a in arrays)
     if ndim == 0:
         raise ValueError("elementwise needs at least one array argument")
     pairs = []
     for a in arrays:
         pairs += [a, tuple(range(ndim - a.ndim, ndim))]  # trailing-aligned
-    return da.blockwise(fn, tuple(range(ndim)), *pairs, dtype=np.float64,
-                        meta=np.empty((0,) * ndim, dtype=np.float64), **kwargs)
+    return da.blockwise(functools.partial(_with_keywords, fn, names), tuple(range(ndim)), *pairs,
+                        dtype=np.float64, meta=np.empty((0,) * ndim, dtype=np.float64))
 
 
 # ------------------------------------------------------------ random draws
