@@ -42,3 +42,19 @@ def test_relative_links_resolve(page):
         if path in PENDING and not path.exists():
             continue
         assert path.exists(), f"{page.name} links to {target}, which does not exist"
+
+
+def test_readme_example():
+    text = (ROOT / "README.md").read_text()
+    block = re.search(r"In ten lines:\s*```python\n(.*?)```", text, re.S).group(1)
+    assert len(block.strip().splitlines()) <= 11
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
+        [str(pathlib.Path(distmill.__file__).parent)] + os.environ.get("PYTHONPATH", "").split(os.pathsep)))
+    proc = subprocess.run([sys.executable, "-c", block], capture_output=True, text=True, env=env, timeout=60)
+    assert proc.returncode == 0, proc.stderr
+    lines = proc.stdout.splitlines()
+    mean, var = map(float, lines[0].split())
+    assert abs(mean - 0.5) < 0.01 and abs(var - 1 / 12) < 0.005
+    # The comments show the printed values.
+    for out, src in zip(lines[1:3], [l for l in block.splitlines() if "qnorm" in l or "dbinom" in l]):
+        assert out == src.split("# ", 1)[1].strip()
