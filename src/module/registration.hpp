@@ -40,11 +40,14 @@ namespace detail {
 // elements is as interruptible as one long scalar computation.
 inline InterruptPoll element_poll;
 
-// Whether a float64 array of this shape can be laid out without any of the
-// byte strides overflowing: every partial product of the extents times the
-// item size is bounded by the product of all nonzero extents times 8.
+// Whether a float64 array of this shape can be laid out by pybind11: no
+// byte stride overflows (every partial product of the extents times the
+// item size is bounded by the product of all nonzero extents times 8), and
+// few enough dimensions for every numpy (32 at least; beyond, numpy.empty
+// applies the limit of the numpy at hand with its usual message).
 template <class Extent>
 bool strides_fit(const std::vector<Extent>& shape) {
+  if (shape.size() > 32) return false;
   py::ssize_t bytes = sizeof(double);
   for (const Extent e : shape) {
     if (e > static_cast<Extent>(PY_SSIZE_T_MAX)) return false;
