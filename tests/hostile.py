@@ -119,8 +119,8 @@ def _bounded_call(fn, args):
     global _armed
     start = time.perf_counter()
     _armed = True
-    signal.setitimer(signal.ITIMER_REAL, SLOW_BUDGET)
     try:
+        signal.setitimer(signal.ITIMER_REAL, SLOW_BUDGET)
         v = fn(*args)
         _armed = False
         signal.setitimer(signal.ITIMER_REAL, 0)

@@ -143,8 +143,8 @@ def test_pure_functions_and_engines_work_after_an_interrupt():
         import signal
         signal.signal(signal.SIGALRM, signal.default_int_handler)
         for call in (lambda: pbinom(2**61, 2**62, 0.5), lambda: runif(0.0, 1.0, 10**8, Engine(3))):
-            signal.setitimer(signal.ITIMER_REAL, 0.1)
             try:
+                signal.setitimer(signal.ITIMER_REAL, 0.1)
                 call()
                 print("returned")
             except KeyboardInterrupt:
