@@ -142,6 +142,9 @@ constexpr double exp(double x) {
 // e^x entirely in extended precision (used by the normal CDF).
 constexpr ext exp_ext(ext x) {
   if (x == 0 || fabs(x) < 2) return detail::exp_cf<ext>(x);
+  // A NaN would reach the integer split below, where converting it to an
+  // integer is undefined; it has no exponential, so it is passed on.
+  if (isnan(x)) return x;
   if (fabs(x) >= 0x1p63L) return x > 0 ? INF_EXT : 0.0L;
   std::int64_t n = 0;
   ext r = 0;
@@ -298,3 +301,22 @@ constexpr double ipow(std::int64_t n, double x) {
 }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::log;
+using cxmath::log_core;
+using cxmath::exp;
+using cxmath::exp_ext;
+using cxmath::exp_integer;
+using cxmath::pow;
+using cxmath::expm1;
+using cxmath::log1p;
+using cxmath::sqrt;
+using cxmath::tan;
+using cxmath::atan;
+using cxmath::tanh_cf;
+using cxmath::ipow;
+}  // namespace distmill

@@ -6,17 +6,9 @@
 // integer-size form.  pybind11 tries the overloads in registration order,
 // first without implicit conversions and then with them, so the order
 // decides which form a call selects.
-//
-// The distribution headers call the cxmath helpers (isnan, fabs, ...)
-// unqualified, which the C library's global declarations (from <cmath> or
-// Python.h) would make ambiguous: they are included first (the Poisson
-// family for its sampler, the others through the inversion samplers),
-// before the engine and the Python headers.
-#include "dists/pois.hpp"
-#include "random/inversion.hpp"
-
 #include "random/bernoulli.hpp"
 #include "random/engine.hpp"
+#include "random/inversion.hpp"
 #include "random/gamma.hpp"
 #include "random/normal.hpp"
 #include "random/poisson.hpp"
