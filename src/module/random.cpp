@@ -52,12 +52,14 @@ struct SizeForms<Sampler, std::tuple<P...>> {
     }
   }
 
-  // A new C-ordered float64 array.  Extents that fit are handed to pybind11,
-  // which computes the strides in signed arithmetic and lets numpy check the
-  // rest (the number of dimensions, the allocation); any other shape goes to
-  // numpy.empty, which raises numpy's own error for it.
+  // A new C-ordered float64 array.  Extents whose strides fit, in up to 32
+  // dimensions (every numpy's limit is at least that), are handed to
+  // pybind11, which computes the strides in signed arithmetic and lets numpy
+  // check the allocation; any other shape goes to numpy.empty, which either
+  // makes the array (up to 64 dimensions with numpy 2) or raises numpy's
+  // own error for it, with numpy's usual message.
   static py::array_t<double> allocate(const std::vector<std::size_t>& size) {
-    if (!detail::strides_fit(size)) return detail::numpy_empty(size);
+    if (size.size() > 32 || !detail::strides_fit(size)) return detail::numpy_empty(size);
     return py::array_t<double>(std::vector<py::ssize_t>(size.begin(), size.end()));
   }
 

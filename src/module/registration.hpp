@@ -40,14 +40,11 @@ namespace detail {
 // elements is as interruptible as one long scalar computation.
 inline InterruptPoll element_poll;
 
-// Whether a float64 array of this shape can be laid out by pybind11: no
-// byte stride overflows (every partial product of the extents times the
-// item size is bounded by the product of all nonzero extents times 8), and
-// few enough dimensions for every numpy (32 at least; beyond, numpy.empty
-// applies the limit of the numpy at hand with its usual message).
+// Whether pybind11 can compute the byte strides of a float64 array of this
+// shape without overflow: every partial product of the extents times the
+// item size is bounded by the product of all nonzero extents times 8.
 template <class Extent>
 bool strides_fit(const std::vector<Extent>& shape) {
-  if (shape.size() > 32) return false;
   py::ssize_t bytes = sizeof(double);
   for (const Extent e : shape) {
     if (e > static_cast<Extent>(PY_SSIZE_T_MAX)) return false;
@@ -57,10 +54,11 @@ bool strides_fit(const std::vector<Extent>& shape) {
   return true;
 }
 
-// numpy's own answer for a shape that cannot be laid out: numpy.empty with
-// the extents as Python integers raises its ValueError ("array is too big",
-// "Maximum allowed dimension exceeded") or MemoryError, the same error
-// numpy gives for that shape anywhere else.
+// numpy's own answer for a shape: numpy.empty with the extents as Python
+// integers.  For a shape that cannot be laid out it raises its ValueError
+// ("array is too big", "Maximum allowed dimension exceeded", too many
+// dimensions) or MemoryError, the same error numpy gives for that shape
+// anywhere else.
 template <class Extent>
 py::array_t<double> numpy_empty(const std::vector<Extent>& shape) {
   py::tuple extents(shape.size());
