@@ -46,6 +46,11 @@
 // F(i) summed exactly as the plain loop sums it, instead of walking i
 // from 0.  Its masses are cached (a std::vector, the only allocation of
 // these functions) so that each is evaluated once per call.
+//
+// At counts in the millions and beyond even the skipping sums take a
+// while (and the literal ones seconds to years), so every mass evaluation
+// of the sums and of the search ticks an InterruptPoll (one shared by all
+// the sums of a quantile search), and the host can stop the call.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +58,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "dists/counts.hpp"
+#include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
 
 #include <vector>
@@ -157,7 +163,7 @@ constexpr BinomSkip binom_skip(std::int64_t n, double prob) {
 // The top-down sum d(x) + ... + d(0) with the skips of b, bit for bit the
 // plain sum.  mass(k) gives binom_mass(k, n, prob) (perhaps from a cache).
 template <class Mass>
-constexpr double binom_sum_skip(std::int64_t x, const BinomSkip& b, Mass&& mass) {
+constexpr double binom_sum_skip(std::int64_t x, const BinomSkip& b, Mass&& mass, InterruptPoll& poll) {
   if (b.kind == 2) return mass(0).d;  // +0 + ... + +0 + d(0)
   if (b.kind == 3) return 0.0;        // all +0
   std::int64_t top = x;
@@ -165,6 +171,7 @@ constexpr double binom_sum_skip(std::int64_t x, const BinomSkip& b, Mass&& mass)
     // hh(hi) < zero_h with hi >= m_hi: d(hi .. x) are exact zeros.
     std::int64_t lo = b.m_hi, hi = x;
     while (hi - lo > 1) {
+      poll.tick();
       const std::int64_t mid = lo + (hi - lo) / 2;
       if (mass(mid).h < b.zero_h)
         hi = mid;
@@ -175,6 +182,7 @@ constexpr double binom_sum_skip(std::int64_t x, const BinomSkip& b, Mass&& mass)
   }
   double s = mass(top).d;
   for (std::int64_t k = top - 1; k >= 0; --k) {
+    poll.tick();
     const BinomMass m = mass(k);
     if (b.kind == 1 && k <= b.m_lo) {
       if (m.h < b.zero_h) break;                                 // zeros from k down
@@ -185,9 +193,9 @@ constexpr double binom_sum_skip(std::int64_t x, const BinomSkip& b, Mass&& mass)
   return s;
 }
 
-constexpr double binom_sum_down(std::int64_t x, std::int64_t n, double prob) {
+constexpr double binom_sum_down(std::int64_t x, std::int64_t n, double prob, InterruptPoll& poll) {
   const BinomSkip b = binom_skip(n, prob);
-  return binom_sum_skip(x, b, [&](std::int64_t k) { return binom_mass(k, n, prob); });
+  return binom_sum_skip(x, b, [&](std::int64_t k) { return binom_mass(k, n, prob); }, poll);
 }
 
 // F(i) of the quantile search as defined for every i >= 0.
@@ -248,10 +256,12 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
   if (x < 0) return log_p ? -INF : 0.0;
   if (x >= n) return log_p ? 0.0 : 1.0;
   double P;
-  if (n == 1)
+  if (n == 1) {
     P = 1 - prob;
-  else
-    P = detail::binom_sum_down(x, n, prob);
+  } else {
+    InterruptPoll poll;
+    P = detail::binom_sum_down(x, n, prob, poll);
+  }
   return log_p ? cxmath::log(P) : P;
 }
 
@@ -269,8 +279,11 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
   const std::int64_t g = !(g0 > 0) ? 0 : !(g0 < nd - 1) ? n - 1 : static_cast<std::int64_t>(g0);
   const detail::BinomSkip b = detail::binom_skip(n, prob);
   detail::BinomMassCache cache(n, prob, g);
+  InterruptPoll poll;
   auto F = [&](std::int64_t i) {
-    return detail::binom_search_cdf(i, n, prob, [&](std::int64_t x) { return detail::binom_sum_skip(x, b, cache); });
+    poll.tick();
+    return detail::binom_search_cdf(i, n, prob,
+                                    [&](std::int64_t x) { return detail::binom_sum_skip(x, b, cache, poll); });
   };
   // Invariant: F(lo) < p (lo = -1 stands for "below 0"), p <= F(hi).
   std::int64_t lo = -1, hi = n;

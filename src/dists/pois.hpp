@@ -48,6 +48,7 @@
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "dists/counts.hpp"
+#include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
 
 namespace distmill {
@@ -159,9 +160,14 @@ constexpr std::int64_t pois_quantile_cap(double lambda) {
 // summed afresh from the top, as the plain walk does; for rates up to 10
 // the series terms come from a table filled as k grows, so each is
 // evaluated once per walk (the sums, and so the bits, are the same).
+// At huge rates the walk up to k_cap can be hundreds of millions of steps
+// (when F stalls below p): every step ticks an InterruptPoll so that the
+// host can stop it.
 constexpr double pois_walk_up(std::int64_t k0, double p, double lambda, std::int64_t k_cap) {
   PoisTermTable table{lambda};
+  InterruptPoll poll;
   for (std::int64_t k = k0;; ++k) {
+    poll.tick();
     const double F = lambda > 10 ? pois_cdf(k, lambda) : pois_series_sum(k, lambda, table);
     if (F > p) return static_cast<double>(k);
     if (k >= k_cap) return static_cast<double>(k_cap);

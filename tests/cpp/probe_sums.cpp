@@ -10,16 +10,21 @@ PROBE(k_binom_sum_plain, "d:iid") double k_binom_sum_plain(std::int64_t x, std::
   return dd::binom_sum_plain(x, n, prob);
 }
 PROBE(k_binom_sum, "d:iid") double k_binom_sum(std::int64_t x, std::int64_t n, double prob) {
-  return dd::binom_sum_down(x, n, prob);
+  distmill::InterruptPoll poll;
+  return dd::binom_sum_down(x, n, prob, poll);
 }
 // Number of masses the skipping sum evaluates (x + 1 for the plain loop).
 PROBE(k_binom_sum_masses, "i:iid") std::int64_t k_binom_sum_masses(std::int64_t x, std::int64_t n, double prob) {
   std::int64_t count = 0;
   const dd::BinomSkip b = dd::binom_skip(n, prob);
-  dd::binom_sum_skip(x, b, [&](std::int64_t k) {
-    ++count;
-    return dd::binom_mass(k, n, prob);
-  });
+  distmill::InterruptPoll poll;
+  dd::binom_sum_skip(
+      x, b,
+      [&](std::int64_t k) {
+        ++count;
+        return dd::binom_mass(k, n, prob);
+      },
+      poll);
   return count;
 }
 // The error bound delta of the log-masses used for the skips (-1: none).
