@@ -7,9 +7,12 @@
 // shape pushes it to the other end (both infinite: to the midpoint 1/2).
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_beta.hpp"
+#include "cxmath/incomplete_beta_sound.hpp"
 
 namespace distmill {
 
@@ -55,7 +58,46 @@ constexpr double dbeta(double x, double a, double b, bool log) {
   return log ? ld : exp(ld);
 }
 
-constexpr double pbeta(double x, double a, double b, bool log_p) {
+namespace detail {
+
+// Converged lower and upper probabilities at 0 <= x <= 1 for finite
+// positive shapes.
+constexpr cxmath::detail::BetaTail pbeta_tails(double x, double a, double b) {
+  return cxmath::incomplete_beta_sound(a, b, x, 1 - static_cast<cxmath::ext>(x));
+}
+constexpr double pbeta_converged(double x, double a, double b) {
+  return static_cast<double>(pbeta_tails(x, a, b).P);
+}
+
+// Converged quantile for 0 < p < 1 and finite positive shapes; `guess`
+// (the fixed-depth value) seeds the iteration when it lies in (0, 1).
+constexpr double qbeta_converged(double p, double a, double b, double guess) {
+  const cxmath::ext q = 1 - static_cast<cxmath::ext>(p);
+  return static_cast<double>(cxmath::incomplete_beta_inv_sound(a, b, p, q, guess).x);
+}
+
+constexpr bool pbeta_fixed_may_fail(double x, double a, double b) { return true; }
+constexpr bool qbeta_fixed_may_fail(double p, double a, double b) { return true; }
+
+// The fixed-depth probability where it agrees with the converged one.
+constexpr double pbeta_checked(double x, double a, double b, double fixed) {
+  if (!pbeta_fixed_may_fail(x, a, b) && fixed >= 0 && fixed <= 1) return fixed;
+  const double converged = pbeta_converged(x, a, b);
+  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+}
+
+// The fixed-depth quantile where the converged CDF there agrees with p.
+constexpr double qbeta_checked(double p, double a, double b, double fixed) {
+  if (!qbeta_fixed_may_fail(p, a, b) && fixed >= 0 && fixed <= 1) return fixed;
+  if (fixed >= 0 && fixed <= 1) {
+    const auto t = pbeta_tails(fixed, a, b);
+    if (cxmath::quantile_agrees(t.P, t.Q, p)) return fixed;
+  }
+  return qbeta_converged(p, a, b, fixed);
+}
+
+template <bool Converged>
+constexpr double pbeta_impl(double x, double a, double b, bool log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(a)) return NaN;
   if (isnan(b)) return NaN;
@@ -79,11 +121,13 @@ constexpr double pbeta(double x, double a, double b, bool log_p) {
       R = 0.0;
     return log_p ? cxmath::log(R) : R;
   }
-  const double P = incomplete_beta(a, b, x);
+  double P = incomplete_beta(a, b, x);
+  if constexpr (Converged) P = pbeta_checked(x, a, b, P);
   return log_p ? cxmath::log(P) : P;
 }
 
-constexpr double qbeta(double p, double a, double b) {
+template <bool Converged>
+constexpr double qbeta_impl(double p, double a, double b) {
   using namespace cxmath;
   if (isnan(b) || isnan(a) || a < 0 || b < 0 || isnan(p) || p < 0 || p > 1) return NaN;
   if (p == 0) return 0.0;
@@ -94,7 +138,28 @@ constexpr double qbeta(double p, double a, double b) {
   if (a == INF && b == INF) return 0.5;
   if (b == INF) return 0.0;
   if (a == INF) return 1.0;
-  return incomplete_beta_inv(a, b, p);
+  const double z = incomplete_beta_inv(a, b, p);
+  if constexpr (Converged) return qbeta_checked(p, a, b, z);
+  return z;
 }
+
+}  // namespace detail
+
+// The CDF and quantile: the fixed-depth value, replaced by the converged one
+// where it fails the agreement rule.
+constexpr double pbeta(double x, double a, double b, bool log_p) {
+  return detail::pbeta_impl<true>(x, a, b, log_p);
+}
+constexpr double qbeta(double p, double a, double b) { return detail::qbeta_impl<true>(p, a, b); }
+
+namespace detail {
+
+// The fixed-depth methods alone, as the kernels give them.
+constexpr double pbeta_fixed(double x, double a, double b, bool log_p) {
+  return pbeta_impl<false>(x, a, b, log_p);
+}
+constexpr double qbeta_fixed(double p, double a, double b) { return qbeta_impl<false>(p, a, b); }
+
+}  // namespace detail
 
 }  // namespace distmill

@@ -11,9 +11,12 @@
 // and scale df2/2.  Both infinite: the point mass at 1.
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_beta.hpp"
+#include "cxmath/incomplete_beta_sound.hpp"
 #include "dists/beta.hpp"
 #include "dists/chisq.hpp"
 
@@ -63,7 +66,55 @@ constexpr double df(double x, double df1, double df2, bool log) {
   return dbeta(z, h1, h2, false) * J;
 }
 
-constexpr double pf(double x, double df1, double df2, bool log_p) {
+namespace detail {
+
+// With r = x df1/df2 formed in extended precision (no overflow), the beta
+// point is (r/(1 + r), 1/(1 + r)): the upper tail keeps its digits where
+// 1 - r/(1 + r) in double would not.
+constexpr cxmath::detail::BetaTail pf_tails(double x, double df1, double df2) {
+  using cxmath::ext;
+  if (x == cxmath::INF) return {1, 0, 0};
+  const ext r = (static_cast<ext>(x) * df1) / df2;
+  const ext q = 1 + r;
+  return cxmath::incomplete_beta_sound(0.5 * df1, df2 * 0.5, r / q, 1 / q);
+}
+constexpr double pf_converged(double x, double df1, double df2) {
+  return static_cast<double>(pf_tails(x, df1, df2).P);
+}
+
+// The F quantile (h2/h1) d/(1 - d) from the converged beta point (d, 1 - d),
+// each end carried with its own relative precision.
+constexpr double qf_converged(double p, double df1, double df2, double guess) {
+  using cxmath::ext;
+  const double h1 = 0.5 * df1;
+  const double h2 = df2 * 0.5;
+  const auto pt = cxmath::incomplete_beta_inv_sound(h1, h2, p, 1 - static_cast<ext>(p), guess);
+  if (pt.y == 0) return cxmath::INF;
+  return static_cast<double>((pt.x / pt.y) * (static_cast<ext>(h2) / h1));
+}
+
+constexpr bool pf_fixed_may_fail(double x, double df1, double df2) { return true; }
+constexpr bool qf_fixed_may_fail(double p, double df1, double df2) { return true; }
+
+constexpr double pf_checked(double x, double df1, double df2, double fixed) {
+  if (!pf_fixed_may_fail(x, df1, df2) && fixed >= 0 && fixed <= 1) return fixed;
+  const double converged = pf_converged(x, df1, df2);
+  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+}
+
+// `d` is the fixed-depth beta quantile behind `fixed`.
+constexpr double qf_checked(double p, double df1, double df2, double fixed, double d) {
+  const bool in_support = fixed >= 0 && fixed <= cxmath::INF;
+  if (!qf_fixed_may_fail(p, df1, df2) && in_support) return fixed;
+  if (in_support) {
+    const auto t = pf_tails(fixed, df1, df2);
+    if (cxmath::quantile_agrees(t.P, t.Q, p)) return fixed;
+  }
+  return qf_converged(p, df1, df2, d);
+}
+
+template <bool Converged>
+constexpr double pf_impl(double x, double df1, double df2, bool log_p) {
   using namespace cxmath;
   if (isnan(df1) || isnan(x)) return NaN;
   if (isnan(df2)) return NaN;
@@ -81,15 +132,21 @@ constexpr double pf(double x, double df1, double df2, bool log_p) {
     return log_p ? cxmath::log(P) : P;
   }
   if (df2 == INF) return pchisq(x * df1, df1, log_p);
+  if constexpr (Converged) {
+    // The whole mass lies below +inf (r/(1 + r) would be inf/inf).
+    if (x == INF) return log_p ? 0.0 : 1.0;
+  }
   const double r = (x * df1) / df2;
   const double z = r / (1 + r);
   const double h1 = 0.5 * df1;
   const double h2 = df2 * 0.5;
-  const double P = incomplete_beta(h1, h2, z);
+  double P = incomplete_beta(h1, h2, z);
+  if constexpr (Converged) P = pf_checked(x, df1, df2, P);
   return log_p ? cxmath::log(P) : P;
 }
 
-constexpr double qf(double p, double df1, double df2) {
+template <bool Converged>
+constexpr double qf_impl(double p, double df1, double df2) {
   using namespace cxmath;
   if (isnan(df1) || isnan(df2) || df1 < EPS || df2 < EPS || isnan(p) || p < 0 || p > 1) return NaN;
   if (p == 0) return 0.0;
@@ -99,7 +156,28 @@ constexpr double qf(double p, double df1, double df2) {
   if (df1 == INF) return df2 / qchisq(1 - p, df2);
   const double d = incomplete_beta_inv(df1 * 0.5, df2 * 0.5, p);
   const double w = ((df1 * 0.5) / (df2 * 0.5)) * (1 - d);
+  if constexpr (Converged) return qf_checked(p, df1, df2, d / w, d);
   return d / w;
 }
+
+}  // namespace detail
+
+// The CDF and quantile: the fixed-depth value, replaced by the converged one
+// where it fails the agreement rule (finite degrees of freedom only; the
+// infinite ones go through the chi-squared functions).
+constexpr double pf(double x, double df1, double df2, bool log_p) {
+  return detail::pf_impl<true>(x, df1, df2, log_p);
+}
+constexpr double qf(double p, double df1, double df2) { return detail::qf_impl<true>(p, df1, df2); }
+
+namespace detail {
+
+// The fixed-depth methods alone.
+constexpr double pf_fixed(double x, double df1, double df2, bool log_p) {
+  return pf_impl<false>(x, df1, df2, log_p);
+}
+constexpr double qf_fixed(double p, double df1, double df2) { return qf_impl<false>(p, df1, df2); }
+
+}  // namespace detail
 
 }  // namespace distmill

@@ -6,7 +6,10 @@
 // accuracy falls for large |z|).  The quantile is mu + sigma ln(p/(1 - p)).
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
+#include "cxmath/incomplete_beta_sound.hpp"
 
 namespace distmill {
 
@@ -34,7 +37,60 @@ constexpr double dlogis(double x, double mu, double sigma, bool log) {
   return log ? cxmath::log(d) : d;
 }
 
-constexpr double plogis(double x, double mu, double sigma, bool log_p) {
+namespace detail {
+
+struct LogisTails {
+  cxmath::ext lower;  // P(X <= x)
+  cxmath::ext upper;  // P(X > x)
+};
+
+// The closed form 1/(1 + e^(-2z)), z = (x - mu)/(2 sigma), for finite x, mu
+// and finite sigma > 0: each tail as e^(-2|z|)/(1 + e^(-2|z|)) or its
+// complement 1/(1 + e^(-2|z|)), so that neither cancels; z is formed in
+// extended precision, where x - mu cannot overflow.
+constexpr LogisTails plogis_tails(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext z = (static_cast<ext>(x) - mu) / (static_cast<ext>(sigma) * 2);
+  const ext e = cxmath::exp_ext(-2 * cxmath::fabs(z));
+  const ext small = e / (1 + e);
+  const ext large = 1 / (1 + e);
+  if (z < 0) return {small, large};
+  return {large, small};
+}
+constexpr double plogis_converged(double x, double mu, double sigma) {
+  return static_cast<double>(plogis_tails(x, mu, sigma).lower);
+}
+
+// mu + sigma ln(p/(1 - p)) in extended precision (1 - p exact for p >= 1/2,
+// a rounding of ~1e-19 below; the sum cannot overflow before the end).
+constexpr double qlogis_converged(double p, double mu, double sigma) {
+  using cxmath::ext;
+  const ext L = cxmath::xb::log(static_cast<ext>(p)) - cxmath::xb::log(1 - static_cast<ext>(p));
+  return static_cast<double>(static_cast<ext>(mu) + static_cast<ext>(sigma) * L);
+}
+
+constexpr bool plogis_fixed_may_fail(double x, double mu, double sigma) { return true; }
+constexpr bool qlogis_fixed_may_fail(double p, double mu, double sigma) { return true; }
+
+constexpr double plogis_checked(double x, double mu, double sigma, double fixed) {
+  if (!plogis_fixed_may_fail(x, mu, sigma) && fixed >= 0 && fixed <= 1) return fixed;
+  const double converged = plogis_converged(x, mu, sigma);
+  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+}
+
+constexpr double qlogis_checked(double p, double mu, double sigma, double fixed) {
+  // An infinite location is a limit the fixed-depth formula already gives.
+  if (!cxmath::isfinite(mu)) return fixed;
+  if (!qlogis_fixed_may_fail(p, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
+  if (!cxmath::isnan(fixed)) {
+    const LogisTails t = plogis_tails(fixed, mu, sigma);
+    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
+  }
+  return qlogis_converged(p, mu, sigma);
+}
+
+template <bool Converged>
+constexpr double plogis_impl(double x, double mu, double sigma, bool log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -54,6 +110,7 @@ constexpr double plogis(double x, double mu, double sigma, bool log_p) {
       const double y = -z;
       P = (1 - y / cxmath::tanh_cf(y)) * 0.5;
     }
+    if constexpr (Converged) P = plogis_checked(x, mu, sigma, P);
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {
@@ -69,14 +126,36 @@ constexpr double plogis(double x, double mu, double sigma, bool log_p) {
   return log_p ? cxmath::log(P) : P;
 }
 
-constexpr double qlogis(double p, double mu, double sigma) {
+template <bool Converged>
+constexpr double qlogis_impl(double p, double mu, double sigma) {
   using namespace cxmath;
   if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
   if (sigma == INF) return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
   if (p == 1) return mu == -INF ? NaN : INF;
-  return cxmath::log(p / (1 - p)) * sigma + mu;
+  const double q = cxmath::log(p / (1 - p)) * sigma + mu;
+  if constexpr (Converged) return qlogis_checked(p, mu, sigma, q);
+  return q;
 }
+
+}  // namespace detail
+
+// The CDF and quantile: the fixed-depth value, replaced by the closed form
+// in extended precision where it fails the agreement rule.
+constexpr double plogis(double x, double mu, double sigma, bool log_p) {
+  return detail::plogis_impl<true>(x, mu, sigma, log_p);
+}
+constexpr double qlogis(double p, double mu, double sigma) { return detail::qlogis_impl<true>(p, mu, sigma); }
+
+namespace detail {
+
+// The fixed-depth methods alone.
+constexpr double plogis_fixed(double x, double mu, double sigma, bool log_p) {
+  return plogis_impl<false>(x, mu, sigma, log_p);
+}
+constexpr double qlogis_fixed(double p, double mu, double sigma) { return qlogis_impl<false>(p, mu, sigma); }
+
+}  // namespace detail
 
 }  // namespace distmill

@@ -19,9 +19,12 @@
 // NaN, and up to about n = 0.75 the factor d is negative; qt is then NaN.
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
+#include "cxmath/incomplete_beta_sound.hpp"
 #include "dists/beta.hpp"
 #include "dists/norm.hpp"
 
@@ -46,10 +49,10 @@ constexpr double pt_beta(double x, double n) {
   const double s = x * x;
   const double h = n * 0.5;
   if (n > s) {
-    const double I = pbeta(s / (n + s), 0.5, h, false);
+    const double I = pbeta_fixed(s / (n + s), 0.5, h, false);
     return x > 0 ? 1 - (0.5 - I * 0.5) : 0.5 - I * 0.5;
   }
-  const double I = pbeta(1 / ((x / n) * x + 1), h, 0.5, false);
+  const double I = pbeta_fixed(1 / ((x / n) * x + 1), h, 0.5, false);
   return x > 0 ? 1 - I * 0.5 : I * 0.5;
 }
 
@@ -120,7 +123,82 @@ constexpr double dt(double x, double dof, bool log) {
   return log ? ld : exp(ld);
 }
 
-constexpr double pt(double x, double dof, bool log_p) {
+namespace detail {
+
+// The fixed-depth quantile for finite dof and 0 < p < 1.
+constexpr double qt_fixed_general(double p, double dof) {
+  using namespace cxmath;
+  if (dof == 1) {
+    // tan(pi (p - 1/2)), the angle formed in extended precision.
+    const ext w = static_cast<ext>(p - 0.5) * PI_EXT;
+    if (tiny_ext(w)) return 0.0;
+    if (w < 0) return static_cast<double>(-tan(-w));
+    return static_cast<double>(tan(w));
+  }
+  if (dof == 2) return ((p + p) - 1) / sqrt((1 - p) * (p + p));
+  if (p < 0.5) return -qt_two_tailed(p + p, dof);
+  return qt_two_tailed(2 * (1 - p), dof);
+}
+
+// Converged t CDF for finite x and finite dof n >= EPS.  The tail beyond
+// |x| is I_w(n/2, 1/2)/2 with w = n/(n + x^2) and 1 - w = x^2/(n + x^2),
+// both formed in extended precision (x^2 cannot overflow there); the lower
+// tail is that value itself, so it keeps its relative precision.
+struct TTails {
+  cxmath::ext lower;  // P(T <= x)
+  cxmath::ext upper;  // P(T > x)
+};
+
+constexpr TTails pt_tails(double x, double n) {
+  using cxmath::ext;
+  if (x == 0) return {0.5L, 0.5L};
+  if (x == cxmath::INF) return {1, 0};
+  if (x == -cxmath::INF) return {0, 1};
+  const ext s = static_cast<ext>(x) * x;
+  const ext d = n + s;
+  const ext tail = cxmath::incomplete_beta_sound(n * 0.5, 0.5, n / d, s / d).P * 0.5L;
+  if (x < 0) return {tail, 1 - tail};
+  return {1 - tail, tail};
+}
+constexpr double pt_converged(double x, double n) { return static_cast<double>(pt_tails(x, n).lower); }
+
+// Converged quantile for finite dof n and 0 < p < 1: the beta point
+// (w, 1 - w) with I_w(n/2, 1/2) = 2 min(p, 1 - p), then
+// |t| = sqrt(n (1 - w)/w), with each end of the point at full precision.
+constexpr double qt_converged(double p, double n, double guess) {
+  using cxmath::ext;
+  if (p == 0.5) return 0.0;
+  const double tail = p < 0.5 ? p : 1 - p;  // 1 - p is exact for p >= 1/2
+  const ext P2 = static_cast<ext>(tail) * 2;
+  // The fixed-depth value seeds the iteration through its own beta point.
+  const ext g = static_cast<ext>(guess) * guess;
+  const ext wg = n / (n + g);
+  const auto w = cxmath::incomplete_beta_inv_sound(n * 0.5, 0.5, P2, 1 - P2,
+                                                   cxmath::isnan(wg) ? -1 : wg);
+  const ext t = w.x == 0 ? cxmath::INF_EXT : cxmath::xb::sqrt(n * (w.y / w.x));
+  return static_cast<double>(p < 0.5 ? -t : t);
+}
+
+constexpr bool pt_fixed_may_fail(double x, double n) { return true; }
+constexpr bool qt_fixed_may_fail(double p, double n) { return true; }
+
+constexpr double pt_checked(double x, double n, double fixed) {
+  if (!pt_fixed_may_fail(x, n) && fixed >= 0 && fixed <= 1) return fixed;
+  const double converged = pt_converged(x, n);
+  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+}
+
+constexpr double qt_checked(double p, double n, double fixed) {
+  if (!qt_fixed_may_fail(p, n) && !cxmath::isnan(fixed)) return fixed;
+  if (!cxmath::isnan(fixed)) {
+    const TTails t = pt_tails(fixed, n);
+    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
+  }
+  return qt_converged(p, n, fixed);
+}
+
+template <bool Converged>
+constexpr double pt_impl(double x, double dof, bool log_p) {
   using namespace cxmath;
   if (isnan(x)) return NaN;
   if (isnan(dof)) return NaN;
@@ -130,34 +208,44 @@ constexpr double pt(double x, double dof, bool log_p) {
   if (dof == INF) return pnorm(x, 0, 1, log_p);
   double F;
   if (dof == 1) {
-    F = tiny(x) ? 0.5 : atan(x) / detail::PI_DOUBLE + 0.5;
+    F = tiny(x) ? 0.5 : atan(x) / PI_DOUBLE + 0.5;
   } else if (dof == 2) {
     const double s = sqrt(x * x + 2);
     F = x / (s + s) + 0.5;
   } else {
-    F = detail::pt_beta(x, dof);
+    F = pt_beta(x, dof);
   }
+  if constexpr (Converged) F = pt_checked(x, dof, F);
   return log_p ? cxmath::log(F) : F;
 }
 
-constexpr double qt(double p, double dof) {
+template <bool Converged>
+constexpr double qt_impl(double p, double dof) {
   using namespace cxmath;
   if (isnan(dof)) return NaN;
   if (dof < EPS) return NaN;
   if (isnan(p) || p < 0 || p > 1) return NaN;
   if (p == 0) return -INF;
   if (p == 1) return INF;
-  if (dof == 1) {
-    // tan(pi (p - 1/2)), the angle formed in extended precision.
-    const ext w = static_cast<ext>(p - 0.5) * PI_EXT;
-    if (tiny_ext(w)) return 0.0;
-    if (w < 0) return static_cast<double>(-tan(-w));
-    return static_cast<double>(tan(w));
-  }
-  if (dof == 2) return ((p + p) - 1) / sqrt((1 - p) * (p + p));
   if (dof == INF) return qnorm(p, 0, 1);
-  if (p < 0.5) return -detail::qt_two_tailed(p + p, dof);
-  return detail::qt_two_tailed(2 * (1 - p), dof);
+  const double t = qt_fixed_general(p, dof);
+  if constexpr (Converged) return qt_checked(p, dof, t);
+  return t;
 }
+
+}  // namespace detail
+
+// The CDF and quantile: the fixed-depth value, replaced by the converged one
+// where it fails the agreement rule.
+constexpr double pt(double x, double dof, bool log_p) { return detail::pt_impl<true>(x, dof, log_p); }
+constexpr double qt(double p, double dof) { return detail::qt_impl<true>(p, dof); }
+
+namespace detail {
+
+// The fixed-depth methods alone.
+constexpr double pt_fixed(double x, double dof, bool log_p) { return pt_impl<false>(x, dof, log_p); }
+constexpr double qt_fixed(double p, double dof) { return qt_impl<false>(p, dof); }
+
+}  // namespace detail
 
 }  // namespace distmill
