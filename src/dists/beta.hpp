@@ -76,8 +76,59 @@ constexpr double qbeta_converged(double p, double a, double b, double guess) {
   return static_cast<double>(cxmath::incomplete_beta_inv_sound(a, b, p, q, guess).x);
 }
 
-constexpr bool pbeta_fixed_may_fail(double x, double a, double b) { return true; }
-constexpr bool qbeta_fixed_may_fail(double p, double a, double b) { return true; }
+// Where the fixed-depth I_x(a, b) can miss the agreement rule.
+//
+// The kernel treats z below EPS (and, through 1 - z, z above 1 - EPS) as
+// the end itself.  Otherwise its error is that of the front factor
+// exp(a ln z + b ln(1 - z) - ln B(a, b)): ln B is a difference of
+// log-gammas of size up to M ln M (M the larger shape), so the factor
+// carries a relative error of a few M ln M 2^-53; where the side the
+// fraction evaluates lies near 1 (a shape m below 1, the probability
+// 1 - I ~ m), the rule measures that error against 1 - I, which multiplies
+// it by ~1/m.  The log-gamma of a small shape adds an absolute error that
+// grows like 1/m, so against 1 - I ~ m the error grows like 1/m^2 (1e-10
+// near m = 3e-3).  The fraction itself is cut at level 205, which only
+// matters for shapes in the thousands, already covered.  Measured:
+// failures start where M max(1, ln M)/min(1, m) ~ 5e4 or m ~ 3e-3 (errors
+// reach 1e-10 there); the region begins about ten times earlier.
+inline constexpr double PBETA_SHAPE_BOUND = 5000;
+inline constexpr double PBETA_SMALL_SHAPE = 0.01;
+
+constexpr double shape_error_scale(double a, double b) {
+  const double M = a > b ? a : b;
+  const double m = a > b ? b : a;
+  const double lnM = M > 2.718281828459045 ? cxmath::log(M) : 1.0;
+  return (M * lnM) / (m < 1 ? m : 1.0);
+}
+
+constexpr bool pbeta_fixed_may_fail(double x, double a, double b) {
+  if (x < cxmath::EPS || 1 - x < cxmath::EPS) return true;
+  if (a < PBETA_SMALL_SHAPE || b < PBETA_SMALL_SHAPE) return true;
+  return !(shape_error_scale(a, b) <= PBETA_SHAPE_BOUND);
+}
+
+// Where the fixed-depth quantile can miss the rule: wherever the CDF it
+// inverts can (the shapes above), and where its start or its damped Halley
+// steps fail.  With a shape below 0.3 the tail start rounds to an end or
+// below EPS for most p; with a shape below 2 the normal start is poor
+// enough that the steps can overshoot out of [0, 1] (NaN) already for p
+// near 0.01 when the other shape is large; with both shapes at least 2 the
+// steps overshoot only for p below ~4e-7, and above 1 - 3e-7 the iteration,
+// which works on I - p with an absolute accuracy of ~1e-16, no longer
+// resolves the upper tail 1 - p.  The bounds below leave a margin of more
+// than ten in p.
+inline constexpr double QBETA_SMALL_SHAPE = 0.3;
+inline constexpr double QBETA_NEAR_ONE_SHAPE = 2;
+inline constexpr double QBETA_TAIL = 1e-5;
+inline constexpr double QBETA_NEAR_ONE_TAIL = 0.1;
+
+constexpr bool qbeta_fixed_may_fail(double p, double a, double b) {
+  const double m = a < b ? a : b;
+  const double tail = p < 0.5 ? p : 1 - p;
+  if (m < QBETA_SMALL_SHAPE || tail < QBETA_TAIL) return true;
+  if (m < QBETA_NEAR_ONE_SHAPE && tail < QBETA_NEAR_ONE_TAIL) return true;
+  return !(shape_error_scale(a, b) <= PBETA_SHAPE_BOUND);
+}
 
 // The fixed-depth probability where it agrees with the converged one.
 constexpr double pbeta_checked(double x, double a, double b, double fixed) {

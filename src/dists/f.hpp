@@ -93,8 +93,32 @@ constexpr double qf_converged(double p, double df1, double df2, double guess) {
   return static_cast<double>((pt.x / pt.y) * (static_cast<ext>(h2) / h1));
 }
 
-constexpr bool pf_fixed_may_fail(double x, double df1, double df2) { return true; }
-constexpr bool qf_fixed_may_fail(double p, double df1, double df2) { return true; }
+// Where the fixed-depth F CDF can miss the rule: where the beta CDF can at
+// its point z = r/(1 + r), r = x df1/df2, and in the upper tail, where the
+// kernel works on 1 - z formed from the rounded z: an absolute error of
+// ~2^-53 in 1 - z ~ 1/(1 + r) becomes a relative error ~h2 (1 + r) 2^-53 in
+// 1 - I ~ (1 - z)^h2.  That stays below ~1e-12 while h2 (1 + r) <= 1e4.
+// Overflow of x df1 (r = inf, z = NaN) and arguments below EPS (which the
+// fixed-depth branch answers with 0) are in the region too.
+inline constexpr double PF_UPPER_TAIL_BOUND = 1e4;
+
+constexpr bool pf_fixed_may_fail(double x, double df1, double df2) {
+  if (x < cxmath::EPS) return true;
+  const double r = (x * df1) / df2;
+  const double z = r / (1 + r);
+  const double h2 = df2 * 0.5;
+  if (!(h2 * (1 + r) <= PF_UPPER_TAIL_BOUND)) return true;
+  return pbeta_fixed_may_fail(z, 0.5 * df1, h2);
+}
+// Where the fixed-depth F quantile can miss the rule: where the beta
+// quantile d behind it can, and where d is so near 1 that 1 - d, formed
+// in double, no longer carries the upper tail (the same bound as for the
+// CDF, with 1 + r = 1/(1 - d)).  `d` is the fixed-depth beta quantile.
+constexpr bool qf_fixed_may_fail(double p, double df1, double df2, double d) {
+  const double h2 = df2 * 0.5;
+  if (!(h2 <= PF_UPPER_TAIL_BOUND * (1 - d))) return true;
+  return qbeta_fixed_may_fail(p, 0.5 * df1, h2);
+}
 
 constexpr double pf_checked(double x, double df1, double df2, double fixed) {
   if (!pf_fixed_may_fail(x, df1, df2) && fixed >= 0 && fixed <= 1) return fixed;
@@ -105,7 +129,7 @@ constexpr double pf_checked(double x, double df1, double df2, double fixed) {
 // `d` is the fixed-depth beta quantile behind `fixed`.
 constexpr double qf_checked(double p, double df1, double df2, double fixed, double d) {
   const bool in_support = fixed >= 0 && fixed <= cxmath::INF;
-  if (!qf_fixed_may_fail(p, df1, df2) && in_support) return fixed;
+  if (!qf_fixed_may_fail(p, df1, df2, d) && in_support) return fixed;
   if (in_support) {
     const auto t = pf_tails(fixed, df1, df2);
     if (cxmath::quantile_agrees(t.P, t.Q, p)) return fixed;
@@ -120,7 +144,17 @@ constexpr double pf_impl(double x, double df1, double df2, bool log_p) {
   if (isnan(df2)) return NaN;
   if (df1 < EPS) return NaN;
   if (df2 < EPS) return NaN;
-  if (x < EPS) return log_p ? -INF : 0.0;
+  if (x < EPS) {
+    // The fixed-depth method counts x below EPS as 0; with finite degrees
+    // of freedom that answer is checked like any other.
+    if constexpr (Converged) {
+      if (x > 0 && df1 != INF && df2 != INF) {
+        const double P = pf_checked(x, df1, df2, 0.0);
+        return log_p ? cxmath::log(P) : P;
+      }
+    }
+    return log_p ? -INF : 0.0;
+  }
   if (df1 == INF && df2 == INF) {
     if (x > 1) return log_p ? 0.0 : 1.0;
     if (x == 1) return log_p ? cxmath::log(0.5) : 0.5;

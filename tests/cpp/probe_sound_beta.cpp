@@ -61,8 +61,10 @@ PROBE(k_qf_converged, "d:ddd") double k_qf_converged(double p, double d1, double
 PROBE(k_pf_region, "b:ddd") bool k_pf_region(double x, double d1, double d2) {
   return distmill::detail::pf_fixed_may_fail(x, d1, d2);
 }
+// The region test needs the fixed-depth beta quantile behind qf.
 PROBE(k_qf_region, "b:ddd") bool k_qf_region(double p, double d1, double d2) {
-  return distmill::detail::qf_fixed_may_fail(p, d1, d2);
+  const double d = distmill::detail::qbeta_fixed(p, 0.5 * d1, d2 * 0.5);
+  return distmill::detail::qf_fixed_may_fail(p, d1, d2, d);
 }
 
 PROBE(k_pt_fixed, "d:dd") double k_pt_fixed(double x, double n) { return distmill::detail::pt_fixed(x, n, false); }
