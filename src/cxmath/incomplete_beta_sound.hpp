@@ -221,9 +221,10 @@ namespace detail {
 
 // Both shapes above this use the uniform asymptotic expansion.
 inline constexpr double ASYMPTOTIC_SHAPE = 1e11;
-// Bound on the levels of the converged fraction (about 0.1-0.5 sqrt of the
-// smaller shape are needed near the mean, far fewer elsewhere).
-inline constexpr int SOUND_CF_LEVELS = 2000000;
+// Bound on the levels of the converged fraction (each level of the
+// contracted form below is two of the original; near the mean about
+// 0.05-0.25 sqrt of the smaller shape are needed, far fewer elsewhere).
+inline constexpr int SOUND_CF_LEVELS = 1000000;
 
 struct BetaTail {
   ext P;     // I_x(a, b)
@@ -252,35 +253,51 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
 
 // x^a y^b / (a B(a, b)) times the continued fraction, for x below the
 // mean-like point (a + 1)/(a + b + 2).
-constexpr ext beta_cf_sound(ext a, ext b, ext x, ext front) {
-  const ext s = a + b;
-  const auto level = [&](int j) -> ext {
-    if (j % 2 == 0) {
-      const ext m = static_cast<ext>(j / 2);
-      const ext am = (m + m) + a;
-      return ((s + m) * ((m + a) * (-x))) / (am * (am + 1));
-    }
-    const ext m = static_cast<ext>((j + 1) / 2);
-    const ext am = (m + m) + a;
-    return ((m * x) * (b - m)) / (am * (am - 1));
+//
+// The fraction 1/(1 + d1/(1 + d2/(1 + ...))) of the fixed-depth kernel,
+//   d_{2m+1} = -(a + m)(a + b + m) x / ((a + 2m)(a + 2m + 1)),
+//   d_{2m}   =  m (b - m) x / ((a + 2m - 1)(a + 2m)),
+// is contracted to its odd part: with U = D_0 + alpha_1/(D_1 + alpha_2/(...)),
+//   I = front (1 - d1/U),  D_m = 1 + d_{2m+1} + d_{2m+2},
+//   alpha_m = -d_{2m} d_{2m+1}.
+// Evaluated as written, 1 + d_{2m+1} cancels when x is near 1 and a is
+// large (it is about 1 - x): with x = 1 - y rounded to the working
+// precision the value loses a factor ~1/y.  Written with
+// lambda = a - (a + b) x = (a + b) y - b, taken from the smaller of x and y,
+//   1 + d_{2m+1} = (a (2m + 1) + m (3m + 2) + (a + m)(lambda + m y))
+//                  / ((a + 2m)(a + 2m + 1)),
+// a sum of positive terms below the mean point (lambda > -1 there), so
+// every level keeps its relative precision.
+constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front) {
+  const ext N = a + b;
+  const ext lambda = x <= 0.5L ? a - N * x : N * y - b;
+  const auto D = [&](ext m) -> ext {
+    const ext am = a + (m + m);
+    const ext G = (a * (m + m + 1) + m * (3 * m + 2)) + (a + m) * (lambda + m * y);
+    return G / (am * (am + 1)) + (((m + 1) * (b - m - 1)) * x) / ((am + 1) * (am + 2));
   };
-  ext den = level(0) + 1;
-  if (fabs(den) < xb::TINY) den = xb::TINY;
-  ext c = 1;
-  ext d = 1 / den;
-  ext f = d;
+  const auto alpha = [&](ext m) -> ext {
+    const ext am = a + (m + m);
+    return (((m * (b - m)) * ((a + m) * (N + m))) * (x * x)) / (((am - 1) * am) * (am * (am + 1)));
+  };
+  ext f = D(0);
+  if (fabs(f) < xb::TINY) f = xb::TINY;
+  ext C = f;
+  ext Dl = 0;
   for (int j = 1; j <= SOUND_CF_LEVELS; ++j) {
-    const ext e = level(j);
-    c = e / c + 1;
-    if (fabs(c) < xb::TINY) c = xb::TINY;
-    den = e * d + 1;
-    if (fabs(den) < xb::TINY) den = xb::TINY;
-    d = 1 / den;
-    const ext cd = c * d;
-    f = f * cd;
-    if (fabs(cd - 1) < 2 * xb::EPS_X) break;
+    const ext m = static_cast<ext>(j);
+    const ext dm = D(m);
+    const ext am = alpha(m);
+    Dl = dm + am * Dl;
+    if (fabs(Dl) < xb::TINY) Dl = xb::TINY;
+    Dl = 1 / Dl;
+    C = dm + am / C;
+    if (fabs(C) < xb::TINY) C = xb::TINY;
+    const ext delta = C * Dl;
+    f = f * delta;
+    if (fabs(delta - 1) < 2 * xb::EPS_X) break;
   }
-  return f * front;
+  return front * (1 + (N * x) / ((a + 1) * f));
 }
 
 // Leading terms of the uniform asymptotic expansion (both shapes large).
@@ -317,11 +334,11 @@ constexpr detail::BetaTail incomplete_beta_sound(double a_, double b_, ext x, ex
   const ext front = exp_ext(fl.value);
   const ext dens = front * a / (x * y);
   if (x < (a + 1) / ((a + b) + 2)) {
-    const ext P = detail::beta_cf_sound(a, b, x, front);
+    const ext P = detail::beta_cf_sound(a, b, x, y, front);
     return {P, 1 - P, dens};
   }
   // The mirrored front factor y^b x^a / (b B(b, a)) is a/b times this one.
-  const ext Q = detail::beta_cf_sound(b, a, y, front * (a / b));
+  const ext Q = detail::beta_cf_sound(b, a, y, x, front * (a / b));
   return {1 - Q, Q, dens};
 }
 

@@ -69,8 +69,39 @@ constexpr double qlogis_converged(double p, double mu, double sigma) {
   return static_cast<double>(static_cast<ext>(mu) + static_cast<ext>(sigma) * L);
 }
 
-constexpr bool plogis_fixed_may_fail(double x, double mu, double sigma) { return true; }
-constexpr bool qlogis_fixed_may_fail(double p, double mu, double sigma) { return true; }
+// Where the fixed-depth logistic CDF can miss the rule: in the lower tail
+// 1 - z/tanh z cancels (absolute error ~1e-16, failures from z ~ -6.8,
+// where P ~ 1e-6); in the upper tail the 34 levels of Lambert's fraction,
+// taken without range reduction, stop converging (failures from z ~ 29,
+// and far out the value leaves [0, 1]).  x - mu or 2 sigma can also
+// overflow (z infinite, NaN or collapsed to 0).
+inline constexpr double PLOGIS_LOWER_Z = -5;
+inline constexpr double PLOGIS_UPPER_Z = 20;
+
+constexpr bool plogis_fixed_may_fail(double x, double mu, double sigma) {
+  const double z = (x - mu) / (sigma + sigma);
+  return !(z > PLOGIS_LOWER_Z && z < PLOGIS_UPPER_Z) || !(sigma + sigma < cxmath::INF);
+}
+
+// Where the fixed-depth logistic quantile can miss the rule: p/(1 - p)
+// below EPS has the logarithm -inf (tail probabilities below ~2e-16; the
+// region starts at 1e-14), and sigma ln(p/(1 - p)) + mu can overflow or
+// lose the location (checked whenever the value is not well inside the
+// double range).  And where |mu| is large against sigma, the rounding of
+// the sum to double alone, ~2^-53 |q| in q, is ~2^-53 |q|/sigma in the
+// tail probability: beyond |mu|/sigma ~ 1e6 no double meets the rule, so
+// the value is checked from 1e5 on (the converged value is then the
+// correctly rounded one).  `fixed` is the fixed-depth value.
+inline constexpr double QLOGIS_TAIL = 1e-14;
+inline constexpr double QLOGIS_LARGE = 1e300;
+inline constexpr double QLOGIS_RESOLUTION = 1e5;
+
+constexpr bool qlogis_fixed_may_fail(double p, double mu, double sigma, double fixed) {
+  const double tail = p < 0.5 ? p : 1 - p;
+  return tail < QLOGIS_TAIL || !(cxmath::fabs(fixed) <= QLOGIS_LARGE) ||
+         !(cxmath::fabs(mu) <= QLOGIS_LARGE) || !(sigma <= QLOGIS_LARGE) ||
+         !(cxmath::fabs(mu) <= QLOGIS_RESOLUTION * sigma);
+}
 
 constexpr double plogis_checked(double x, double mu, double sigma, double fixed) {
   if (!plogis_fixed_may_fail(x, mu, sigma) && fixed >= 0 && fixed <= 1) return fixed;
@@ -81,7 +112,7 @@ constexpr double plogis_checked(double x, double mu, double sigma, double fixed)
 constexpr double qlogis_checked(double p, double mu, double sigma, double fixed) {
   // An infinite location is a limit the fixed-depth formula already gives.
   if (!cxmath::isfinite(mu)) return fixed;
-  if (!qlogis_fixed_may_fail(p, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
+  if (!qlogis_fixed_may_fail(p, mu, sigma, fixed)) return fixed;
   if (!cxmath::isnan(fixed)) {
     const LogisTails t = plogis_tails(fixed, mu, sigma);
     if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;

@@ -75,7 +75,9 @@ PROBE(k_pt_converged, "d:dd") double k_pt_converged(double x, double n) {
 PROBE(k_qt_converged, "d:dd") double k_qt_converged(double p, double n) {
   return distmill::detail::qt_converged(p, n, cxmath::NaN);
 }
-PROBE(k_pt_region, "b:dd") bool k_pt_region(double x, double n) { return distmill::detail::pt_fixed_may_fail(x, n); }
+PROBE(k_pt_region, "b:dd") bool k_pt_region(double x, double n) {
+  return distmill::detail::pt_fixed_may_fail(x, n, distmill::detail::pt_fixed(x, n, false));
+}
 PROBE(k_qt_region, "b:dd") bool k_qt_region(double p, double n) { return distmill::detail::qt_fixed_may_fail(p, n); }
 
 PROBE(k_probability_agrees, "b:dd") bool k_probability_agrees(double fixed, double converged) {
@@ -98,5 +100,5 @@ PROBE(k_plogis_region, "b:ddd") bool k_plogis_region(double x, double mu, double
   return distmill::detail::plogis_fixed_may_fail(x, mu, sigma);
 }
 PROBE(k_qlogis_region, "b:ddd") bool k_qlogis_region(double p, double mu, double sigma) {
-  return distmill::detail::qlogis_fixed_may_fail(p, mu, sigma);
+  return distmill::detail::qlogis_fixed_may_fail(p, mu, sigma, distmill::detail::qlogis_fixed(p, mu, sigma));
 }
