@@ -225,6 +225,14 @@ inline constexpr double ASYMPTOTIC_SHAPE = 1e11;
 // contracted form below is two of the original; near the mean about
 // 0.05-0.25 sqrt of the smaller shape are needed, far fewer elsewhere).
 inline constexpr int SOUND_CF_LEVELS = 1000000;
+// A side whose value exceeds 1 - SMALL_COMPLEMENT leaves its complement
+// with fewer significant digits than the working precision (a relative
+// error ~1e-19/(1 - value)); the complement is then evaluated
+// by the fraction on its own side (beyond its mean point, where the
+// fraction still converges unless the point is very near 1), within
+// COMPLEMENT_LEVELS levels.
+inline constexpr double SMALL_COMPLEMENT = 1e-3;
+inline constexpr int COMPLEMENT_LEVELS = 20000;
 
 struct BetaTail {
   ext P;     // I_x(a, b)
@@ -268,7 +276,8 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
 //                  / ((a + 2m)(a + 2m + 1)),
 // a sum of positive terms below the mean point (lambda > -1 there), so
 // every level keeps its relative precision.
-constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front) {
+constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front,
+                            int max_levels = SOUND_CF_LEVELS, bool* converged = nullptr) {
   const ext N = a + b;
   const ext lambda = x <= 0.5L ? a - N * x : N * y - b;
   const auto D = [&](ext m) -> ext {
@@ -284,7 +293,8 @@ constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front) {
   if (fabs(f) < xb::TINY) f = xb::TINY;
   ext C = f;
   ext Dl = 0;
-  for (int j = 1; j <= SOUND_CF_LEVELS; ++j) {
+  if (converged) *converged = false;
+  for (int j = 1; j <= max_levels; ++j) {
     const ext m = static_cast<ext>(j);
     const ext dm = D(m);
     const ext am = alpha(m);
@@ -295,7 +305,10 @@ constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front) {
     if (fabs(C) < xb::TINY) C = xb::TINY;
     const ext delta = C * Dl;
     f = f * delta;
-    if (fabs(delta - 1) < 2 * xb::EPS_X) break;
+    if (fabs(delta - 1) < 2 * xb::EPS_X) {
+      if (converged) *converged = true;
+      break;
+    }
   }
   return front * (1 + (N * x) / ((a + 1) * f));
 }
@@ -333,13 +346,23 @@ constexpr detail::BetaTail incomplete_beta_sound(double a_, double b_, ext x, ex
     return detail::beta_uniform_asymptotic(a, b, x, y, fl);
   const ext front = exp_ext(fl.value);
   const ext dens = front * a / (x * y);
-  if (x < (a + 1) / ((a + b) + 2)) {
-    const ext P = detail::beta_cf_sound(a, b, x, y, front);
-    return {P, 1 - P, dens};
-  }
   // The mirrored front factor y^b x^a / (b B(b, a)) is a/b times this one.
-  const ext Q = detail::beta_cf_sound(b, a, y, x, front * (a / b));
-  return {1 - Q, Q, dens};
+  const ext front_b = front * (a / b);
+  const bool lower = x < (a + 1) / ((a + b) + 2);
+  const ext V = lower ? detail::beta_cf_sound(a, b, x, y, front)
+                      : detail::beta_cf_sound(b, a, y, x, front_b);
+  ext W = 1 - V;
+  if (W < detail::SMALL_COMPLEMENT) {
+    // Only a tiny first shape on the evaluated side gets here (its
+    // complement is of the order of that shape).
+    bool ok = false;
+    const ext Wd = lower ? detail::beta_cf_sound(b, a, y, x, front_b, detail::COMPLEMENT_LEVELS, &ok)
+                         : detail::beta_cf_sound(a, b, x, y, front, detail::COMPLEMENT_LEVELS, &ok);
+    if (ok && Wd >= 0 && Wd <= 1) W = Wd;
+  }
+  const ext Vc = V > 1 ? ext(1) : V < 0 ? ext(0) : V;
+  const ext Wc = W > 1 ? ext(1) : W < 0 ? ext(0) : W;
+  return lower ? detail::BetaTail{Vc, Wc, dens} : detail::BetaTail{Wc, Vc, dens};
 }
 
 namespace detail {
