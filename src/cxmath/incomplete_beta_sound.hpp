@@ -157,6 +157,12 @@ constexpr ext log1pmx_neg(ext r, ext ratio) {
   return r - log(ratio);
 }
 
+// ln(1 + r) for r > -1: 2 atanh(r/(2 + r)) near 0, the logarithm beyond.
+constexpr ext log1p(ext r) {
+  if (fabs(r) < 0.25L) return two_atanh_small(r / (2 + r));
+  return log(1 + r);
+}
+
 // Square root in extended precision by Newton's method on the mantissa.
 constexpr ext sqrt(ext x) {
   if (isnan(x) || x < 0) return NaN_EXT;
@@ -213,6 +219,21 @@ constexpr ext erfc(ext u) {
     return E2 / detail::erf_large_den<ext>(u + u);
   }
   return 1 - erf_ext(u);
+}
+
+// ln B(a, b) for a, b > 0 from Stirling's formula,
+//   ln B = a ln p0 + b ln q0 + ln sqrt(2 pi N/(a b)) + Delta,
+// p0 = a/N, q0 = b/N, N = a + b, with the logarithm of the larger of p0,
+// q0 taken as log1p of minus the smaller: no term of size a ln a appears,
+// so the value keeps its precision for any shapes.
+constexpr ext lbeta(ext a, ext b) {
+  const ext N = a + b;
+  const ext p0 = a / N;
+  const ext q0 = b / N;
+  const ext lp = p0 > 0.5L ? log1p(-q0) : log(p0);
+  const ext lq = q0 > 0.5L ? log1p(-p0) : log(q0);
+  const ext Delta = (stirling_delta(a) + stirling_delta(b)) - stirling_delta(N);
+  return ((a * lp + b * lq) + (0.5L * log(N / (a * b)) + LN_SQRT_2PI)) + Delta;
 }
 
 }  // namespace xb

@@ -16,7 +16,44 @@
 
 namespace distmill {
 
-constexpr double dbeta(double x, double a, double b, bool log) {
+namespace detail {
+
+// Converged log-density for 0 < x < 1 and finite positive shapes:
+// ln(x^a y^b/(a B(a, b))) from the front factor of the converged CDF, plus
+// ln a - ln x - ln y.
+constexpr double dbeta_log_converged(double x, double a, double b) {
+  using cxmath::ext;
+  const ext X = x, Y = 1 - X;
+  const auto fl = cxmath::detail::beta_front_log(a, b, X, Y);
+  return static_cast<double>((fl.value + cxmath::xb::log(static_cast<ext>(a))) -
+                             (cxmath::xb::log(X) + cxmath::xb::log(Y)));
+}
+
+// Where the fixed-depth log-density can miss the rule: x within EPS of an
+// end (the logarithm counts it as the end itself), and shapes for which
+// ln B(a, b), a difference of log-gammas of size up to M ln M, loses its
+// digits (absolute error ~M ln M 2^-53 in the log-density; 1e-10 near
+// M ln M ~ 1e5, checked from 1e4), or whose log-gamma is taken as +inf
+// (below EPS) or loses accuracy (below ~1e-5).
+inline constexpr double DBETA_SHAPE_BOUND = 1e4;
+inline constexpr double DBETA_SMALL_SHAPE = 1e-5;
+
+constexpr bool dbeta_fixed_may_fail(double x, double a, double b) {
+  if (x < cxmath::EPS || 1 - x < cxmath::EPS) return true;
+  if (a < DBETA_SMALL_SHAPE || b < DBETA_SMALL_SHAPE) return true;
+  const double M = a > b ? a : b;
+  const double lnM = M > 2.718281828459045 ? cxmath::log(M) : 1.0;
+  return !(M * lnM <= DBETA_SHAPE_BOUND);
+}
+
+constexpr double dbeta_checked(double x, double a, double b, double fixed) {
+  if (!dbeta_fixed_may_fail(x, a, b) && !cxmath::isnan(fixed)) return fixed;
+  const double converged = dbeta_log_converged(x, a, b);
+  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
+}
+
+template <bool Converged>
+constexpr double dbeta_impl(double x, double a, double b, bool log) {
   using namespace cxmath;
   if (isnan(x) || isnan(a)) return NaN;
   if (isnan(b)) return NaN;
@@ -44,19 +81,40 @@ constexpr double dbeta(double x, double a, double b, bool log) {
   // The ends: x^(a-1) (and (1-x)^(b-1)) is infinite, 1 or 0 at the end
   // as the exponent is negative, zero or positive; with exponent 0 the
   // density is 1/B(1, b) = b (1/B(a, 1) = a).
+  // The logarithm of an end value: the fixed-depth kernel counts shapes
+  // below EPS as 0 (-inf); the converged form takes the true logarithm.
+  const auto end_log = [](double v) {
+    if constexpr (Converged) return static_cast<double>(cxmath::xb::log(static_cast<ext>(v)));
+    return cxmath::log(v);
+  };
   if (x == 0) {
     if (a < 1) return INF;
     if (a > 1) return log ? -INF : 0.0;
-    return log ? cxmath::log(b) : b;
+    return log ? end_log(b) : b;
   }
   if (x == 1) {
     if (b < 1) return INF;
     if (b > 1) return log ? -INF : 0.0;
-    return log ? cxmath::log(a) : a;
+    return log ? end_log(a) : a;
   }
-  const double ld = (cxmath::log(1 - x) * (b - 1)) + ((cxmath::log(x) * (a - 1)) - lbeta(a, b));
+  double ld = (cxmath::log(1 - x) * (b - 1)) + ((cxmath::log(x) * (a - 1)) - lbeta(a, b));
+  if constexpr (Converged) ld = dbeta_checked(x, a, b, ld);
   return log ? ld : exp(ld);
 }
+
+}  // namespace detail
+
+// The density: the fixed-depth log-density, replaced by the converged one
+// where it fails the agreement rule.
+constexpr double dbeta(double x, double a, double b, bool log) {
+  return detail::dbeta_impl<true>(x, a, b, log);
+}
+
+namespace detail {
+constexpr double dbeta_fixed(double x, double a, double b, bool log) {
+  return dbeta_impl<false>(x, a, b, log);
+}
+}  // namespace detail
 
 namespace detail {
 

@@ -22,7 +22,51 @@
 
 namespace distmill {
 
-constexpr double df(double x, double df1, double df2, bool log) {
+namespace detail {
+
+// Converged log-density for finite positive x and finite degrees of
+// freedom: with r = x df1/df2 in extended precision and the beta point
+// (r/(1 + r), 1/(1 + r)), the density dbeta(z) dz/dx simplifies to
+//   ln f = ln(z^h1 y^h2/(h1 B(h1, h2))) + ln h1 + ln(h1/h2) - ln r.
+constexpr double df_log_converged(double x, double df1, double df2) {
+  using cxmath::ext;
+  const ext h1 = 0.5 * df1, h2 = df2 * 0.5;
+  const ext r = (static_cast<ext>(x) * df1) / df2;
+  const ext q = 1 + r;
+  const auto fl = cxmath::detail::beta_front_log(h1, h2, r / q, 1 / q);
+  return static_cast<double>((fl.value + (cxmath::xb::log(h1) + cxmath::xb::log(h1 / h2))) -
+                             cxmath::xb::log(r));
+}
+
+// Where the fixed-depth F density can miss the rule: where the beta
+// density behind it can (at its rounded point z), where x df1 overflows,
+// where the factor 1 - x (h1/h2)/q = 1/(1 + r) cancels (a relative
+// error ~2^-53 r: checked from r = 1e5 on), and where the Jacobian
+// J = dz/dx falls below EPS, whose logarithm the log form takes as -inf.
+inline constexpr double DF_RATIO_BOUND = 1e5;
+inline constexpr double DF_SMALL_JACOBIAN = 1e-15;
+
+constexpr bool df_fixed_may_fail(double x, double df1, double df2) {
+  const double r = (x * df1) / df2;
+  if (!(r <= DF_RATIO_BOUND)) return true;
+  const double h1 = 0.5 * df1;
+  const double h2 = df2 * 0.5;
+  const double q = 1 + r;
+  const double J = ((h1 / h2) / q) * (1 - x * ((h1 / h2) / q));
+  if (!(J >= DF_SMALL_JACOBIAN)) return true;
+  return dbeta_fixed_may_fail(r / q, h1, h2);
+}
+
+constexpr double df_checked(double x, double df1, double df2, bool log, double fixed) {
+  if (!df_fixed_may_fail(x, df1, df2) && !cxmath::isnan(fixed)) return fixed;
+  const double ld = df_log_converged(x, df1, df2);
+  if (log) return cxmath::log_density_agrees(fixed, ld) ? fixed : ld;
+  const double d = cxmath::exp(ld);
+  return cxmath::density_agrees(fixed, d) ? fixed : d;
+}
+
+template <bool Converged>
+constexpr double df_impl(double x, double df1, double df2, bool log) {
   using namespace cxmath;
   if (isnan(df1) || isnan(x)) return NaN;
   if (isnan(df2)) return NaN;
@@ -55,6 +99,10 @@ constexpr double df(double x, double df1, double df2, bool log) {
     const double ld = ((cxmath::log(x) * (h - 1)) + ((-lgamma(h)) - (cxmath::log(s) * h))) - (x / s);
     return log ? ld : exp(ld);
   }
+  if constexpr (Converged) {
+    // The density vanishes at +inf (r/(1 + r) would be inf/inf).
+    if (x == INF) return log ? -INF : 0.0;
+  }
   const double r = (x * df1) / df2;
   const double q = 1 + r;
   const double z = r / q;
@@ -62,9 +110,24 @@ constexpr double df(double x, double df1, double df2, bool log) {
   const double h2 = df2 * 0.5;
   // dz/dx = (h1/h2)/q^2, written as (h1/h2)/q * (1 - z).
   const double J = ((h1 / h2) / q) * (1 - x * ((h1 / h2) / q));
-  if (log) return cxmath::log(J) + dbeta(z, h1, h2, true);
-  return dbeta(z, h1, h2, false) * J;
+  const double v = log ? cxmath::log(J) + dbeta_fixed(z, h1, h2, true) : dbeta_fixed(z, h1, h2, false) * J;
+  if constexpr (Converged) return df_checked(x, df1, df2, log, v);
+  return v;
 }
+
+}  // namespace detail
+
+// The density: the fixed-depth value (finite degrees of freedom), replaced
+// by the converged one where it fails the agreement rule.
+constexpr double df(double x, double df1, double df2, bool log) {
+  return detail::df_impl<true>(x, df1, df2, log);
+}
+
+namespace detail {
+constexpr double df_fixed(double x, double df1, double df2, bool log) {
+  return df_impl<false>(x, df1, df2, log);
+}
+}  // namespace detail
 
 namespace detail {
 

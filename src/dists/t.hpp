@@ -112,16 +112,64 @@ constexpr double qt_two_tailed(double P, double n) {
 
 }  // namespace detail
 
-constexpr double dt(double x, double dof, bool log) {
+namespace detail {
+
+// Converged log-density for finite x and finite dof n >= EPS:
+//   ln f = -((n + 1)/2) ln(1 + x^2/n) - ln sqrt(n) - ln B(n/2, 1/2),
+// in extended precision (x^2 cannot overflow there), with ln B from the
+// cancellation-free Stirling form.
+constexpr double dt_log_converged(double x, double n) {
+  using cxmath::ext;
+  const ext N = n;
+  const ext u = (static_cast<ext>(x) * x) / N;
+  const ext L = ((N + 1) * 0.5L) * cxmath::xb::log1p(u);
+  return static_cast<double>(-(L + (0.5L * cxmath::xb::log(N) + cxmath::xb::lbeta(N * 0.5L, 0.5L))));
+}
+
+// Where the fixed-depth t log-density can miss the rule: small dof (the
+// log-gamma of a small argument carries an absolute error ~1e-17/n: 1e-10
+// near n = 1e-7, checked below 1e-4; below 2^-51 ln Gamma(n/2) is taken
+// as +inf), large dof
+// (ln Gamma((n + 1)/2) - ln Gamma(n/2) cancels, and (n + 1)/2 ln(1 + x^2/n)
+// multiplies the rounding of 1 + x^2/n by n: an absolute error ~n 2^-53,
+// checked from n = 1e4), and x^2/n beyond ~1e300 (overflow to +inf).
+inline constexpr double DT_LARGE_DOF = 1e4;
+inline constexpr double DT_SMALL_DOF = 1e-4;
+inline constexpr double DT_LARGE_RATIO = 1e300;
+
+constexpr bool dt_fixed_may_fail(double x, double n) {
+  if (n < DT_SMALL_DOF || !(n <= DT_LARGE_DOF)) return true;
+  return !(x * (x / n) <= DT_LARGE_RATIO);
+}
+
+constexpr double dt_checked(double x, double n, double fixed) {
+  if (!dt_fixed_may_fail(x, n) && !cxmath::isnan(fixed)) return fixed;
+  const double converged = dt_log_converged(x, n);
+  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
+}
+
+template <bool Converged>
+constexpr double dt_impl(double x, double dof, bool log) {
   using namespace cxmath;
   if (isnan(dof)) return NaN;
   if (isnan(x)) return NaN;
   if (dof < EPS) return NaN;
   if (x == INF || x == -INF) return log ? -INF : 0.0;
   if (dof == INF) return dnorm(x, 0, 1, log);
-  const double ld = detail::dt_log(x, dof);
+  double ld = dt_log(x, dof);
+  if constexpr (Converged) ld = dt_checked(x, dof, ld);
   return log ? ld : exp(ld);
 }
+
+}  // namespace detail
+
+// The density: the fixed-depth log-density, replaced by the converged one
+// where it fails the agreement rule.
+constexpr double dt(double x, double dof, bool log) { return detail::dt_impl<true>(x, dof, log); }
+
+namespace detail {
+constexpr double dt_fixed(double x, double dof, bool log) { return dt_impl<false>(x, dof, log); }
+}  // namespace detail
 
 namespace detail {
 

@@ -102,3 +102,37 @@ PROBE(k_plogis_region, "b:ddd") bool k_plogis_region(double x, double mu, double
 PROBE(k_qlogis_region, "b:ddd") bool k_qlogis_region(double p, double mu, double sigma) {
   return distmill::detail::qlogis_fixed_may_fail(p, mu, sigma, distmill::detail::qlogis_fixed(p, mu, sigma));
 }
+
+// Log-densities: fixed-depth, converged, and the region flag.
+PROBE(k_dbeta_log_fixed, "d:ddd") double k_dbeta_log_fixed(double x, double a, double b) {
+  return distmill::detail::dbeta_fixed(x, a, b, true);
+}
+PROBE(k_dbeta_log_converged, "d:ddd") double k_dbeta_log_converged(double x, double a, double b) {
+  return distmill::detail::dbeta_log_converged(x, a, b);
+}
+PROBE(k_dbeta_region, "b:ddd") bool k_dbeta_region(double x, double a, double b) {
+  return distmill::detail::dbeta_fixed_may_fail(x, a, b);
+}
+PROBE(k_df_log_fixed, "d:ddd") double k_df_log_fixed(double x, double d1, double d2) {
+  return distmill::detail::df_fixed(x, d1, d2, true);
+}
+PROBE(k_df_fixed, "d:ddd") double k_df_fixed(double x, double d1, double d2) {
+  return distmill::detail::df_fixed(x, d1, d2, false);
+}
+PROBE(k_df_log_converged, "d:ddd") double k_df_log_converged(double x, double d1, double d2) {
+  return distmill::detail::df_log_converged(x, d1, d2);
+}
+PROBE(k_df_region, "b:ddd") bool k_df_region(double x, double d1, double d2) {
+  return distmill::detail::df_fixed_may_fail(x, d1, d2);
+}
+PROBE(k_dt_log_fixed, "d:dd") double k_dt_log_fixed(double x, double n) { return distmill::detail::dt_fixed(x, n, true); }
+PROBE(k_dt_log_converged, "d:dd") double k_dt_log_converged(double x, double n) {
+  return distmill::detail::dt_log_converged(x, n);
+}
+PROBE(k_dt_region, "b:dd") bool k_dt_region(double x, double n) { return distmill::detail::dt_fixed_may_fail(x, n); }
+PROBE(k_log_density_agrees, "b:dd") bool k_log_density_agrees(double fixed, double converged) {
+  return cxmath::log_density_agrees(fixed, converged);
+}
+PROBE(k_density_agrees, "b:dd") bool k_density_agrees(double fixed, double converged) {
+  return cxmath::density_agrees(fixed, converged);
+}
