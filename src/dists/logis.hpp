@@ -9,11 +9,44 @@
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/incomplete_beta_sound.hpp"
+#include "cxmath/extended_sound.hpp"
 
 namespace distmill {
 
-constexpr double dlogis(double x, double mu, double sigma, bool log) {
+namespace detail {
+
+// Converged log-density for finite x, mu and finite sigma > 0, in the
+// symmetric form -|w| - ln sigma - 2 ln(1 + e^(-|w|)), w = (x - mu)/sigma
+// in extended precision: e^(-|w|) cannot overflow and sigma below EPS keeps
+// its true logarithm.
+constexpr double dlogis_log_converged(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext w = cxmath::fabs((static_cast<ext>(x) - mu) / sigma);
+  const ext e = cxmath::xb::exp(-w);
+  return static_cast<double>(-((w + cxmath::xb::log(static_cast<ext>(sigma))) + 2 * cxmath::xb::log1p(e)));
+}
+
+// Where the fixed-depth log-density can miss the rule: sigma below EPS
+// (its logarithm taken as -inf), e^w overflowing (w = -(x - mu)/sigma
+// beyond ~709.8: the value collapses to 0, -inf with the flag; checked
+// from 700), and x - mu overflowing.  A zero sigma is not a density (NaN).
+inline constexpr double DLOGIS_EXP_BOUND = 700;
+
+constexpr bool dlogis_fixed_may_fail(double x, double mu, double sigma) {
+  if (sigma < cxmath::EPS) return true;
+  const double d = x - mu;
+  return !(cxmath::fabs(d) < cxmath::INF) || !(-(d / sigma) < DLOGIS_EXP_BOUND);
+}
+
+constexpr double dlogis_checked(double x, double mu, double sigma, double fixed) {
+  if (sigma == 0) return fixed;
+  if (!dlogis_fixed_may_fail(x, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
+  const double converged = dlogis_log_converged(x, mu, sigma);
+  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
+}
+
+template <bool Converged>
+constexpr double dlogis_impl(double x, double mu, double sigma, bool log) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -24,7 +57,8 @@ constexpr double dlogis(double x, double mu, double sigma, bool log) {
     const double A = w - cxmath::log(sigma);  // ln sigma is -inf below EPS
     const double E = cxmath::exp(w) + 1;
     const double l = cxmath::log(E);
-    const double L = A - (l + l);
+    double L = A - (l + l);
+    if constexpr (Converged) L = dlogis_checked(x, mu, sigma, L);
     return log ? L : cxmath::exp(L);
   }
   double d;
@@ -36,6 +70,20 @@ constexpr double dlogis(double x, double mu, double sigma, bool log) {
     d = 0.0;
   return log ? cxmath::log(d) : d;
 }
+
+}  // namespace detail
+
+// The density: the fixed-depth log-density, replaced by the converged one
+// where it fails the agreement rule.
+constexpr double dlogis(double x, double mu, double sigma, bool log) {
+  return detail::dlogis_impl<true>(x, mu, sigma, log);
+}
+
+namespace detail {
+constexpr double dlogis_fixed(double x, double mu, double sigma, bool log) {
+  return dlogis_impl<false>(x, mu, sigma, log);
+}
+}  // namespace detail
 
 namespace detail {
 
@@ -110,8 +158,9 @@ constexpr double plogis_checked(double x, double mu, double sigma, double fixed)
 }
 
 constexpr double qlogis_checked(double p, double mu, double sigma, double fixed) {
-  // An infinite location is a limit the fixed-depth formula already gives.
-  if (!cxmath::isfinite(mu)) return fixed;
+  // An infinite location carries every quantile with it (the fixed-depth
+  // formula gives NaN when ln(p/(1 - p)) is -inf as well).
+  if (!cxmath::isfinite(mu)) return mu;
   if (!qlogis_fixed_may_fail(p, mu, sigma, fixed)) return fixed;
   if (!cxmath::isnan(fixed)) {
     const LogisTails t = plogis_tails(fixed, mu, sigma);

@@ -72,7 +72,7 @@ constexpr double qt_two_tailed(double P, double n) {
   if (Y > 0.05 + A) {
     // Asymptotic inversion of the Cornish-Fisher type about the normal
     // quantile X of P/2.
-    const double X = qnorm(ph, 0, 1);
+    const double X = qnorm_fixed(ph, 0, 1);
     const double X2 = X * X;
     const double Lp = ((0.4 * X2 + 6.3) * X2 + 36) * X2 + 94.5;
     const double Cn = n < 5 ? ((((n - 4.5) * 0.3) * (X + 0.6)) + C) + B : B + C;
@@ -155,7 +155,7 @@ constexpr double dt_impl(double x, double dof, bool log) {
   if (isnan(x)) return NaN;
   if (dof < EPS) return NaN;
   if (x == INF || x == -INF) return log ? -INF : 0.0;
-  if (dof == INF) return dnorm(x, 0, 1, log);
+  if (dof == INF) return dnorm_impl<Converged>(x, 0, 1, log);
   double ld = dt_log(x, dof);
   if constexpr (Converged) ld = dt_checked(x, dof, ld);
   return log ? ld : exp(ld);
@@ -295,7 +295,7 @@ constexpr double pt_impl(double x, double dof, bool log_p) {
   if (dof < EPS) return NaN;
   if (x == INF) return log_p ? 0.0 : 1.0;
   if (x == -INF) return log_p ? -INF : 0.0;
-  if (dof == INF) return pnorm(x, 0, 1, log_p);
+  if (dof == INF) return pnorm_impl<Converged>(x, 0, 1, log_p);
   double F;
   if (dof == 1) {
     F = tiny(x) ? 0.5 : atan(x) / PI_DOUBLE + 0.5;
@@ -317,7 +317,7 @@ constexpr double qt_impl(double p, double dof) {
   if (isnan(p) || p < 0 || p > 1) return NaN;
   if (p == 0) return -INF;
   if (p == 1) return INF;
-  if (dof == INF) return qnorm(p, 0, 1);
+  if (dof == INF) return qnorm_impl<Converged>(p, 0, 1);
   const double t = qt_fixed_general(p, dof);
   if constexpr (Converged) return qt_checked(p, dof, t);
   return t;
