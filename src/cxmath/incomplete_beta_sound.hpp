@@ -66,8 +66,8 @@ inline constexpr int SOUND_CF_LEVELS = 1000000;
 // with fewer significant digits than the working precision (a relative
 // error ~1e-19/(1 - value)); the complement is then evaluated
 // by the fraction on its own side (beyond its mean point, where the
-// fraction still converges unless the point is very near 1), within
-// COMPLEMENT_LEVELS levels.
+// fraction still converges, in about 3/sqrt(d) levels for a point at
+// distance d from 1), within COMPLEMENT_LEVELS levels.
 inline constexpr double SMALL_COMPLEMENT = 1e-3;
 inline constexpr int COMPLEMENT_LEVELS = 20000;
 
@@ -189,7 +189,10 @@ constexpr detail::BetaTail incomplete_beta_sound(double a_, double b_, ext x, ex
   const ext V = lower ? detail::beta_cf_sound(a, b, x, y, front)
                       : detail::beta_cf_sound(b, a, y, x, front_b);
   ext W = 1 - V;
-  if (W < detail::SMALL_COMPLEMENT) {
+  // The fraction for the complement needs about 3/sqrt(d) levels, d the
+  // distance of its point from 1; it is only tried where that fits.
+  const ext d = lower ? x : y;
+  if (W < detail::SMALL_COMPLEMENT && 4 < detail::COMPLEMENT_LEVELS * xb::sqrt(d)) {
     // Only a tiny first shape on the evaluated side gets here (its
     // complement is of the order of that shape).
     bool ok = false;

@@ -116,9 +116,13 @@ PROBE(k_dbeta_region, "b:ddd") bool k_dbeta_region(double x, double a, double b)
 PROBE(k_df_log_fixed, "d:ddd") double k_df_log_fixed(double x, double d1, double d2) {
   return distmill::detail::df_fixed(x, d1, d2, true);
 }
-PROBE(k_df_fixed, "d:ddd") double k_df_fixed(double x, double d1, double d2) {
-  return distmill::detail::df_fixed(x, d1, d2, false);
+PROBE(k_df_fixed, "d:dddb") double k_df_fixed(double x, double d1, double d2, bool lg) {
+  return distmill::detail::df_fixed(x, d1, d2, lg);
 }
+PROBE(k_dbeta_fixed, "d:dddb") double k_dbeta_fixed(double x, double a, double b, bool lg) {
+  return distmill::detail::dbeta_fixed(x, a, b, lg);
+}
+PROBE(k_dt_fixed, "d:ddb") double k_dt_fixed(double x, double n, bool lg) { return distmill::detail::dt_fixed(x, n, lg); }
 PROBE(k_df_log_converged, "d:ddd") double k_df_log_converged(double x, double d1, double d2) {
   return distmill::detail::df_log_converged(x, d1, d2);
 }
