@@ -155,8 +155,12 @@ inline constexpr double PBETA_SMALL_SHAPE = 0.01;
 constexpr double shape_error_scale(double a, double b) {
   const double M = a > b ? a : b;
   const double m = a > b ? b : a;
+  const double w = m < 1 ? m : 1.0;
+  // ln M < M: when M^2/w is within the bound the logarithm is not needed
+  // (the common case, which so costs a few comparisons).
+  if (M * (M > 2.718281828459045 ? M : 1.0) / w <= PBETA_SHAPE_BOUND) return M / w;
   const double lnM = M > 2.718281828459045 ? cxmath::log(M) : 1.0;
-  return (M * lnM) / (m < 1 ? m : 1.0);
+  return (M * lnM) / w;
 }
 
 constexpr bool pbeta_fixed_may_fail(double x, double a, double b) {

@@ -62,3 +62,45 @@ PROBE(k_dlogis_fixed, "d:dddb") double k_dlogis_fixed(double x, double u, double
 PROBE(k_dexp_fixed, "d:ddb") double k_dexp_fixed(double x, double rate, bool lg) { return dd::dexp_fixed(x, rate, lg); }
 PROBE(k_pexp_fixed, "d:dd") double k_pexp_fixed(double x, double rate) { return dd::pexp_fixed(x, rate, false); }
 PROBE(k_qexp_fixed, "d:dd") double k_qexp_fixed(double p, double rate) { return dd::qexp_fixed(p, rate); }
+
+// The region flags: true where the fixed-depth value is checked against a
+// converged one (the quantile flags take the fixed-depth value as it is).
+PROBE(k_pcauchy_region, "b:ddd") bool k_pcauchy_region(double x, double mu, double s) {
+  return dd::pcauchy_fixed_may_fail(x, mu, s);
+}
+PROBE(k_qcauchy_region, "b:ddd") bool k_qcauchy_region(double p, double mu, double s) {
+  return dd::qcauchy_fixed_may_fail(p, mu, s, dd::qcauchy_fixed(p, mu, s));
+}
+PROBE(k_plaplace_region, "b:ddd") bool k_plaplace_region(double x, double mu, double s) {
+  return dd::plaplace_fixed_may_fail(x, mu, s);
+}
+PROBE(k_qlaplace_region, "b:ddd") bool k_qlaplace_region(double p, double mu, double s) {
+  return dd::qlaplace_fixed_may_fail(p, mu, s, dd::qlaplace_fixed(p, mu, s));
+}
+PROBE(k_pnorm_region, "b:ddd") bool k_pnorm_region(double x, double mu, double s) {
+  return dd::pnorm_fixed_may_fail(x, mu, s);
+}
+PROBE(k_qnorm_region, "b:ddd") bool k_qnorm_region(double p, double mu, double s) {
+  return dd::qnorm_fixed_may_fail(p, mu, s, dd::qnorm_fixed(p, mu, s));
+}
+PROBE(k_plnorm_region, "b:ddd") bool k_plnorm_region(double x, double mu, double s) {
+  return x > 0 && dd::plnorm_fixed_may_fail(x, mu, s);
+}
+PROBE(k_qlnorm_region, "b:ddd") bool k_qlnorm_region(double p, double mu, double s) {
+  const double qn = dd::qnorm_fixed(p, mu, s);
+  const double q = cxmath::exp(qn);
+  return dd::qnorm_fixed_may_fail(p, mu, s, qn) || !(q > 0 && q < cxmath::INF);
+}
+PROBE(k_pweibull_region, "b:ddd") bool k_pweibull_region(double x, double k, double s) {
+  return dd::pweibull_fixed_may_fail(x, s);
+}
+PROBE(k_qweibull_region, "b:ddd") bool k_qweibull_region(double p, double k, double s) {
+  return dd::qweibull_fixed_may_fail(dd::qweibull_fixed(p, k, s));
+}
+PROBE(k_punif_region, "b:ddd") bool k_punif_region(double x, double a, double b) {
+  return dd::punif_fixed_may_fail(x, a, b);
+}
+PROBE(k_qunif_region, "b:ddd") bool k_qunif_region(double p, double a, double b) {
+  return dd::qunif_fixed_may_fail(p, a, b);
+}
+PROBE(k_qexp_region, "b:dd") bool k_qexp_region(double p, double rate) { return dd::qexp_fixed_may_fail(p, rate); }
