@@ -5,6 +5,11 @@
 // Zero and infinite shapes are the limits of the family: a zero shape
 // pushes all mass to its end (both zero: half to each end), an infinite
 // shape pushes it to the other end (both infinite: to the midpoint 1/2).
+//
+// Each function first takes the fixed-depth value; where its region
+// predicate says that value can miss the agreement rule (agreement.hpp),
+// the converged value of incomplete_beta_sound.hpp is computed too, and the
+// fixed-depth value is kept exactly when it agrees with it.
 #pragma once
 
 #include "cxmath/agreement.hpp"

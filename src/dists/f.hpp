@@ -9,6 +9,11 @@
 // with shape df1/2 and scale 2/df1 for F itself.  An infinite df1 makes
 // X1/df1 = 1: df2/F is chi-squared(df2), so F is inverse gamma with shape
 // and scale df2/2.  Both infinite: the point mass at 1.
+//
+// With finite degrees of freedom every function takes the fixed-depth value
+// first and checks it, where its region predicate says it can fail, against
+// the converged beta-side value at the point (r/(1 + r), 1/(1 + r)) formed
+// in extended precision; the rule of agreement.hpp decides which is kept.
 #pragma once
 
 #include "cxmath/agreement.hpp"

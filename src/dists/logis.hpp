@@ -4,6 +4,11 @@
 // 1/(1 + e^(-2z)) = (1 + tanh z)/2 with z = (x - mu)/(2 sigma), and tanh z
 // comes from Lambert's continued fraction z/D (no range reduction, so the
 // accuracy falls for large |z|).  The quantile is mu + sigma ln(p/(1 - p)).
+//
+// Each function takes that fixed-depth value first and, where it can miss
+// the agreement rule, checks it against the closed forms evaluated in
+// extended precision without cancellation (each tail of the CDF as
+// e^(-|2z|)/(1 + e^(-|2z|)) or its complement).
 #pragma once
 
 #include "cxmath/agreement.hpp"

@@ -16,7 +16,14 @@
 //          second-order Newton steps on the CDF.
 //
 // The start fails for small n: below n = 1/2 the term sqrt(1/(n - 1/2)) is
-// NaN, and up to about n = 0.75 the factor d is negative; qt is then NaN.
+// NaN, and up to about n = 0.75 the factor d is negative; the fixed-depth
+// quantile is then NaN.
+//
+// Every function takes the fixed-depth value first; where its region
+// predicate says it can miss the agreement rule, the converged value
+// (through the converged incomplete beta at the point (n/(n + x^2),
+// x^2/(n + x^2)) formed in extended precision) is computed as well and the
+// fixed-depth value is kept exactly when it agrees with it.
 #pragma once
 
 #include "cxmath/agreement.hpp"
