@@ -83,15 +83,17 @@ constexpr double log(double x) {
   return log_core(x);
 }
 
+namespace detail {
+
 // e^n for integer n by square-and-multiply in extended precision.
-constexpr ext exp_integer(std::int64_t n) {
+constexpr ext exp_integer_sqmul(std::int64_t n) {
   if (n == 0) return 1.0L;
   if (n == 1) return E_EXT;
   if (n == 2) return E2_EXT;
   if (n == 3) return E3_EXT;
   if (n == INT64_MAX_) return INF_EXT;
   if (n == INT64_MIN_) return 0.0L;
-  if (n < 0) return 1.0L / exp_integer(-n);
+  if (n < 0) return 1.0L / exp_integer_sqmul(-n);
   ext f = 1.0L, g = E_EXT;
   while (n > 1) {
     if (n & 1) f = f * g;
@@ -99,6 +101,34 @@ constexpr ext exp_integer(std::int64_t n) {
     n >>= 1;
   }
   return f * g;
+}
+
+// The values of exp_integer_sqmul for |n| <= 128, computed by the compiler
+// with the same operations (constant evaluation of extended arithmetic
+// rounds as the x87 unit does at run time; the tests check every entry).
+inline constexpr int EXP_INTEGER_TABULATED = 128;
+
+struct ExpIntegerTable {
+  ext v[2 * EXP_INTEGER_TABULATED + 1];
+};
+
+constexpr ExpIntegerTable make_exp_integer_table() {
+  ExpIntegerTable t{};
+  for (int n = -EXP_INTEGER_TABULATED; n <= EXP_INTEGER_TABULATED; ++n)
+    t.v[n + EXP_INTEGER_TABULATED] = exp_integer_sqmul(n);
+  return t;
+}
+
+inline constexpr ExpIntegerTable EXP_INTEGER_TABLE = make_exp_integer_table();
+
+}  // namespace detail
+
+// e^n for integer n: square-and-multiply in extended precision, read from
+// a table of the same values for the common exponents.
+constexpr ext exp_integer(std::int64_t n) {
+  if (n >= -detail::EXP_INTEGER_TABULATED && n <= detail::EXP_INTEGER_TABULATED)
+    return detail::EXP_INTEGER_TABLE.v[n + detail::EXP_INTEGER_TABULATED];
+  return detail::exp_integer_sqmul(n);
 }
 
 namespace detail {
@@ -142,11 +172,159 @@ constexpr double exp(double x) {
 // e^x entirely in extended precision (used by the normal CDF).
 constexpr ext exp_ext(ext x) {
   if (x == 0 || fabs(x) < 2) return detail::exp_cf<ext>(x);
+  // A NaN would reach the integer split below, where converting it to an
+  // integer is undefined; it has no exponential, so it is passed on.
+  if (isnan(x)) return x;
   if (fabs(x) >= 0x1p63L) return x > 0 ? INF_EXT : 0.0L;
   std::int64_t n = 0;
   ext r = 0;
   detail::exp_split<ext>(x, n, r);
   return exp_integer(n) * detail::exp_cf<ext>(r);
+}
+
+namespace detail {
+
+// Batched forms of log and exp: for L arguments at once, lane by lane the
+// same operations in the same order as the scalar kernels, so every lane's
+// value is bit for bit the scalar one.  The argument reductions and guards
+// run lane by lane; the continued fractions, the bulk of the work, run
+// level by level across all lanes, so that their divisions (each level's
+// divides on the one before) overlap across lanes instead of waiting on
+// one another, and the compiler may pack them into vector instructions
+// (element-wise IEEE operations, exact like the scalar ones).
+
+template <int L>
+constexpr void log_cf_lanes(const double (&z)[L], double (&out)[L]) {
+  double d[L] = {}, t[L] = {};
+  for (int l = 0; l < L; ++l) {
+    d[l] = z[l] * z[l];
+    t[l] = 49.0;
+  }
+  for (int k = 24; k >= 1; --k) {
+    const double odd = static_cast<double>(2 * k - 1), kk = static_cast<double>(k * k);
+    for (int l = 0; l < L; ++l) t[l] = odd - (kk * d[l]) / t[l];
+  }
+  for (int l = 0; l < L; ++l) out[l] = (z[l] + z[l]) / t[l];
+}
+
+// exp_cf<double> lane by lane.  Level j needs r/j and r/(j + 1); the latter
+// is the former of the level before, carried over rather than divided
+// again (the same expression, so the same value).
+template <int L>
+constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
+  double t[L] = {}, next[L] = {};
+  for (int l = 0; l < L; ++l) {
+    next[l] = r[l] / 23.0;
+    t[l] = (1.0 + next[l]) - r[l] / 24.0;
+  }
+  for (int j = 22; j >= 1; --j) {
+    for (int l = 0; l < L; ++l) {
+      const double rj = j == 2 ? 0.5 * r[l] : j == 4 ? 0.25 * r[l] : j == 1 ? r[l] : r[l] / static_cast<double>(j);
+      t[l] = (1.0 + rj) - next[l] / t[l];
+      next[l] = rj;
+    }
+  }
+  for (int l = 0; l < L; ++l) out[l] = 1.0 / (1.0 - r[l] / t[l]);
+}
+
+}  // namespace detail
+
+// log(x[l]) for every lane (the guarded log).
+template <int L>
+constexpr void log_lanes(const double (&x)[L], double (&out)[L]) {
+  // Per lane: 0 decided by a guard (value in out), 1 the fraction alone,
+  // 2 the fraction after scaling by 10^n and splitting off k.
+  int how[L] = {}, k[L] = {}, n[L] = {};
+  double z[L] = {};
+  for (int l = 0; l < L; ++l) {
+    const double v = x[l];
+    if (isnan(v) || v < 0) {
+      out[l] = NaN;
+      continue;
+    }
+    if (v < EPS) {
+      out[l] = -INF;
+      continue;
+    }
+    const double a = v - 1;
+    if (a == 0 || fabs(a) < EPS) {
+      out[l] = 0.0;
+      continue;
+    }
+    if (v > DBL_MAX_) {
+      out[l] = INF;
+      continue;
+    }
+    if (v < 0.5 || v > 1.5) {
+      double b = v;
+      int e = 0;
+      while (b < 1 || b > 10) {
+        if (b < 1) {
+          b = b * 10;
+          --e;
+        } else {
+          b = b / 10;
+          ++e;
+        }
+      }
+      k[l] = static_cast<int>(b);
+      n[l] = e;
+      const double m = b / k[l];
+      z[l] = (m - 1) / (m + 1);
+      how[l] = 2;
+    } else {
+      z[l] = a / (v + 1);
+      how[l] = 1;
+    }
+  }
+  double c[L] = {};
+  detail::log_cf_lanes<L>(z, c);
+  for (int l = 0; l < L; ++l) {
+    if (how[l] == 1) {
+      out[l] = c[l];
+    } else if (how[l] == 2) {
+      const double v = c[l] + detail::LN_TABLE[k[l]];
+      out[l] = detail::LN10 * n[l] + v;
+    }
+  }
+}
+
+// exp(x[l]) for every lane.
+template <int L>
+constexpr void exp_lanes(const double (&x)[L], double (&out)[L]) {
+  // Per lane: 0 decided by a guard, 1 the fraction alone, 2 e^n times the
+  // fraction of the remainder.
+  int how[L] = {};
+  std::int64_t n[L] = {};
+  double r[L] = {};
+  for (int l = 0; l < L; ++l) {
+    const double v = x[l];
+    if (isnan(v)) {
+      out[l] = NaN;
+    } else if (v == -INF) {
+      out[l] = 0.0;
+    } else if (v == 0 || fabs(v) < EPS) {
+      out[l] = 1.0;
+    } else if (v == INF) {
+      out[l] = INF;
+    } else if (fabs(v) < 2) {
+      r[l] = v;
+      how[l] = 1;
+    } else if (fabs(v) >= 0x1p63) {
+      out[l] = v > 0 ? INF : 0.0;
+    } else {
+      detail::exp_split<double>(v, n[l], r[l]);
+      how[l] = 2;
+    }
+  }
+  double c[L] = {};
+  detail::exp_cf_lanes<L>(r, c);
+  for (int l = 0; l < L; ++l) {
+    if (how[l] == 1)
+      out[l] = c[l];
+    else if (how[l] == 2)
+      out[l] = static_cast<double>(exp_integer(n[l]) * static_cast<ext>(c[l]));
+  }
 }
 
 // a^b = e^(b ln a); NaN for negative or NaN a, and for 0^0.
@@ -298,3 +476,22 @@ constexpr double ipow(std::int64_t n, double x) {
 }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::log;
+using cxmath::log_core;
+using cxmath::exp;
+using cxmath::exp_ext;
+using cxmath::exp_integer;
+using cxmath::pow;
+using cxmath::expm1;
+using cxmath::log1p;
+using cxmath::sqrt;
+using cxmath::tan;
+using cxmath::atan;
+using cxmath::tanh_cf;
+using cxmath::ipow;
+}  // namespace distmill

@@ -10,7 +10,10 @@
 // Quantile: the smallest i with p <= F(i), each F(i) summed afresh.
 //
 // Every sum walks all terms below x, so the cost grows with x: O(x) mass
-// evaluations for pbinom, O(i^2) for qbinom.
+// evaluations for pbinom, O(i^2) for qbinom.  At counts in the millions
+// and beyond that is seconds to years, so every mass evaluation of the sums
+// ticks an InterruptPoll (one shared by all the sums of a quantile search),
+// and the host can stop the call.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +21,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "dists/counts.hpp"
+#include "dists/interrupt.hpp"
 
 namespace distmill {
 
@@ -52,9 +56,12 @@ constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
 namespace detail {
 
 // d(x) + d(x-1) + ... + d(0), accumulated from the top (n >= 2, 0 <= x < n).
-constexpr double binom_sum_down(std::int64_t x, std::int64_t n, double prob) {
+constexpr double binom_sum_down(std::int64_t x, std::int64_t n, double prob, InterruptPoll& poll) {
   double s = dbinom(x, n, prob, false);
-  for (std::int64_t k = x - 1; k >= 0; --k) s = s + dbinom(k, n, prob, false);
+  for (std::int64_t k = x - 1; k >= 0; --k) {
+    poll.tick();
+    s = s + dbinom(k, n, prob, false);
+  }
   return s;
 }
 
@@ -70,10 +77,12 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
   if (x < 0) return log_p ? -INF : 0.0;
   if (x >= n) return log_p ? 0.0 : 1.0;
   double P;
-  if (n == 1)
+  if (n == 1) {
     P = 1 - prob;
-  else
-    P = detail::binom_sum_down(x, n, prob);
+  } else {
+    InterruptPoll poll;
+    P = detail::binom_sum_down(x, n, prob, poll);
+  }
   return log_p ? cxmath::log(P) : P;
 }
 
@@ -85,7 +94,9 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
   if (p == 1) return static_cast<double>(n);
   // Smallest i with p <= F(i).  F(n) is 1, so the walk ends at n at the
   // latest, whatever the rounding of the sums below it.
+  InterruptPoll poll;
   for (std::int64_t i = 0;; ++i) {
+    poll.tick();
     double F;
     if (i >= n)
       F = 1.0;
@@ -94,7 +105,7 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
     else if (i == 0)
       F = dbinom(0, n, prob, false);
     else
-      F = detail::binom_sum_down(i, n, prob);
+      F = detail::binom_sum_down(i, n, prob, poll);
     if (p <= F) return static_cast<double>(i);
   }
 }

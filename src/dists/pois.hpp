@@ -48,6 +48,7 @@
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "dists/counts.hpp"
+#include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
 
 namespace distmill {
@@ -134,9 +135,13 @@ constexpr std::int64_t pois_quantile_cap(double lambda) {
   return c < 0x1p63 ? static_cast<std::int64_t>(c) : cxmath::INT64_MAX_;
 }
 
-// First k = k0, k0 + 1, ... with F(k) > p, ending at k_cap.
+// First k = k0, k0 + 1, ... with F(k) > p, ending at k_cap.  At huge rates
+// the walk up to k_cap can be hundreds of millions of steps (when F stalls
+// below p): every step ticks an InterruptPoll so that the host can stop it.
 constexpr double pois_walk_up(std::int64_t k0, double p, double lambda, std::int64_t k_cap) {
+  InterruptPoll poll;
   for (std::int64_t k = k0;; ++k) {
+    poll.tick();
     if (pois_cdf(k, lambda) > p) return static_cast<double>(k);
     if (k >= k_cap) return static_cast<double>(k_cap);
   }

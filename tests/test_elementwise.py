@@ -1,0 +1,320 @@
+"""Element-wise evaluation of the d, p and q functions: the scalar
+shortcut, broadcasting, result memory order, empty inputs, element-wise
+flags, argument conversion, signatures and the module's attributes.
+
+The closed-form families are the test subjects; every bound function goes
+through the same binding, so the behaviour holds for all of them."""
+import math
+
+import numpy as np
+import pytest
+
+import distmill as dm
+
+ORDER = ["norm", "bern", "beta", "binom", "cauchy", "chisq", "exp", "f", "gamma", "invgamma",
+         "laplace", "lnorm", "logis", "pois", "t", "unif", "weibull"]
+ALL_FUNCTIONS = {p + d for p in "dpqr" for d in ORDER}
+
+# Parameter names of the closed-form families, in order (flag last).
+PARAMS = {"unif": ["a", "b"], "exp": ["rate"], "cauchy": ["mu", "sigma"],
+          "laplace": ["mu", "sigma"], "logis": ["mu", "sigma"], "weibull": ["shape", "scale"]}
+SIGNATURES = {}
+for _d, _ps in PARAMS.items():
+    SIGNATURES["d" + _d] = ["x", *_ps, "log"]
+    SIGNATURES["p" + _d] = ["x", *_ps, "log_p"]
+    SIGNATURES["q" + _d] = ["p", *_ps]
+# Distinct ordinary values per name (so that a swapped pair changes the result).
+VALUES = {"x": 0.7, "p": 0.3, "a": -1.0, "b": 2.5, "rate": 1.7, "mu": 0.2, "sigma": 1.3,
+          "shape": 1.9, "scale": 0.8, "log": True, "log_p": True}
+
+MISMATCH = "pybind11::vectorize: incompatible size/dimension of inputs!"
+
+
+def call_scalar(fn, *arrays):
+    """Reference: one scalar call per element, on the broadcast arguments."""
+    b = np.broadcast_arrays(*[np.asarray(a) for a in arrays])
+    out = np.empty(b[0].shape)
+    for idx in np.ndindex(out.shape):
+        out[idx] = fn(*[a[idx].item() for a in b])
+    return out
+
+
+def identical(a, b):
+    return np.array_equal(np.asarray(a), np.asarray(b), equal_nan=True)
+
+
+# ------------------------------------------------------------ the module ----
+
+def test_module_docstring():
+    assert dm.__doc__ == "pybind11 wrapper for zorvan/distmill"
+
+
+def test_module_exposes_nothing_but_the_functions_and_engine():
+    public = {k for k in vars(dm) if not k.startswith("__")}
+    assert public <= ALL_FUNCTIONS | {"Engine"}
+    assert set(SIGNATURES) <= public
+
+
+def test_registration_order():
+    # Densities, then the engine and random draws, then CDFs, then quantiles;
+    # within each group the module-wide order of distributions.
+    present = [k for k in vars(dm) if k in ALL_FUNCTIONS]
+    expected = [p + d for p in "drpq" for d in ORDER if p + d in present]
+    assert present == expected
+
+
+@pytest.mark.parametrize("name", sorted(SIGNATURES))
+def test_signature_names_order_and_defaults(name):
+    fn = getattr(dm, name)
+    params = SIGNATURES[name]
+    # The docstring is the generated signature line and nothing else.
+    doc = fn.__doc__.strip()
+    assert "\n" not in doc and doc.startswith(name + "(") and doc.endswith("-> object")
+    pos = [doc.index(p + ":") for p in params]
+    assert pos == sorted(pos)
+    flag = params[-1] if params[-1] in ("log", "log_p") else None
+    if flag:
+        assert f"{flag}: " in doc and doc.count("= False") == 1
+    else:
+        assert "=" not in doc
+    # Every parameter may be passed by name; positional order is the table's.
+    args = [VALUES[p] for p in params]
+    by_pos = fn(*args)
+    assert not math.isnan(by_pos)
+    assert fn(**dict(zip(params, args))) == by_pos
+    assert fn(*args[:1], **dict(zip(params[1:], args[1:]))) == by_pos
+    # Reversed keyword order is still matched by name.
+    assert fn(**dict(reversed(list(zip(params, args))))) == by_pos
+
+
+# ------------------------------------------------------ argument errors ----
+
+@pytest.mark.parametrize("call", [
+    lambda: dm.dunif(0.5),                      # a and b have no defaults
+    lambda: dm.dexp(1.0),
+    lambda: dm.qexp(0.5),
+    lambda: dm.dexp(1.0, 2.0, lg=True),         # unknown keyword
+    lambda: dm.dexp(x=1.0, lam=2.0),
+    lambda: dm.qexp(0.5, 1.0, log_p=True),      # quantiles take no flag
+    lambda: dm.qcauchy(0.5, 0.0, 1.0, log=False),
+    lambda: dm.qexp(0.5, 1.0, False),           # too many arguments
+    lambda: dm.pexp(1.0, 2.0, False, 3),
+    lambda: dm.dexp("abc", 1.0),                # not convertible to float64
+    lambda: dm.dexp(1.0, rate=1.0, x=2.0),      # x given twice
+])
+def test_argument_mismatch_is_type_error(call):
+    with pytest.raises(TypeError, match="incompatible function arguments"):
+        call()
+
+
+@pytest.mark.parametrize("args", [
+    ([1.0, 2.0, 3.0], [1.0, 2.0]),
+    (np.zeros((2, 3)), np.ones((3, 2))),
+    (np.zeros((0,)), [1.0, 2.0]),               # 0 against 2: both other than 1
+])
+def test_incompatible_shapes(args):
+    with pytest.raises(RuntimeError) as exc:
+        dm.dexp(*args)
+    assert str(exc.value) == MISMATCH
+
+
+def test_incompatible_shapes_three_arguments():
+    with pytest.raises(RuntimeError, match="incompatible size/dimension"):
+        dm.dunif([1.0, 2.0, 3.0], 0.0, [1.0, 2.0])
+
+
+# ---------------------------------------------------- scalar shortcut ----
+
+@pytest.mark.parametrize("args", [
+    (0.7, 1.7),
+    (1, 2),                                     # Python ints
+    (np.float64(0.7), np.float64(1.7)),
+    (np.float32(0.5), np.int32(2)),
+    (np.array(0.7), np.array(1.7)),             # zero-dimensional arrays
+    (np.array(0.7), 1.7, np.array(True)),
+    (True, 2.0),                                # a bool is a number too
+])
+def test_all_scalar_call_returns_python_float(args):
+    r = dm.dexp(*args)
+    assert type(r) is float
+    assert r == dm.dexp(*[float(np.asarray(a)) for a in args[:2]], *args[2:])
+
+
+def test_quantile_scalar_and_one_element():
+    assert type(dm.qexp(0.5, 2.0)) is float
+    r = dm.qexp([0.5], 2.0)
+    assert isinstance(r, np.ndarray) and r.shape == (1,) and r.dtype == np.float64
+
+
+@pytest.mark.parametrize("x", [[0.7], np.array([0.7]), np.array([0.7], dtype=np.float32), [1]])
+def test_one_element_array_is_not_a_float(x):
+    r = dm.dexp(x, 1.7)
+    assert isinstance(r, np.ndarray) and r.shape == (1,) and r.dtype == np.float64
+    assert r[0] == dm.dexp(float(np.asarray(x)[0]), 1.7)
+
+
+def test_scalar_with_0d_and_1x1():
+    r = dm.dexp(np.array([[0.5]]), np.array(2.0))
+    assert r.shape == (1, 1)
+
+
+# ------------------------------------------------------- broadcasting ----
+
+@pytest.mark.parametrize("shapes", [
+    [(2, 1), (3,)],
+    [(3,), (2, 1)],
+    [(4, 1, 3), (2, 1)],
+    [(1,), (5,)],
+    [(2, 3), ()],
+    [(1, 1), (3,)],
+])
+def test_broadcast_shapes_and_values(shapes):
+    rng = np.random.default_rng(1)
+    x = rng.uniform(-1, 3, size=shapes[0])
+    rate = rng.uniform(0.1, 3, size=shapes[1])
+    r = dm.pexp(x, rate)
+    assert r.shape == np.broadcast_shapes(*shapes) and r.dtype == np.float64
+    assert identical(r, call_scalar(dm.pexp, x, rate))
+
+
+def test_broadcast_example_from_two_lists():
+    r = dm.pcauchy([[0.0], [1.0]], [0.0, 1.0, 2.0], 1.0)
+    assert r.shape == (2, 3)
+    assert r[1, 1] == 0.5 and r[0, 0] == 0.5
+    assert r[0, 2] == dm.pcauchy(0.0, 2.0, 1.0)
+
+
+def test_three_way_broadcast_with_flags():
+    x = np.linspace(-2, 2, 4).reshape(4, 1, 1)
+    mu = np.array([[-1.0, 0.0, 1.0]]).reshape(1, 3, 1)
+    flags = np.array([False, True])
+    r = dm.dlaplace(x, mu, 0.5, flags)
+    assert r.shape == (4, 3, 2)
+    assert identical(r, call_scalar(dm.dlaplace, x, mu, 0.5, flags))
+
+
+# ------------------------------------------------------- flags element-wise ----
+
+def test_flag_is_elementwise():
+    r = dm.dexp(0.7, 1.7, log=[False, True])
+    assert r.shape == (2,)
+    assert r[0] == dm.dexp(0.7, 1.7) and r[1] == dm.dexp(0.7, 1.7, log=True)
+    r = dm.punif([0.25, 0.5], 0.0, 1.0, log_p=[[True], [False]])
+    assert identical(r, [[dm.punif(0.25, 0, 1, True), dm.punif(0.5, 0, 1, True)], [0.25, 0.5]])
+
+
+@pytest.mark.parametrize("flag, expected", [(1, True), (0, False), (2.5, True), (0.0, False),
+                                            (np.int64(-3), True), (np.array([0, 7]), [False, True])])
+def test_flag_converts_any_number(flag, expected):
+    r = dm.dweibull(0.7, 1.9, 0.8, flag)
+    want = [dm.dweibull(0.7, 1.9, 0.8, e) for e in np.atleast_1d(expected)]
+    assert identical(np.atleast_1d(r), want)
+
+
+# --------------------------------------------------------------- empty ----
+
+@pytest.mark.parametrize("x, other, shape", [
+    (np.zeros((0,)), 1.0, (0,)),
+    ([], 1.0, (0,)),
+    (np.zeros((0, 3)), [1.0, 2.0, 3.0], (0, 3)),
+    (np.zeros((2, 0)), np.ones((1, 1)), (2, 0)),
+    (np.zeros((0,)), [1.0], (0,)),
+])
+def test_empty_input_gives_empty_float64(x, other, shape):
+    r = dm.dexp(x, other)
+    assert isinstance(r, np.ndarray) and r.shape == shape and r.dtype == np.float64
+
+
+# -------------------------------------------------------- memory order ----
+
+def is_f_only(a):
+    return a.flags.f_contiguous and not a.flags.c_contiguous
+
+
+FORDER_CASES = {
+    "fortran input": lambda x: np.asfortranarray(x),
+    "transpose of C": lambda x: np.ascontiguousarray(x.T).T,
+}
+
+
+@pytest.mark.parametrize("make", FORDER_CASES.values(), ids=FORDER_CASES.keys())
+def test_fortran_inputs_give_fortran_result(make):
+    base = np.random.default_rng(2).uniform(-3, 3, size=(3, 4))
+    x = make(base)
+    assert is_f_only(x)
+    r = dm.dlogis(x, 0.5, 1.5)
+    assert r.shape == (3, 4) and is_f_only(r)
+    assert identical(r, call_scalar(dm.dlogis, x, 0.5, 1.5))
+    # Two full-shape Fortran inputs, and one-element arrays beside them.
+    r = dm.dlogis(x, np.asfortranarray(base * 0 + 0.25), np.array([1.5]))
+    assert is_f_only(r)
+    assert identical(r, call_scalar(dm.dlogis, x, base * 0 + 0.25, 1.5))
+
+
+@pytest.mark.parametrize("other", [
+    np.ones((3, 4)),                # a C-contiguous full-shape input
+    np.ones((1, 4)) * 2,            # a stretched input with more than one element
+    np.ones((4,)) * 2,
+])
+def test_mixed_orders_give_c_result(other):
+    x = np.asfortranarray(np.arange(12.0).reshape(3, 4))
+    r = dm.dlogis(x, 0.5, other)
+    assert r.flags.c_contiguous and not r.flags.f_contiguous
+    assert identical(r, call_scalar(dm.dlogis, x, 0.5, other))
+
+
+def test_column_is_both_orders_and_gives_c():
+    x = np.asfortranarray(np.arange(3.0).reshape(3, 1))
+    r = dm.dexp(x, 1.0)
+    assert r.flags.c_contiguous
+
+
+@pytest.mark.parametrize("make", [
+    lambda v: v[::2],                            # every second element
+    lambda v: v[::-1],                           # negative stride
+    lambda v: v.reshape(4, 6)[:, 1:5],           # rows of a wider array
+    lambda v: v.reshape(4, 6)[::2, ::3],
+    lambda v: v.reshape(4, 6).T[1:5],            # a Fortran slice that is not contiguous
+])
+def test_strided_inputs_go_through_general_case(make):
+    v = np.random.default_rng(3).uniform(0.01, 0.99, size=24)
+    p = make(v)
+    assert not (p.flags.c_contiguous or p.flags.f_contiguous) or p.ndim == 1
+    r = dm.qweibull(p, 1.9, [[0.8]] if p.ndim == 2 else 0.8)
+    assert r.flags.c_contiguous and r.shape == p.shape
+    assert identical(r, call_scalar(dm.qweibull, p, 1.9, 0.8))
+
+
+def test_strided_with_broadcast_parameter():
+    p = np.linspace(0.05, 0.95, 20)[::3]
+    sigma = np.linspace(0.5, 2.0, 14)[::2]
+    assert p.shape == sigma.shape == (7,)
+    r = dm.qlogis(p, 0.0, sigma)
+    assert identical(r, call_scalar(dm.qlogis, p, 0.0, sigma))
+
+
+def test_input_array_is_not_modified():
+    x = np.array([[0.5, 1.5], [2.5, -1.0]])
+    keep = x.copy()
+    dm.pweibull(x, 2.0, 1.0)
+    dm.pweibull(x.T, 2.0, 1.0, True)
+    assert identical(x, keep)
+
+
+# ------------------------------------------------------------ conversion ----
+
+@pytest.mark.parametrize("x", [
+    [[0, 1], [2, 3]],                            # nested lists of ints
+    np.array([[0, 1], [2, 3]], dtype=np.int32),
+    np.array([[0, 1], [2, 3]], dtype=np.float32),
+    np.array([[False, True], [True, True]]),
+])
+def test_other_element_types_are_cast_to_float64(x):
+    r = dm.dexp(x, 1.5)
+    assert r.dtype == np.float64 and r.shape == (2, 2)
+    assert identical(r, call_scalar(dm.dexp, np.asarray(x, dtype=np.float64), 1.5))
+
+
+def test_nan_and_infinities_pass_through():
+    r = dm.qexp([0.0, 1.0, 0.5, math.nan, 2.0], 1.0)
+    assert r[0] == 0 and r[1] == math.inf and math.isnan(r[3]) and math.isnan(r[4])
