@@ -173,6 +173,16 @@ constexpr ext stirling_delta(ext z) {
   return ((stirling_main(zk) - stirling_main(z)) - log(prod)) + stirling_series(zk);
 }
 
+// e^x in extended precision.  Beyond +-12000 the value over- or
+// underflows the extended range anyway, and is settled before exp_ext,
+// whose integer split overflows for arguments just inside -2^63.
+constexpr ext exp(ext x) {
+  if (isnan(x)) return NaN_EXT;
+  if (x > 12000) return INF_EXT;
+  if (x < -12000) return 0;
+  return exp_ext(x);
+}
+
 // e^x - 1: the Taylor series below 1/2 in magnitude (terms to x^27/27!),
 // e^x - 1 beyond.
 constexpr ext expm1(ext x) {
@@ -185,16 +195,9 @@ constexpr ext expm1(ext x) {
     }
     return s;
   }
-  return exp_ext(x) - 1;
+  return exp(x) - 1;
 }
 
-// e^x in extended precision, with the infinities settled first.
-constexpr ext exp(ext x) {
-  if (isnan(x)) return NaN_EXT;
-  if (x == INF_EXT) return INF_EXT;
-  if (x == -INF_EXT) return 0;
-  return exp_ext(x);
-}
 
 // Arc-tangent: atan z = pi/2 - atan(1/z) above 1, pi/4 + atan((z-1)/(z+1))
 // above tan(pi/8), then the odd series (|w| <= 0.4143, 30 terms).
@@ -226,7 +229,7 @@ constexpr ext erfc(ext u) {
   if (isnan(u)) return NaN_EXT;
   if (u < 0) return 2 - erfc(-u);
   if (u == INF_EXT) return 0;
-  const ext E = exp_ext(-(u * u));
+  const ext E = exp(-(u * u));
   if (u < 1) {
     const ext u2 = u * u;
     ext t = u, s = u;

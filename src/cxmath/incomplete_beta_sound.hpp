@@ -162,12 +162,12 @@ constexpr BetaTail beta_uniform_asymptotic(ext a, ext b, ext x, ext y, const Fro
   const ext s = xb::sqrt(p0 * q0);
   // c0 = s/(x - p0) - 1/eta tends to (p0 - q0)/(3 s) as eta -> 0.
   const ext c0 = fabs(eta) < 1e-7L ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;
-  const ext R = (exp_ext(-fl.D) * xb::INV_SQRT_2PI / xb::sqrt(N)) * c0;
+  const ext R = (xb::exp(-fl.D) * xb::INV_SQRT_2PI / xb::sqrt(N)) * c0;
   ext P = xb::erfc(-u) * 0.5L - R;
   ext Q = xb::erfc(u) * 0.5L + R;
   if (P < 0) P = 0;
   if (Q < 0) Q = 0;
-  return {P, Q, exp_ext(fl.value) * a / (x * y)};
+  return {P, Q, xb::exp(fl.value) * a / (x * y)};
 }
 
 }  // namespace detail
@@ -181,7 +181,7 @@ constexpr detail::BetaTail incomplete_beta_sound(double a_, double b_, ext x, ex
   const detail::FrontLog fl = detail::beta_front_log(a, b, x, y);
   if (a_ > detail::ASYMPTOTIC_SHAPE && b_ > detail::ASYMPTOTIC_SHAPE)
     return detail::beta_uniform_asymptotic(a, b, x, y, fl);
-  const ext front = exp_ext(fl.value);
+  const ext front = xb::exp(fl.value);
   const ext dens = front * a / (x * y);
   // The mirrored front factor y^b x^a / (b B(b, a)) is a/b times this one.
   const ext front_b = front * (a / b);
@@ -224,7 +224,7 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
     // Power-law start of the lower end, I_x ~ x^a / (a B(a, b)).
     const FrontLog fh = beta_front_log(a, b, 0.5L, 0.5L);
     const ext lnC = fh.value + (static_cast<ext>(a) + b) * xb::log(2.0L);
-    x = exp_ext((xb::log(p) - lnC) / a);
+    x = xb::exp((xb::log(p) - lnC) / a);
     if (!(x > lo && x < hi)) x = hi * 0.5L;
   }
   for (int it = 0; it < 400; ++it) {
@@ -240,7 +240,7 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
     const ext slope = x * t.dens / v;
     const ext step = -G / slope;
     ext xn = NaN_EXT;
-    if (!isnan(step) && fabs(step) < 20000) xn = x * exp_ext(step);
+    if (!isnan(step) && fabs(step) < 20000) xn = x * xb::exp(step);
     if (!(xn > lo && xn < hi)) {
       if (lo == 0)
         xn = hi * (hi < 0.25L ? hi : 0.25L);

@@ -104,7 +104,7 @@ struct LogisTails {
 constexpr LogisTails plogis_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext z = (static_cast<ext>(x) - mu) / (static_cast<ext>(sigma) * 2);
-  const ext e = cxmath::exp_ext(-2 * cxmath::fabs(z));
+  const ext e = cxmath::xb::exp(-2 * cxmath::fabs(z));
   const ext small = e / (1 + e);
   const ext large = 1 / (1 + e);
   if (z < 0) return {small, large};
