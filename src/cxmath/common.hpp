@@ -53,3 +53,16 @@ constexpr bool tiny(double v) { return v == 0 || fabs(v) < EPS; }
 constexpr bool tiny_ext(ext v) { return v == 0 || fabs(v) < EPS_EXT; }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::isnan;
+using cxmath::isinf;
+using cxmath::isfinite;
+using cxmath::fabs;
+using cxmath::fmin;
+using cxmath::tiny;
+using cxmath::tiny_ext;
+}  // namespace distmill

@@ -509,3 +509,22 @@ constexpr double ipow(std::int64_t n, double x) {
 }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::log;
+using cxmath::log_core;
+using cxmath::exp;
+using cxmath::exp_ext;
+using cxmath::exp_integer;
+using cxmath::pow;
+using cxmath::expm1;
+using cxmath::log1p;
+using cxmath::sqrt;
+using cxmath::tan;
+using cxmath::atan;
+using cxmath::tanh_cf;
+using cxmath::ipow;
+}  // namespace distmill

@@ -260,3 +260,12 @@ constexpr double erf_inv(double y) {
 }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::erf;
+using cxmath::erf_ext;
+using cxmath::erf_inv;
+}  // namespace distmill

@@ -141,3 +141,12 @@ constexpr double tgamma(double x) {
 constexpr double lbeta(double a, double b) { return (lgamma(a) + lgamma(b)) - lgamma(a + b); }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::lgamma;
+using cxmath::tgamma;
+using cxmath::lbeta;
+}  // namespace distmill

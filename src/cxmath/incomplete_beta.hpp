@@ -252,3 +252,11 @@ constexpr double incomplete_beta_inv(double a, double b, double p) {
 }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::incomplete_beta;
+using cxmath::incomplete_beta_inv;
+}  // namespace distmill

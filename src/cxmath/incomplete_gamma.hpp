@@ -286,3 +286,11 @@ constexpr double incomplete_gamma_inv(double a, double p) {
 }
 
 }  // namespace cxmath
+
+// The distribution functions (namespace distmill) call the kernels
+// unqualified; these declarations make them win over the C library's
+// global functions of the same names, whatever was included first.
+namespace distmill {
+using cxmath::incomplete_gamma;
+using cxmath::incomplete_gamma_inv;
+}  // namespace distmill
