@@ -163,8 +163,10 @@ def measure_continuous(dist, ps):
         # d and p are measured at the scipy quantile (a point of the right
         # probability that does not depend on our own q being right)
         xs = float(SCIPY[dist](*th).ppf(pp))
-        errs["d"].append(rel(d(xs, *th), dref(mp.mpf(xs), *th)))
-        errs["p"].append(rel(p(xs, *th), pref(mp.mpf(xs), *th)))
+        # a point that underflows to the end of the support measures nothing
+        if np.isfinite(xs) and not ((dist in SUPPORT_LO and xs <= 0) or (dist == "beta" and xs >= 1)):
+            errs["d"].append(rel(d(xs, *th), dref(mp.mpf(xs), *th)))
+            errs["p"].append(rel(p(xs, *th), pref(mp.mpf(xs), *th)))
         x = q(pp, *th)
         if not np.isfinite(x) or (dist in SUPPORT_LO and x <= 0) or (dist == "beta" and x >= 1):
             errs["q"].append(math.inf)
