@@ -25,9 +25,9 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 def ex():
     # Loaded from its file and not entered in sys.modules, so that process
     # workers receive its functions by value instead of importing it.
-    spec = importlib.util.spec_from_file_location("dask_blockwise_example", ROOT / "examples" / "dask_blockwise.py")
-    mod = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mod)
+    found = importlib.util.spec_from_file_location("dask_blockwise_example", ROOT / "examples" / "dask_blockwise.py")
+    mod = importlib.util.module_from_spec(found)
+    found.loader.exec_module(mod)
     return mod
 
 

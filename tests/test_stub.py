@@ -183,9 +183,9 @@ def test_random_function(name):
 
 
 def test_generated_stub_is_current():
-    spec = importlib.util.spec_from_file_location("gen_stub", ROOT / "tools" / "gen_stub.py")
-    gen = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(gen)
+    found = importlib.util.spec_from_file_location("gen_stub", ROOT / "tools" / "gen_stub.py")
+    gen = importlib.util.module_from_spec(found)
+    found.loader.exec_module(gen)
     assert gen.generate() == STUB.read_text(), "rerun PYTHONPATH=build python3 tools/gen_stub.py"
 
 
