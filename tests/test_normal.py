@@ -47,9 +47,6 @@ DNORM_CASES = [
     (0.0, NAN, 1.0, True, NAN),
     (0.0, 0.0, NAN, False, NAN),
     (NAN, 0.0, -1.0, False, NAN),
-    (0.0, 0.0, 1e-17, False, INF),     # scale below 2^-52
-    (0.0, 0.0, 1e-17, True, INF),
-    (1.0, 0.0, 1e-300, False, NAN),    # inf - inf in the log-density
     (1e308, -1e308, 1.0, False, 0.0),  # x - mu overflows
 ]
 
@@ -59,14 +56,23 @@ def test_dnorm_special(x, mu, sigma, log, expected):
     assert same(distmill.dnorm(x, mu, sigma, log), expected)
 
 
+@pytest.mark.parametrize("x, mu, sigma, log, expected", [
+    (0.0, 0.0, 1e-17, False, INF),     # scale below 2^-52
+    (0.0, 0.0, 1e-17, True, INF),
+    (1.0, 0.0, 1e-300, False, NAN),    # inf - inf in the log-density
+])
+def test_dnorm_special_fixed_depth(kernels, x, mu, sigma, log, expected):
+    # The fixed-depth density counts a scale below 2^-52 as zero; the module
+    # replaces these values by the converged density (tested with it).
+    assert same(kernels.k_dnorm_fixed(x, mu, sigma, log), expected)
+
+
 DLNORM_CASES = [
     (-1.0, 0.0, 1.0, False, 0.0),
     (-1.0, 0.0, 1.0, True, -INF),
     (-1.0, 0.0, -1.0, False, NAN),     # scale guard before the support
     (0.0, 0.0, 1.0, False, 0.0),
     (0.0, 0.0, 1.0, True, -INF),
-    (1e-17, 0.0, 1.0, False, 0.0),     # below 2^-52: ln x = -inf
-    (1e-17, -39.0, 1.0, False, 0.0),   # ... even where ln x would be central
     (1.0, 0.0, 0.0, False, 0.0),       # zero scale at ln x = mu: still 0
     (1.0, 0.0, 0.0, True, -INF),
     (0.0, -INF, 0.0, False, INF),
@@ -85,6 +91,15 @@ DLNORM_CASES = [
 @pytest.mark.parametrize("x, mu, sigma, log, expected", DLNORM_CASES)
 def test_dlnorm_special(x, mu, sigma, log, expected):
     assert same(distmill.dlnorm(x, mu, sigma, log), expected)
+
+
+@pytest.mark.parametrize("x, mu, sigma, log, expected", [
+    (1e-17, 0.0, 1.0, False, 0.0),     # below 2^-52: ln x = -inf
+    (1e-17, -39.0, 1.0, False, 0.0),   # ... even where ln x would be central
+])
+def test_dlnorm_special_fixed_depth(kernels, x, mu, sigma, log, expected):
+    # The fixed-depth form; the module replaces it by the converged density.
+    assert same(kernels.k_dlnorm_fixed(x, mu, sigma, log), expected)
 
 
 PNORM_CASES = [
@@ -128,8 +143,6 @@ def test_pnorm_special(x, mu, sigma, log_p, expected):
 PLNORM_CASES = [
     (0.0, 0.0, 1.0, False, 0.0),
     (-5.0, 0.0, 1.0, True, -INF),
-    (1e-17, 0.0, 1.0, False, 0.0),
-    (1e-17, -39.0, 1.0, False, 0.0),   # below 2^-52 counts as 0, whatever mu
     (-5.0, 0.0, -1.0, False, NAN),
     (1.0, 0.0, 1.0, False, 0.5),       # ln 1 = 0 exactly
     (INF, 0.0, 1.0, False, 1.0),
@@ -148,6 +161,13 @@ def test_plnorm_special(x, mu, sigma, log_p, expected):
     assert same(distmill.plnorm(x, mu, sigma, log_p), expected)
 
 
+@pytest.mark.parametrize("x, mu", [(1e-17, 0.0), (1e-17, -39.0)])
+def test_plnorm_below_eps_fixed_depth(kernels, x, mu):
+    # below 2^-52 the fixed-depth form counts x as 0, whatever mu; the
+    # module replaces it by the converged CDF (tested with it).
+    assert kernels.k_plnorm_fixed(x, mu, 1.0) == 0.0
+
+
 QNORM_CASES = [
     (0.5, 0.0, 1.0, 0.0),
     (0.5, 3.0, 2.0, 3.0),
@@ -161,8 +181,6 @@ QNORM_CASES = [
     (0.0, INF, 0.0, INF),              # zero scale is decided before p = 0
     (0.3, 0.0, INF, NAN),
     (0.0, 0.0, INF, NAN),              # infinite scale before p = 0
-    (1e-17, 0.0, 1.0, -INF),
-    (5e-17, 0.0, 1.0, -INF),           # 1 + (2p - 1) below 2^-52
     (1.5, 0.0, 1.0, NAN),
     (1.5, 0.0, 0.0, NAN),              # range checks before zero scale
     (-0.1, 0.0, 1.0, NAN),
@@ -177,6 +195,12 @@ QNORM_CASES = [
 @pytest.mark.parametrize("p, mu, sigma, expected", QNORM_CASES)
 def test_qnorm_special(p, mu, sigma, expected):
     assert same(distmill.qnorm(p, mu, sigma), expected)
+
+
+@pytest.mark.parametrize("p", [1e-17, 5e-17])   # 1 + (2p - 1) below 2^-52
+def test_qnorm_below_eps_fixed_depth(kernels, p):
+    # The fixed-depth quantile is -inf; the module gives the converged one.
+    assert kernels.k_qnorm_fixed(p, 0.0, 1.0) == -INF
 
 
 QLNORM_CASES = [
@@ -209,19 +233,21 @@ def test_dnorm_at_the_mode():
 # ------------------------------------------------------- documented limits
 
 
-def test_pnorm_lower_tail_vanishes_near_9_2_sd():
+def test_pnorm_lower_tail_vanishes_near_9_2_sd(kernels):
     # 1 - erf(z) in extended precision rounds to 0 once erfc(z) < 2^-65
-    assert distmill.pnorm(-9.2) > 0
-    assert distmill.pnorm(-9.25) == 0
-    assert distmill.pnorm(10.0 - 9.25 * 3.0, 10.0, 3.0) == 0
+    # (the fixed-depth form; the module replaces these tails by converged
+    # values)
+    assert kernels.k_pnorm_fixed(-9.2, 0.0, 1.0) > 0
+    assert kernels.k_pnorm_fixed(-9.25, 0.0, 1.0) == 0
+    assert kernels.k_pnorm_fixed(10.0 - 9.25 * 3.0, 10.0, 3.0) == 0
     assert distmill.pnorm(-9.3, log_p=True) == -INF
 
 
-def test_pnorm_lower_tail_is_quantised():
+def test_pnorm_lower_tail_is_quantised(kernels):
     # the lower tail is (1 - erf)/2 with erf an extended number below 1:
     # a multiple of 2^-65, within half a step of the exact value
     xs = np.linspace(-9.2, -6.0, 200)
-    got = distmill.pnorm(xs)
+    got = [kernels.k_pnorm_fixed(x, 0.0, 1.0) for x in xs]
     for x, g in zip(xs, got):
         assert (g * 2.0 ** 65).is_integer()
         assert abs(mp.mpf(g) - mp.ncdf(float(x))) <= 2.0 ** -65
@@ -239,13 +265,14 @@ def test_pnorm_upper_tail_rounds_to_one():
     assert distmill.pnorm(8.3, log_p=True) == 0.0
 
 
-def test_qnorm_far_lower_tail_resolution():
-    # 2p - 1 is formed in double before inverting erf
-    v = distmill.qnorm(1e-15)
+def test_qnorm_far_lower_tail_resolution(kernels):
+    # 2p - 1 is formed in double before inverting erf (the fixed-depth form;
+    # the module replaces it by the converged quantile)
+    v = kernels.k_qnorm_fixed(1e-15, 0.0, 1.0)
     exact = float(mp.sqrt(2) * mp.erfinv(2 * mp.mpf(1e-15) - 1))  # -7.9413
     assert abs(v - (-7.9441)) < 1e-4
     assert abs(v - exact) > 2e-3
-    assert math.isfinite(distmill.qnorm(1.2e-16))
+    assert math.isfinite(kernels.k_qnorm_fixed(1.2e-16, 0.0, 1.0))
 
 
 def test_qnorm_largest_double_below_one_is_finite():
@@ -258,9 +285,10 @@ def test_qnorm_known_value():
 
 
 def test_qlnorm_is_exp_of_qnorm(kernels):
-    ps = np.array([1e-10, 0.01, 0.3, 0.5, 0.77, 0.999])
-    q = distmill.qnorm(ps, 0.5, 2.0)
-    assert list(distmill.qlnorm(ps, 0.5, 2.0)) == [kernels.k_exp(v) for v in q]
+    # the fixed-depth forms (the module checks both against converged values)
+    ps = [1e-10, 0.01, 0.3, 0.5, 0.77, 0.999]
+    q = [kernels.k_qnorm_fixed(p, 0.5, 2.0) for p in ps]
+    assert [kernels.k_qlnorm_fixed(p, 0.5, 2.0) for p in ps] == [kernels.k_exp(v) for v in q]
 
 
 # ------------------------------------------------------- accuracy vs mpmath
@@ -328,8 +356,10 @@ def test_pnorm_core_bits(kernels):
     mu = rng.uniform(-3, 3, z.size)
     sigma = 10.0 ** rng.uniform(-1, 1, z.size)
     x = mu + z * sigma
-    got = distmill.pnorm(x, mu, sigma)
-    assert list(got) == [pnorm_model(kernels, *a) for a in zip(x.tolist(), mu.tolist(), sigma.tolist())]
+    # the fixed-depth core (the module replaces its lower tail below -4.5
+    # standard deviations by converged values)
+    got = [kernels.k_pnorm_fixed(*a) for a in zip(x.tolist(), mu.tolist(), sigma.tolist())]
+    assert got == [pnorm_model(kernels, *a) for a in zip(x.tolist(), mu.tolist(), sigma.tolist())]
 
 
 def test_pnorm_core_is_extended():

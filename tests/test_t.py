@@ -164,10 +164,12 @@ def test_qt_antisymmetric(q, n):
 
 @pytest.mark.parametrize("n", [0.4, 0.45, 0.5, 0.6, 0.7])
 @pytest.mark.parametrize("p", [0.05, 0.3, 0.7])
-def test_qt_start_breaks_down_for_small_dof(n, p):
+def test_qt_start_breaks_down_for_small_dof(kernels, n, p):
     # Below 1/2 degrees of freedom sqrt(1/(n - 1/2)) is NaN; up to about
-    # 0.75 the factor D of the start is negative.  Either way: NaN.
-    assert math.isnan(dm.qt(p, n))
+    # 0.75 the factor D of the start is negative.  Either way the
+    # fixed-depth method gives NaN, and qt returns the converged quantile.
+    assert math.isnan(kernels.k_qt_fixed(p, n))
+    assert rel(dm.qt(p, n), ref_quantile(p, n)) < 1e-12
 
 
 def start_branch(P, n):
@@ -181,12 +183,14 @@ def start_branch(P, n):
 
 
 @pytest.mark.parametrize("p, n", [(0.3, 3), (0.2, 4), (0.1, 7.5), (0.975, 10)])
-def test_qt_asymptotic_branch_is_not_refined(p, n):
-    # Moderate p and n >= 3: the expansion about the normal quantile is
-    # returned as it is, good to some 1e-7 but clearly not to the last digits.
+def test_qt_asymptotic_branch_is_not_refined(kernels, p, n):
+    # Moderate p and n >= 3: the fixed-depth method returns the expansion
+    # about the normal quantile as it is, good to some 1e-7 but clearly not
+    # to the last digits; qt replaces it by the converged quantile.
     assert start_branch(2 * min(p, 1 - p), n) == "asymptotic"
-    e = rel(dm.qt(p, n), ref_quantile(p, n))
+    e = rel(kernels.k_qt_fixed(p, n), ref_quantile(p, n))
     assert 1e-11 < e < 1e-6
+    assert rel(dm.qt(p, n), ref_quantile(p, n)) < 1e-13
 
 
 @pytest.mark.parametrize("p, n", [(1e-6, 2.5), (1e-4, 4), (0.01, 1.5), (1e-3, 3), (1e-5, 1.2),

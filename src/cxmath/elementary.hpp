@@ -7,6 +7,8 @@
 // converged: the depth is part of the result.
 #pragma once
 
+#include <type_traits>
+
 #include "cxmath/common.hpp"
 
 namespace cxmath {
@@ -83,15 +85,17 @@ constexpr double log(double x) {
   return log_core(x);
 }
 
+namespace detail {
+
 // e^n for integer n by square-and-multiply in extended precision.
-constexpr ext exp_integer(std::int64_t n) {
+constexpr ext exp_integer_sqmul(std::int64_t n) {
   if (n == 0) return 1.0L;
   if (n == 1) return E_EXT;
   if (n == 2) return E2_EXT;
   if (n == 3) return E3_EXT;
   if (n == INT64_MAX_) return INF_EXT;
   if (n == INT64_MIN_) return 0.0L;
-  if (n < 0) return 1.0L / exp_integer(-n);
+  if (n < 0) return 1.0L / exp_integer_sqmul(-n);
   ext f = 1.0L, g = E_EXT;
   while (n > 1) {
     if (n & 1) f = f * g;
@@ -99,6 +103,34 @@ constexpr ext exp_integer(std::int64_t n) {
     n >>= 1;
   }
   return f * g;
+}
+
+// The values of exp_integer_sqmul for |n| <= 128, computed by the compiler
+// with the same operations (constant evaluation of extended arithmetic
+// rounds as the x87 unit does at run time; the tests check every entry).
+inline constexpr int EXP_INTEGER_TABULATED = 128;
+
+struct ExpIntegerTable {
+  ext v[2 * EXP_INTEGER_TABULATED + 1];
+};
+
+constexpr ExpIntegerTable make_exp_integer_table() {
+  ExpIntegerTable t{};
+  for (int n = -EXP_INTEGER_TABULATED; n <= EXP_INTEGER_TABULATED; ++n)
+    t.v[n + EXP_INTEGER_TABULATED] = exp_integer_sqmul(n);
+  return t;
+}
+
+inline constexpr ExpIntegerTable EXP_INTEGER_TABLE = make_exp_integer_table();
+
+}  // namespace detail
+
+// e^n for integer n: square-and-multiply in extended precision, read from
+// a table of the same values for the common exponents.
+constexpr ext exp_integer(std::int64_t n) {
+  if (n >= -detail::EXP_INTEGER_TABULATED && n <= detail::EXP_INTEGER_TABULATED)
+    return detail::EXP_INTEGER_TABLE.v[n + detail::EXP_INTEGER_TABULATED];
+  return detail::exp_integer_sqmul(n);
 }
 
 namespace detail {
@@ -150,6 +182,182 @@ constexpr ext exp_ext(ext x) {
   ext r = 0;
   detail::exp_split<ext>(x, n, r);
   return exp_integer(n) * detail::exp_cf<ext>(r);
+}
+
+namespace detail {
+
+// Batched forms of log and exp: for L arguments at once, lane by lane the
+// same operations in the same order as the scalar kernels, so every lane's
+// value is bit for bit the scalar one.  The argument reductions and guards
+// run lane by lane; the continued fractions, the bulk of the work, run
+// level by level across all lanes, so that their divisions (each level's
+// divides on the one before) overlap across lanes instead of waiting on
+// one another, and the compiler may pack them into vector instructions
+// (element-wise IEEE operations, exact like the scalar ones).
+
+template <int L>
+constexpr void log_cf_lanes(const double (&z)[L], double (&out)[L]) {
+  double d[L] = {}, t[L] = {};
+  for (int l = 0; l < L; ++l) {
+    d[l] = z[l] * z[l];
+    t[l] = 49.0;
+  }
+  for (int k = 24; k >= 1; --k) {
+    const double odd = static_cast<double>(2 * k - 1), kk = static_cast<double>(k * k);
+    for (int l = 0; l < L; ++l) t[l] = odd - (kk * d[l]) / t[l];
+  }
+  for (int l = 0; l < L; ++l) out[l] = (z[l] + z[l]) / t[l];
+}
+
+// exp_cf<double> lane by lane.  Level j needs r/j and r/(j + 1); the latter
+// is the former of the level before, carried over rather than divided
+// again (the same expression, so the same value).
+template <int L>
+constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
+  double t[L] = {}, next[L] = {};
+  for (int l = 0; l < L; ++l) {
+    next[l] = r[l] / 23.0;
+    t[l] = (1.0 + next[l]) - r[l] / 24.0;
+  }
+  for (int j = 22; j >= 1; --j) {
+    for (int l = 0; l < L; ++l) {
+      const double rj = j == 2 ? 0.5 * r[l] : j == 4 ? 0.25 * r[l] : j == 1 ? r[l] : r[l] / static_cast<double>(j);
+      t[l] = (1.0 + rj) - next[l] / t[l];
+      next[l] = rj;
+    }
+  }
+  for (int l = 0; l < L; ++l) out[l] = 1.0 / (1.0 - r[l] / t[l]);
+}
+
+// The two fractions for 50 lanes at run time, compiled twice: for the
+// x86-64 baseline and for AVX2, chosen once by the processor the module
+// runs on.  Only the width of the packed divisions, additions and
+// multiplications differs: each lane sees the same IEEE operations on the
+// same operands (finite ones: guarded lanes carry 0), and AVX2 without FMA
+// leaves no instruction that could fuse or reassociate them.
+[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void log_cf_lanes_50(const double (&z)[50],
+                                                                      double (&out)[50]) {
+  log_cf_lanes<50>(z, out);
+}
+[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void exp_cf_lanes_50(const double (&r)[50],
+                                                                      double (&out)[50]) {
+  exp_cf_lanes<50>(r, out);
+}
+
+template <int L>
+constexpr void log_cf_lanes_any(const double (&z)[L], double (&out)[L]) {
+  if constexpr (L == 50) {
+    if (!std::is_constant_evaluated()) return log_cf_lanes_50(z, out);
+  }
+  log_cf_lanes<L>(z, out);
+}
+
+template <int L>
+constexpr void exp_cf_lanes_any(const double (&r)[L], double (&out)[L]) {
+  if constexpr (L == 50) {
+    if (!std::is_constant_evaluated()) return exp_cf_lanes_50(r, out);
+  }
+  exp_cf_lanes<L>(r, out);
+}
+
+}  // namespace detail
+
+// log(x[l]) for every lane (the guarded log).
+template <int L>
+constexpr void log_lanes(const double (&x)[L], double (&out)[L]) {
+  // Per lane: 0 decided by a guard (value in out), 1 the fraction alone,
+  // 2 the fraction after scaling by 10^n and splitting off k.
+  int how[L] = {}, k[L] = {}, n[L] = {};
+  double z[L] = {};
+  for (int l = 0; l < L; ++l) {
+    const double v = x[l];
+    if (isnan(v) || v < 0) {
+      out[l] = NaN;
+      continue;
+    }
+    if (v < EPS) {
+      out[l] = -INF;
+      continue;
+    }
+    const double a = v - 1;
+    if (a == 0 || fabs(a) < EPS) {
+      out[l] = 0.0;
+      continue;
+    }
+    if (v > DBL_MAX_) {
+      out[l] = INF;
+      continue;
+    }
+    if (v < 0.5 || v > 1.5) {
+      double b = v;
+      int e = 0;
+      while (b < 1 || b > 10) {
+        if (b < 1) {
+          b = b * 10;
+          --e;
+        } else {
+          b = b / 10;
+          ++e;
+        }
+      }
+      k[l] = static_cast<int>(b);
+      n[l] = e;
+      const double m = b / k[l];
+      z[l] = (m - 1) / (m + 1);
+      how[l] = 2;
+    } else {
+      z[l] = a / (v + 1);
+      how[l] = 1;
+    }
+  }
+  double c[L] = {};
+  detail::log_cf_lanes_any<L>(z, c);
+  for (int l = 0; l < L; ++l) {
+    if (how[l] == 1) {
+      out[l] = c[l];
+    } else if (how[l] == 2) {
+      const double v = c[l] + detail::LN_TABLE[k[l]];
+      out[l] = detail::LN10 * n[l] + v;
+    }
+  }
+}
+
+// exp(x[l]) for every lane.
+template <int L>
+constexpr void exp_lanes(const double (&x)[L], double (&out)[L]) {
+  // Per lane: 0 decided by a guard, 1 the fraction alone, 2 e^n times the
+  // fraction of the remainder.
+  int how[L] = {};
+  std::int64_t n[L] = {};
+  double r[L] = {};
+  for (int l = 0; l < L; ++l) {
+    const double v = x[l];
+    if (isnan(v)) {
+      out[l] = NaN;
+    } else if (v == -INF) {
+      out[l] = 0.0;
+    } else if (v == 0 || fabs(v) < EPS) {
+      out[l] = 1.0;
+    } else if (v == INF) {
+      out[l] = INF;
+    } else if (fabs(v) < 2) {
+      r[l] = v;
+      how[l] = 1;
+    } else if (fabs(v) >= 0x1p63) {
+      out[l] = v > 0 ? INF : 0.0;
+    } else {
+      detail::exp_split<double>(v, n[l], r[l]);
+      how[l] = 2;
+    }
+  }
+  double c[L] = {};
+  detail::exp_cf_lanes_any<L>(r, c);
+  for (int l = 0; l < L; ++l) {
+    if (how[l] == 1)
+      out[l] = c[l];
+    else if (how[l] == 2)
+      out[l] = static_cast<double>(exp_integer(n[l]) * static_cast<ext>(c[l]));
+  }
 }
 
 // a^b = e^(b ln a); NaN for negative or NaN a, and for 0^0.

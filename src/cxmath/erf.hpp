@@ -20,6 +20,7 @@
 #pragma once
 
 #include "cxmath/elementary.hpp"
+#include "cxmath/recurrence.hpp"
 
 namespace cxmath {
 
@@ -48,9 +49,10 @@ constexpr T erf_large_den(T t) {
   return d;
 }
 
-// erf for 0 < z (double), z not tiny and finite.
-constexpr double erf_pos(double z) {
-  const double E1 = exp((-z) * z) / SQRTPI;
+// erf for 0 < z (double), z not tiny and finite, given e = e^(-z^2)
+// formed as exp((-z) * z).
+constexpr double erf_pos(double z, double e) {
+  const double E1 = e / SQRTPI;
   if (z > ERF_SWITCH) {
     const double E2 = E1 + E1;
     return 1 - E2 / erf_large_den<double>(z + z);
@@ -58,6 +60,8 @@ constexpr double erf_pos(double z) {
   const double N = (z + z) * E1;
   return N / erf_small_den<double>(z * z);
 }
+
+constexpr double erf_pos(double z) { return erf_pos(z, exp((-z) * z)); }
 
 }  // namespace detail
 
@@ -74,6 +78,27 @@ constexpr double erf(double x) {
   if (x > -EPS) return 0.0;
   return -detail::erf_pos(-x);
 }
+
+namespace detail {
+
+// erf(x) given e = exp((-x) * x), the factor the inverse needs anyway as its
+// density.  For |x| >= EPS erf_pos forms exp((-z) * z) with z = |x|; that
+// argument equals (-x) * x bit for bit (negation is exact and the product
+// commutes), so the value is erf(x) exactly.
+constexpr double erf_given_exp(double x, double e) {
+  if (isnan(x)) return NaN;
+  if (x == INF) return 1.0;
+  if (x == -INF) return -1.0;
+  if (x == 0) return 0.0;
+  if (x > 0) {
+    if (x < EPS) return 0.0;
+    return erf_pos(x, e);
+  }
+  if (x > -EPS) return 0.0;
+  return -erf_pos(-x, e);
+}
+
+}  // namespace detail
 
 // Error function of a positive, non-NaN argument in extended precision (the
 // normal CDF applies the sign itself).  The factor e^(-z^2)/sqrt(pi) is
@@ -131,6 +156,94 @@ constexpr double erf_inv_guess(double y) {
 
 }  // namespace detail
 
+namespace detail {
+
+inline constexpr int ERF_INV_STEPS = 55;
+
+// One damped Halley step of the inverse error function from the state
+// (x, D) with f = erf(x): the step s with x_next = x - s.
+constexpr double erf_inv_step(double y, double x, double D, double f) {
+  const double g2 = ((-2 * x) * D) / D;
+  const double h = (f - y) / D;
+  const double q = 1 - g2 * (0.5 * h);
+  // A NaN q fails both comparisons and gives a NaN step.
+  return q > 1.2 ? h / 1.2 : q < 0.8 ? h / 0.8 : h / q;
+}
+
+// The 55 refinement steps from the guess x, every one taken.
+constexpr double erf_inv_refine_full(double y, double x) {
+  double D = exp((-x) * x);
+  for (int i = 1; i <= ERF_INV_STEPS; ++i) {
+    const double s = erf_inv_step(y, x, D, erf(x));
+    if (i == ERF_INV_STEPS) return x - s;
+    D = exp((-x) * x);
+    x = x - s;
+  }
+  return x;  // not reached
+}
+
+// The same 55 steps, with the same result, doing no work twice.  The step
+// from state (x_i, D_i) gives (x_i - s, e^(-x_i^2)): a function of the
+// state alone.  States are kept as they are met; a state that recurs ends
+// the loop, the final one being read off the cycle (recurrence.hpp).  An
+// iterate met before (with another D) reuses its erf and exponential.
+// The exponential e^(-x^2) serves both as the next D and inside erf(x).
+constexpr double erf_inv_refine(double y, double x) {
+  constexpr int N = ERF_INV_STEPS;
+  double hx[N] = {}, hD[N] = {}, hf[N] = {}, he[N] = {};
+  double D = 0;
+  for (int i = 0; i < N; ++i) {
+    double f = 0, e = 0;
+    bool known = false;
+    for (int j = 0; j < i; ++j) {
+      if (!same_bits(hx[j], x)) continue;
+      if (same_bits(hD[j], D)) return hx[recurrent_index(j, i, N)];
+      f = hf[j];
+      e = he[j];
+      known = true;
+    }
+    if (!known) {
+      e = exp((-x) * x);
+      f = erf_given_exp(x, e);
+    }
+    if (i == 0) D = e;
+    hx[i] = x;
+    hD[i] = D;
+    hf[i] = f;
+    he[i] = e;
+    const double s = erf_inv_step(y, x, D, f);
+    D = e;
+    x = x - s;
+  }
+  return x;
+}
+
+// Guards and the polynomial guess, shared by both forms.  Returns true with
+// the answer in `out` when a guard decides it.
+constexpr bool erf_inv_guard(double y, double& out) {
+  if (isnan(y)) {
+    out = NaN;
+  } else if (y != 0 && fabs(y) > 1) {
+    out = NaN;
+  } else if (tiny(1 - y)) {
+    out = INF;
+  } else if (tiny(1 + y)) {
+    out = -INF;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace detail
+
+// The plain loop of 55 steps (the form below gives the same bits).
+constexpr double erf_inv_full(double y) {
+  double out = 0;
+  if (detail::erf_inv_guard(y, out)) return out;
+  return detail::erf_inv_refine_full(y, detail::erf_inv_guess(y));
+}
+
 // Inverse error function: x with erf(x) = y.
 //
 // After the polynomial guess, 55 steps x <- x - s with
@@ -138,25 +251,12 @@ constexpr double erf_inv_guess(double y) {
 // where D = e^(-x^2) without the 2/sqrt(pi) factor, so each step is a damped
 // Halley step.  D is refreshed after the step size is known and before x
 // moves, so from the second step on it belongs to the previous iterate.
-// Every step is taken: there is no convergence test.
+// There is no convergence test: the result is the 55th iterate, found
+// without repeating steps once the iteration has settled into a cycle.
 constexpr double erf_inv(double y) {
-  if (isnan(y)) return NaN;
-  if (y != 0 && fabs(y) > 1) return NaN;
-  if (tiny(1 - y)) return INF;
-  if (tiny(1 + y)) return -INF;
-  double x = detail::erf_inv_guess(y);
-  double D = exp((-x) * x);
-  for (int i = 1; i <= 55; ++i) {
-    const double g2 = ((-2 * x) * D) / D;
-    const double h = (erf(x) - y) / D;
-    const double q = 1 - g2 * (0.5 * h);
-    // A NaN q fails both comparisons and gives a NaN step.
-    const double s = q > 1.2 ? h / 1.2 : q < 0.8 ? h / 0.8 : h / q;
-    if (i == 55) return x - s;
-    D = exp((-x) * x);
-    x = x - s;
-  }
-  return x;  // not reached
+  double out = 0;
+  if (detail::erf_inv_guard(y, out)) return out;
+  return detail::erf_inv_refine(y, detail::erf_inv_guess(y));
 }
 
 }  // namespace cxmath

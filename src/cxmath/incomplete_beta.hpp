@@ -24,6 +24,7 @@
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
+#include "cxmath/recurrence.hpp"
 
 namespace cxmath {
 
@@ -45,9 +46,10 @@ constexpr double incomplete_beta_level(double a, double b, double z, int j) {
   return ((m * z) * (b - m)) / (am * (am - 1));
 }
 
-// The continued-fraction core: z^a (1-z)^b / (a B(a, b)) times the fraction.
-constexpr double incomplete_beta_cf(double a, double b, double z) {
-  double E = exp(((log(1 - z) * b) + (log(z) * a)) - lbeta(a, b));
+// The continued-fraction core: z^a (1-z)^b / (a B(a, b)) times the fraction,
+// given L = lbeta(a, b).
+constexpr double incomplete_beta_cf(double a, double b, double z, double L) {
+  double E = exp(((log(1 - z) * b) + (log(z) * a)) - L);
   E = E / a;
 
   double c = 1;
@@ -64,6 +66,18 @@ constexpr double incomplete_beta_cf(double a, double b, double z) {
   return f * E;
 }
 
+constexpr double incomplete_beta_cf(double a, double b, double z) {
+  return incomplete_beta_cf(a, b, z, lbeta(a, b));
+}
+
+// I_z(a, b) given L_ab = lbeta(a, b) and L_ba = lbeta(b, a).
+constexpr double incomplete_beta_given(double a, double b, double z, double L_ab, double L_ba) {
+  if (isnan(a) || isnan(b) || isnan(z)) return NaN;
+  if (z < EPS) return 0.0;
+  if (z < (a + 1) / ((a + b) + 2)) return incomplete_beta_cf(a, b, z, L_ab);
+  return 1 - incomplete_beta_cf(b, a, 1 - z, L_ba);
+}
+
 }  // namespace detail
 
 // I_z(a, b).  NaN for any NaN argument; 0 for z < EPS.  Callers settle
@@ -75,15 +89,103 @@ constexpr double incomplete_beta(double a, double b, double z) {
   return 1 - detail::incomplete_beta_cf(b, a, 1 - z);
 }
 
-// z with I_z(a, b) = p, for a, b > 0.  0 for p < EPS, 1 for p within EPS
-// of 1.  Neither the start nor the iterates are clamped to [0, 1].
-constexpr double incomplete_beta_inv(double a, double b, double p) {
-  if (isnan(b) || isnan(p) || isnan(a)) return NaN;
-  if (p < EPS) return 0.0;
-  if (tiny(1 - p)) return 1.0;
+namespace detail {
 
-  const double L = lbeta(a, b);
-  double z;
+inline constexpr int BETA_INV_STEPS = 36;
+
+// The beta density with L = lbeta(a, b), taken as 0 within EPS of 0 and 1.
+constexpr double incomplete_beta_density(double a, double b, double L, double x) {
+  if (tiny(x) || tiny(1 - x)) return 0.0;
+  return exp(((log(1 - x) * (b - 1)) + (log(x) * (a - 1))) - L);
+}
+
+// One damped Halley step on I_z - p from the state (z, D) with I = I_z(a, b):
+// the step delta with z_next = z - delta.
+constexpr double incomplete_beta_inv_step(double a, double b, double p, double z, double D,
+                                          double I) {
+  const double r1 = (I - p) / D;
+  const double r2 = ((((a - 1) / z) - ((b - 1) / (1 - z))) * D) / D;
+  const double q = 1 - (0.5 * r1) * r2;
+  if (q > 1.2) return r1 / 1.2;
+  return r1 / (0.8 > q ? 0.8 : q);
+}
+
+// Halley's method on I_z - p with the beta density g = I' and
+// g'/g = (a - 1)/z - (b - 1)/(1 - z), from the start z, by the plain loop.
+// The density of step k is taken at the iterate before z_k (at the start
+// for the first step); the step's correction factor is clamped to
+// [0.8, 1.2].  A vanishing density ends the loop with the current iterate.
+constexpr double incomplete_beta_refine_full(double a, double b, double p, double L, double z) {
+  double prev = z;
+  for (int k = 1; k <= BETA_INV_STEPS; ++k) {
+    const double D = incomplete_beta_density(a, b, L, prev);
+    if (tiny(D)) return z;
+    const double delta = incomplete_beta_inv_step(a, b, p, z, D, incomplete_beta(a, b, z));
+    prev = z;
+    z = z - delta;
+  }
+  return z;
+}
+
+// The same steps with the same result, doing no work twice.  The step from
+// state (z_k, D_k) gives (z_k - delta, g(z_k)), a function of the state
+// alone, and a vanishing D_k ends the loop.  A state that recurs has passed
+// that test already, so no later step can end the loop early: the final
+// state is read off the cycle (recurrence.hpp).  An iterate met before
+// reuses its I and density; lbeta is computed once for both orders of the
+// shapes.
+constexpr double incomplete_beta_refine(double a, double b, double p, double L, double z) {
+  constexpr int N = BETA_INV_STEPS;
+  const double L_ba = lbeta(b, a);
+  double hz[N] = {}, hD[N] = {}, hI[N] = {}, hg[N] = {};
+  double D = incomplete_beta_density(a, b, L, z);
+  for (int k = 0; k < N; ++k) {
+    if (tiny(D)) return z;
+    double I = 0, g = 0;
+    bool known = false;
+    for (int j = 0; j < k; ++j) {
+      if (!same_bits(hz[j], z)) continue;
+      if (same_bits(hD[j], D)) return hz[recurrent_index(j, k, N)];
+      I = hI[j];
+      g = hg[j];
+      known = true;
+    }
+    if (!known) {
+      I = incomplete_beta_given(a, b, z, L, L_ba);
+      // At the start the density is D itself; at the last iterate it would
+      // only feed a step not taken.
+      g = k == 0 ? D : k < N - 1 ? incomplete_beta_density(a, b, L, z) : 0.0;
+    }
+    hz[k] = z;
+    hD[k] = D;
+    hI[k] = I;
+    hg[k] = g;
+    const double delta = incomplete_beta_inv_step(a, b, p, z, D, I);
+    D = g;
+    z = z - delta;
+  }
+  return z;
+}
+
+// Guards and the initial value, shared by both forms.  Returns true with
+// the answer in `out` when a guard decides it; otherwise the start in `z`
+// and lbeta(a, b) in `L`.
+constexpr bool incomplete_beta_inv_start(double a, double b, double p, double& out, double& z,
+                                         double& L) {
+  if (isnan(b) || isnan(p) || isnan(a)) {
+    out = NaN;
+    return true;
+  }
+  if (p < EPS) {
+    out = 0.0;
+    return true;
+  }
+  if (tiny(1 - p)) {
+    out = 1.0;
+    return true;
+  }
+
+  L = lbeta(a, b);
   if (a > 1 && b > 1) {
     // Normal approximation: with y the upper normal quantile of p (from the
     // rational approximation t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 +
@@ -127,31 +229,26 @@ constexpr double incomplete_beta_inv(double a, double b, double p) {
         z = 1 - pow(g * b, 1 / b);
     }
   }
+  return false;
+}
 
-  // Halley's method on I_z - p with the beta density g = I' and
-  // g'/g = (a - 1)/z - (b - 1)/(1 - z).  The density of step k is taken at
-  // the iterate before z_k (at the start for the first step); the step's
-  // correction factor is clamped to [0.8, 1.2].
-  const auto density = [&](double x) {
-    if (tiny(x) || tiny(1 - x)) return 0.0;
-    return exp(((log(1 - x) * (b - 1)) + (log(x) * (a - 1))) - L);
-  };
-  double prev = z;
-  for (int k = 1; k <= 36; ++k) {
-    const double D = density(prev);
-    if (tiny(D)) return z;
-    const double r1 = (incomplete_beta(a, b, z) - p) / D;
-    const double r2 = ((((a - 1) / z) - ((b - 1) / (1 - z))) * D) / D;
-    const double q = 1 - (0.5 * r1) * r2;
-    double delta;
-    if (q > 1.2)
-      delta = r1 / 1.2;
-    else
-      delta = r1 / (0.8 > q ? 0.8 : q);
-    prev = z;
-    z = z - delta;
-  }
-  return z;
+}  // namespace detail
+
+// The plain loop of up to 36 steps (the form below gives the same bits).
+constexpr double incomplete_beta_inv_full(double a, double b, double p) {
+  double out = 0, z = 0, L = 0;
+  if (detail::incomplete_beta_inv_start(a, b, p, out, z, L)) return out;
+  return detail::incomplete_beta_refine_full(a, b, p, L, z);
+}
+
+// z with I_z(a, b) = p, for a, b > 0.  0 for p < EPS, 1 for p within EPS
+// of 1.  Neither the start nor the iterates are clamped to [0, 1].  The
+// result is that of up to 36 Halley steps from the start (found without
+// repeating steps once the iteration has settled into a cycle).
+constexpr double incomplete_beta_inv(double a, double b, double p) {
+  double out = 0, z = 0, L = 0;
+  if (detail::incomplete_beta_inv_start(a, b, p, out, z, L)) return out;
+  return detail::incomplete_beta_refine(a, b, p, L, z);
 }
 
 }  // namespace cxmath

@@ -24,15 +24,17 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/gl50.hpp"
+#include "cxmath/recurrence.hpp"
 
 namespace cxmath {
 
 namespace detail {
 
-// Continued-fraction branch, EPS <= a < 10 and z >= EPS.
-constexpr double incomplete_gamma_cf(double a, double z) {
-  double F = exp((log(z) * a) - z);
-  F = F / tgamma(a);
+// Continued-fraction branch, EPS <= a < 10 and z >= EPS, given lz = log(z)
+// and ga = tgamma(a).
+constexpr double incomplete_gamma_cf(double a, double z, double lz, double ga) {
+  double F = exp((lz * a) - z);
+  F = F / ga;
   // Levels k = 55 .. 1 from the bottom up.  Partial numerators:
   // odd k: -(((k+1)/2) + (a-1)) z;  even k: (k/2) z.
   double R = (a + 55) - 1;
@@ -47,10 +49,9 @@ constexpr double incomplete_gamma_cf(double a, double z) {
   return F / R;
 }
 
-// Quadrature branch, a >= 10 and z >= EPS.
-constexpr double incomplete_gamma_gl(double a, double z) {
-  const double lg = lgamma(a);
-  const double s = sqrt(a);
+// Quadrature branch, a >= 10 and z >= EPS, given lg = lgamma(a) and
+// s = sqrt(a).
+constexpr double incomplete_gamma_gl(double a, double z, double lg, double s) {
   const double m = z < a ? z : a;
 
   // The window widens (in units of sqrt a) as the shape grows and the
@@ -93,13 +94,35 @@ constexpr double incomplete_gamma_gl(double a, double z) {
     w[i] = static_cast<double>(static_cast<ext>(width) * gl50_weights[i] * 0.5L);
   }
 
-  // Sum from the last node back to the first.
+  // The integrand at all nodes (logarithms and exponentials batched across
+  // the nodes, each value exactly the scalar kernel's), then the sum from
+  // the last node back to the first.
+  double u[50] = {}, f[50] = {};
+  log_lanes<50>(t, u);
+  for (int i = 0; i < 50; ++i) u[i] = ((u[i] * am1) - t[i]) - lg;
+  exp_lanes<50>(u, f);
   double S = 0;
-  for (int i = 49; i >= 0; --i) {
-    const double f = exp(((log(t[i]) * am1) - t[i]) - lg);
-    S = i == 49 ? f * w[i] : f * w[i] + S;
-  }
+  for (int i = 49; i >= 0; --i) S = i == 49 ? f[i] * w[i] : f[i] * w[i] + S;
   return S;
+}
+
+constexpr double incomplete_gamma_cf(double a, double z) {
+  return incomplete_gamma_cf(a, z, log(z), tgamma(a));
+}
+
+constexpr double incomplete_gamma_gl(double a, double z) {
+  return incomplete_gamma_gl(a, z, lgamma(a), sqrt(a));
+}
+
+// P(a, z) for a >= EPS (not NaN) with the shape's own values precomputed:
+// ga = tgamma(a) when a < 10, lg = lgamma(a) and s = sqrt(a) when a >= 10,
+// and lz = log(z).
+constexpr double incomplete_gamma_given(double a, double z, double lz, double ga, double lg,
+                                        double s) {
+  if (isnan(z)) return NaN;
+  if (z < EPS) return 0.0;
+  if (a < 10) return incomplete_gamma_cf(a, z, lz, ga);
+  return incomplete_gamma_gl(a, z, lg, s);
 }
 
 }  // namespace detail
@@ -116,17 +139,104 @@ constexpr double incomplete_gamma(double a, double z) {
   return detail::incomplete_gamma_gl(a, z);
 }
 
-// x with P(a, x) = p: 0 for p < EPS (tested before p > 1, so negative p
-// also gives 0), NaN for p > 1, +inf within EPS of p = 1, 0 for a < EPS.
-constexpr double incomplete_gamma_inv(double a, double p) {
-  if (isnan(a) || isnan(p)) return NaN;
-  if (p < EPS) return 0.0;
-  if (p > 1) return NaN;
-  if (fabs(1 - p) < EPS) return INF;
-  if (a < EPS) return 0.0;
+namespace detail {
 
-  const double lg = lgamma(a);
-  double x;
+inline constexpr int GAMMA_INV_STEPS = 36;
+
+// One damped Halley step on P(a, x) - p from the state (x, D) with
+// P = P(a, x): the step delta with x_next = x - delta.
+constexpr double incomplete_gamma_inv_step(double p, double am1, double x, double D, double P) {
+  const double r1 = (P - p) / D;
+  const double r2 = (((am1 / x) - 1) * D) / D;
+  const double h = 1 - (0.5 * r1) * r2;
+  if (h > 1.2) return r1 / 1.2;
+  return r1 / (0.8 > h ? 0.8 : h);
+}
+
+// Halley's method on P(a, x) - p with g = P' the gamma density and
+// g'/g = (a - 1)/x - 1, from the start x, every one of the 36 steps taken.
+// The density is taken at the previous iterate (at the start for the first
+// two steps); the step's correction factor is clamped to [0.8, 1.2].
+constexpr double incomplete_gamma_refine_full(double a, double p, double lg, double x) {
+  const double am1 = a - 1;
+  const auto density = [&](double u) { return exp(((log(u) * am1) - u) - lg); };
+  double D = density(x);
+  for (int k = 1; k <= GAMMA_INV_STEPS; ++k) {
+    const double delta = incomplete_gamma_inv_step(p, am1, x, D, incomplete_gamma(a, x));
+    D = density(x);
+    x = x - delta;
+  }
+  return x;
+}
+
+// The same 36 steps with the same result, doing no work twice.  The step
+// from state (x_k, D_k) gives (x_k - delta, g(x_k)), a function of the
+// state alone; a state that recurs ends the loop, the final one being read
+// off the cycle (recurrence.hpp).  An iterate met before reuses its P and
+// density.  What depends on the shape alone (Gamma(a), or ln Gamma(a) and
+// sqrt(a)) is computed once, and ln x serves both P and the density.
+constexpr double incomplete_gamma_refine(double a, double p, double lg, double x) {
+  constexpr int N = GAMMA_INV_STEPS;
+  const double am1 = a - 1;
+  const bool cf = a < 10;
+  const double ga = cf ? tgamma(a) : 0.0;
+  const double sa = cf ? 0.0 : sqrt(a);
+  double hx[N] = {}, hD[N] = {}, hP[N] = {}, hg[N] = {};
+  double D = 0;
+  for (int k = 0; k < N; ++k) {
+    double P = 0, g = 0;
+    bool known = false;
+    for (int j = 0; j < k; ++j) {
+      if (!same_bits(hx[j], x)) continue;
+      if (same_bits(hD[j], D)) return hx[recurrent_index(j, k, N)];
+      P = hP[j];
+      g = hg[j];
+      known = true;
+    }
+    if (!known) {
+      const double lx = log(x);
+      P = incomplete_gamma_given(a, x, lx, ga, lg, sa);
+      // The density at the last iterate would only feed a step not taken.
+      if (k < N - 1) g = exp(((lx * am1) - x) - lg);
+    }
+    if (k == 0) D = g;
+    hx[k] = x;
+    hD[k] = D;
+    hP[k] = P;
+    hg[k] = g;
+    const double delta = incomplete_gamma_inv_step(p, am1, x, D, P);
+    D = g;
+    x = x - delta;
+  }
+  return x;
+}
+
+// Guards and the initial value, shared by both forms.  Returns true with
+// the answer in `out` when a guard decides it; otherwise the start in `x`
+// and lgamma(a) in `lg`.
+constexpr bool incomplete_gamma_inv_start(double a, double p, double& out, double& x, double& lg) {
+  if (isnan(a) || isnan(p)) {
+    out = NaN;
+    return true;
+  }
+  if (p < EPS) {
+    out = 0.0;
+    return true;
+  }
+  if (p > 1) {
+    out = NaN;
+    return true;
+  }
+  if (fabs(1 - p) < EPS) {
+    out = INF;
+    return true;
+  }
+  if (a < EPS) {
+    out = 0.0;
+    return true;
+  }
+
+  lg = lgamma(a);
   if (a > 1) {
     // Wilson-Hilferty: (X/a)^(1/3) is nearly normal with mean 1 - 1/(9a)
     // and variance 1/(9a); the normal quantile v comes from the rational
@@ -153,27 +263,26 @@ constexpr double incomplete_gamma_inv(double a, double p) {
     else
       x = 1 - log(1 - (p - t2) / (1 - t2));
   }
+  return false;
+}
 
-  // Halley's method on P(a, x) - p with g = P' the gamma density and
-  // g'/g = (a - 1)/x - 1.  The density is taken at the previous iterate
-  // (at the start for the first two steps); the step's correction factor
-  // is clamped to [0.8, 1.2].
-  const double am1 = a - 1;
-  const auto density = [&](double u) { return exp(((log(u) * am1) - u) - lg); };
-  double D = density(x);
-  for (int k = 1; k <= 36; ++k) {
-    const double r1 = (incomplete_gamma(a, x) - p) / D;
-    const double r2 = (((am1 / x) - 1) * D) / D;
-    const double h = 1 - (0.5 * r1) * r2;
-    double delta;
-    if (h > 1.2)
-      delta = r1 / 1.2;
-    else
-      delta = r1 / (0.8 > h ? 0.8 : h);
-    D = density(x);
-    x = x - delta;
-  }
-  return x;
+}  // namespace detail
+
+// The plain loop of 36 steps (the form below gives the same bits).
+constexpr double incomplete_gamma_inv_full(double a, double p) {
+  double out = 0, x = 0, lg = 0;
+  if (detail::incomplete_gamma_inv_start(a, p, out, x, lg)) return out;
+  return detail::incomplete_gamma_refine_full(a, p, lg, x);
+}
+
+// x with P(a, x) = p: 0 for p < EPS (tested before p > 1, so negative p
+// also gives 0), NaN for p > 1, +inf within EPS of p = 1, 0 for a < EPS.
+// Otherwise the result of exactly 36 Halley steps from the start (found
+// without repeating steps once the iteration has settled into a cycle).
+constexpr double incomplete_gamma_inv(double a, double p) {
+  double out = 0, x = 0, lg = 0;
+  if (detail::incomplete_gamma_inv_start(a, p, out, x, lg)) return out;
+  return detail::incomplete_gamma_refine(a, p, lg, x);
 }
 
 }  // namespace cxmath

@@ -9,18 +9,70 @@
 // with shape df1/2 and scale 2/df1 for F itself.  An infinite df1 makes
 // X1/df1 = 1: df2/F is chi-squared(df2), so F is inverse gamma with shape
 // and scale df2/2.  Both infinite: the point mass at 1.
+//
+// With finite degrees of freedom every function takes the fixed-depth value
+// first and checks it, where its region predicate says it can fail, against
+// the converged beta-side value at the point (r/(1 + r), 1/(1 + r)) formed
+// in extended precision; the rule of agreement.hpp decides which is kept.
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_beta.hpp"
+#include "cxmath/incomplete_beta_sound.hpp"
 #include "dists/beta.hpp"
 #include "cxmath/incomplete_gamma_checked.hpp"
 #include "dists/chisq.hpp"
 
 namespace distmill {
 
-constexpr double df(double x, double df1, double df2, bool log) {
+namespace detail {
+
+// Converged log-density for finite positive x and finite degrees of
+// freedom: with r = x df1/df2 in extended precision and the beta point
+// (r/(1 + r), 1/(1 + r)), the density dbeta(z) dz/dx simplifies to
+//   ln f = ln(z^h1 y^h2/(h1 B(h1, h2))) + ln h1 + ln(h1/h2) - ln r.
+constexpr double df_log_converged(double x, double df1, double df2) {
+  using cxmath::ext;
+  const ext h1 = 0.5 * df1, h2 = df2 * 0.5;
+  const ext r = (static_cast<ext>(x) * df1) / df2;
+  const ext q = 1 + r;
+  const auto fl = cxmath::detail::beta_front_log(h1, h2, r / q, 1 / q);
+  return static_cast<double>((fl.value + (cxmath::xb::log(h1) + cxmath::xb::log(h1 / h2))) -
+                             cxmath::xb::log(r));
+}
+
+// Where the fixed-depth F density can miss the rule: where the beta
+// density behind it can (at its rounded point z), where x df1 overflows,
+// where the factor 1 - x (h1/h2)/q = 1/(1 + r) cancels (a relative
+// error ~2^-53 r: checked from r = 1e5 on), and where the Jacobian
+// J = dz/dx falls below EPS, whose logarithm the log form takes as -inf.
+inline constexpr double DF_RATIO_BOUND = 1e5;
+inline constexpr double DF_SMALL_JACOBIAN = 1e-15;
+
+constexpr bool df_fixed_may_fail(double x, double df1, double df2) {
+  const double r = (x * df1) / df2;
+  if (!(r <= DF_RATIO_BOUND)) return true;
+  const double h1 = 0.5 * df1;
+  const double h2 = df2 * 0.5;
+  const double q = 1 + r;
+  const double J = ((h1 / h2) / q) * (1 - x * ((h1 / h2) / q));
+  if (!(J >= DF_SMALL_JACOBIAN)) return true;
+  return dbeta_fixed_may_fail(r / q, h1, h2);
+}
+
+constexpr double df_checked(double x, double df1, double df2, bool log, double fixed) {
+  if (!df_fixed_may_fail(x, df1, df2) && !cxmath::isnan(fixed)) return fixed;
+  const double ld = df_log_converged(x, df1, df2);
+  if (log) return cxmath::log_density_agrees(fixed, ld) ? fixed : ld;
+  const double d = cxmath::exp(ld);
+  return cxmath::density_agrees(fixed, d) ? fixed : d;
+}
+
+template <bool Converged>
+constexpr double df_impl(double x, double df1, double df2, bool log) {
   using namespace cxmath;
   if (isnan(df1) || isnan(x)) return NaN;
   if (isnan(df2)) return NaN;
@@ -67,6 +119,10 @@ constexpr double df(double x, double df1, double df2, bool log) {
     }
     return log ? ld : exp(ld);
   }
+  if constexpr (Converged) {
+    // The density vanishes at +inf (r/(1 + r) would be inf/inf).
+    if (x == INF) return log ? -INF : 0.0;
+  }
   const double r = (x * df1) / df2;
   const double q = 1 + r;
   const double z = r / q;
@@ -74,17 +130,114 @@ constexpr double df(double x, double df1, double df2, bool log) {
   const double h2 = df2 * 0.5;
   // dz/dx = (h1/h2)/q^2, written as (h1/h2)/q * (1 - z).
   const double J = ((h1 / h2) / q) * (1 - x * ((h1 / h2) / q));
-  if (log) return cxmath::log(J) + dbeta(z, h1, h2, true);
-  return dbeta(z, h1, h2, false) * J;
+  const double v = log ? cxmath::log(J) + dbeta_fixed(z, h1, h2, true) : dbeta_fixed(z, h1, h2, false) * J;
+  if constexpr (Converged) return df_checked(x, df1, df2, log, v);
+  return v;
 }
 
-constexpr double pf(double x, double df1, double df2, bool log_p) {
+}  // namespace detail
+
+// The density: the fixed-depth value (finite degrees of freedom), replaced
+// by the converged one where it fails the agreement rule.
+constexpr double df(double x, double df1, double df2, bool log) {
+  return detail::df_impl<true>(x, df1, df2, log);
+}
+
+namespace detail {
+constexpr double df_fixed(double x, double df1, double df2, bool log) {
+  return df_impl<false>(x, df1, df2, log);
+}
+}  // namespace detail
+
+namespace detail {
+
+// With r = x df1/df2 formed in extended precision (no overflow), the beta
+// point is (r/(1 + r), 1/(1 + r)): the upper tail keeps its digits where
+// 1 - r/(1 + r) in double would not.
+constexpr cxmath::detail::BetaTail pf_tails(double x, double df1, double df2) {
+  using cxmath::ext;
+  if (x == cxmath::INF) return {1, 0, 0};
+  const ext r = (static_cast<ext>(x) * df1) / df2;
+  const ext q = 1 + r;
+  return cxmath::incomplete_beta_sound(0.5 * df1, df2 * 0.5, r / q, 1 / q);
+}
+constexpr double pf_converged(double x, double df1, double df2) {
+  return static_cast<double>(pf_tails(x, df1, df2).P);
+}
+
+// The F quantile (h2/h1) d/(1 - d) from the converged beta point (d, 1 - d),
+// each end carried with its own relative precision.
+constexpr double qf_converged(double p, double df1, double df2, double guess) {
+  using cxmath::ext;
+  const double h1 = 0.5 * df1;
+  const double h2 = df2 * 0.5;
+  const auto pt = cxmath::incomplete_beta_inv_sound(h1, h2, p, 1 - static_cast<ext>(p), guess);
+  if (pt.y == 0) return cxmath::INF;
+  return static_cast<double>((pt.x / pt.y) * (static_cast<ext>(h2) / h1));
+}
+
+// Where the fixed-depth F CDF can miss the rule: where the beta CDF can at
+// its point z = r/(1 + r), r = x df1/df2, and in the upper tail, where the
+// kernel works on 1 - z formed from the rounded z: an absolute error of
+// ~2^-53 in 1 - z ~ 1/(1 + r) becomes a relative error ~h2 (1 + r) 2^-53 in
+// 1 - I ~ (1 - z)^h2.  That stays below ~1e-12 while h2 (1 + r) <= 1e4.
+// Overflow of x df1 (r = inf, z = NaN) and arguments below EPS (which the
+// fixed-depth branch answers with 0) are in the region too.
+inline constexpr double PF_UPPER_TAIL_BOUND = 1e4;
+
+constexpr bool pf_fixed_may_fail(double x, double df1, double df2) {
+  if (x < cxmath::EPS) return true;
+  const double r = (x * df1) / df2;
+  const double z = r / (1 + r);
+  const double h2 = df2 * 0.5;
+  if (!(h2 * (1 + r) <= PF_UPPER_TAIL_BOUND)) return true;
+  return pbeta_fixed_may_fail(z, 0.5 * df1, h2);
+}
+// Where the fixed-depth F quantile can miss the rule: where the beta
+// quantile d behind it can, and where d is so near 1 that 1 - d, formed
+// in double, no longer carries the upper tail (the same bound as for the
+// CDF, with 1 + r = 1/(1 - d)).  `d` is the fixed-depth beta quantile.
+constexpr bool qf_fixed_may_fail(double p, double df1, double df2, double d) {
+  const double h2 = df2 * 0.5;
+  if (!(h2 <= PF_UPPER_TAIL_BOUND * (1 - d))) return true;
+  return qbeta_fixed_may_fail(p, 0.5 * df1, h2);
+}
+
+constexpr double pf_checked(double x, double df1, double df2, double fixed) {
+  if (!pf_fixed_may_fail(x, df1, df2) && fixed >= 0 && fixed <= 1) return fixed;
+  const double converged = pf_converged(x, df1, df2);
+  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+}
+
+// `d` is the fixed-depth beta quantile behind `fixed`.
+constexpr double qf_checked(double p, double df1, double df2, double fixed, double d) {
+  const bool in_support = fixed >= 0 && fixed <= cxmath::INF;
+  if (!qf_fixed_may_fail(p, df1, df2, d) && in_support) return fixed;
+  if (in_support) {
+    const auto t = pf_tails(fixed, df1, df2);
+    if (cxmath::quantile_agrees(t.P, t.Q, p)) return fixed;
+  }
+  return qf_converged(p, df1, df2, d);
+}
+
+template <bool Converged>
+constexpr double pf_impl(double x, double df1, double df2, bool log_p) {
   using namespace cxmath;
   if (isnan(df1) || isnan(x)) return NaN;
   if (isnan(df2)) return NaN;
   if (df1 < EPS) return NaN;
   if (df2 < EPS) return NaN;
-  if (x < EPS) return log_p ? -INF : 0.0;
+  if (x < EPS) {
+    // The fixed-depth method counts x below EPS as 0; with finite degrees
+    // of freedom that answer is checked like any other.
+    if constexpr (Converged) {
+      if (x > 0 && df1 != INF && df2 != INF) {
+        const double P = pf_checked(x, df1, df2, 0.0);
+        return log_p ? cxmath::log(P) : P;
+      }
+    }
+    return log_p ? -INF : 0.0;
+  }
   if (df1 == INF && df2 == INF) {
     if (x > 1) return log_p ? 0.0 : 1.0;
     if (x == 1) return log_p ? cxmath::log(0.5) : 0.5;
@@ -101,15 +254,21 @@ constexpr double pf(double x, double df1, double df2, bool log_p) {
     return log_p ? cxmath::log(P) : P;
   }
   if (df2 == INF) return pchisq(x * df1, df1, log_p);
+  if constexpr (Converged) {
+    // The whole mass lies below +inf (r/(1 + r) would be inf/inf).
+    if (x == INF) return log_p ? 0.0 : 1.0;
+  }
   const double r = (x * df1) / df2;
   const double z = r / (1 + r);
   const double h1 = 0.5 * df1;
   const double h2 = df2 * 0.5;
-  const double P = incomplete_beta(h1, h2, z);
+  double P = incomplete_beta(h1, h2, z);
+  if constexpr (Converged) P = pf_checked(x, df1, df2, P);
   return log_p ? cxmath::log(P) : P;
 }
 
-constexpr double qf(double p, double df1, double df2) {
+template <bool Converged>
+constexpr double qf_impl(double p, double df1, double df2) {
   using namespace cxmath;
   if (isnan(df1) || isnan(df2) || df1 < EPS || df2 < EPS || isnan(p) || p < 0 || p > 1) return NaN;
   if (p == 0) return 0.0;
@@ -129,7 +288,28 @@ constexpr double qf(double p, double df1, double df2) {
   }
   const double d = incomplete_beta_inv(df1 * 0.5, df2 * 0.5, p);
   const double w = ((df1 * 0.5) / (df2 * 0.5)) * (1 - d);
+  if constexpr (Converged) return qf_checked(p, df1, df2, d / w, d);
   return d / w;
 }
+
+}  // namespace detail
+
+// The CDF and quantile: the fixed-depth value, replaced by the converged one
+// where it fails the agreement rule (finite degrees of freedom only; the
+// infinite ones go through the chi-squared functions).
+constexpr double pf(double x, double df1, double df2, bool log_p) {
+  return detail::pf_impl<true>(x, df1, df2, log_p);
+}
+constexpr double qf(double p, double df1, double df2) { return detail::qf_impl<true>(p, df1, df2); }
+
+namespace detail {
+
+// The fixed-depth methods alone.
+constexpr double pf_fixed(double x, double df1, double df2, bool log_p) {
+  return pf_impl<false>(x, df1, df2, log_p);
+}
+constexpr double qf_fixed(double p, double df1, double df2) { return qf_impl<false>(p, df1, df2); }
+
+}  // namespace detail
 
 }  // namespace distmill

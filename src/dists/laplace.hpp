@@ -5,11 +5,103 @@
 // A zero sigma is a point mass at mu.
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
+#include "cxmath/extended_sound.hpp"
 
 namespace distmill {
 
-constexpr double dlaplace(double x, double mu, double sigma, bool log) {
+namespace detail {
+
+// ---- converged forms, in extended precision ----
+
+// Log-density -ln(2 sigma) - |x - mu|/sigma: the difference cannot overflow
+// and a sigma below EPS keeps its logarithm.
+constexpr double dlaplace_log_converged(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext S = sigma;
+  return static_cast<double>(-(cxmath::xb::log(S + S) + cxmath::fabs(static_cast<ext>(x) - mu) / S));
+}
+
+struct LaplaceTails {
+  cxmath::ext lower;  // P(X <= x)
+  cxmath::ext upper;  // P(X > x)
+};
+
+// Each tail beyond |d| is e^(-|d|/sigma)/2, taken directly.
+constexpr LaplaceTails plaplace_tails(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext d = static_cast<ext>(x) - mu;
+  const ext far = cxmath::xb::exp(-cxmath::fabs(d) / sigma) * 0.5L;
+  if (d < 0) return {far, 1 - far};
+  return {1 - far, far};
+}
+
+// mu + sigma ln(2 p) below 1/2, mu - sigma ln(2 (1 - p)) above (1 - p
+// exact there).
+constexpr double qlaplace_converged(double p, double mu, double sigma) {
+  using cxmath::ext;
+  const bool lower = p < 0.5;
+  const double tail = lower ? p : 1 - p;
+  const ext L = cxmath::xb::log(static_cast<ext>(tail) * 2) * sigma;
+  return static_cast<double>(lower ? static_cast<ext>(mu) + L : static_cast<ext>(mu) - L);
+}
+
+// ---- where the fixed-depth forms can miss the rule ----
+
+// Density: 2 sigma below EPS (its logarithm +inf) or overflowing, and
+// x - mu overflowing.
+constexpr bool dlaplace_fixed_may_fail(double x, double mu, double sigma) {
+  return !(sigma + sigma >= cxmath::EPS && sigma + sigma < cxmath::INF) ||
+         !(cxmath::fabs(x - mu) < cxmath::INF);
+}
+
+constexpr double dlaplace_checked(double x, double mu, double sigma, double fixed) {
+  if (!dlaplace_fixed_may_fail(x, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
+  const double converged = dlaplace_log_converged(x, mu, sigma);
+  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
+}
+
+// CDF: the lower tail 1/2 - (1 - e^(-|d|/sigma))/2 cancels (absolute error
+// ~1e-17: failures from |d|/sigma ~ 13); checked from 5.
+inline constexpr double PLAPLACE_LOWER = -5;
+
+constexpr bool plaplace_fixed_may_fail(double x, double mu, double sigma) {
+  return !((x - mu) / sigma > PLAPLACE_LOWER);
+}
+
+constexpr double plaplace_checked(double x, double mu, double sigma, double fixed) {
+  if (!plaplace_fixed_may_fail(x, mu, sigma) && fixed >= 0 && fixed <= 1) return fixed;
+  const double converged = static_cast<double>(plaplace_tails(x, mu, sigma).lower);
+  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+}
+
+// Quantile: 1 - 2|p - 1/2| with p - 1/2 rounded in double loses the lower
+// tail (relative error ~2^-54/p in ln(2p) terms: failures below ~1e-6,
+// checked below 1e-4); |mu| large against sigma as for the other location
+// families; the value non-finite.
+inline constexpr double QLAPLACE_TAIL = 1e-4;
+inline constexpr double QLAPLACE_RESOLUTION = 1e5;
+
+constexpr bool qlaplace_fixed_may_fail(double p, double mu, double sigma, double fixed) {
+  const double tail = p < 0.5 ? p : 1 - p;
+  return tail < QLAPLACE_TAIL || !(cxmath::fabs(mu) <= QLAPLACE_RESOLUTION * sigma) ||
+         !(cxmath::fabs(fixed) < cxmath::INF);
+}
+
+constexpr double qlaplace_checked(double p, double mu, double sigma, double fixed) {
+  if (!cxmath::isfinite(mu)) return mu;
+  if (!qlaplace_fixed_may_fail(p, mu, sigma, fixed)) return fixed;
+  if (!cxmath::isnan(fixed)) {
+    const LaplaceTails t = plaplace_tails(fixed, mu, sigma);
+    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
+  }
+  return qlaplace_converged(p, mu, sigma);
+}
+
+template <bool Converged>
+constexpr double dlaplace_impl(double x, double mu, double sigma, bool log) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -27,11 +119,13 @@ constexpr double dlaplace(double x, double mu, double sigma, bool log) {
     return log ? cxmath::log(d) : d;
   }
   // -ln(2 sigma) is +inf when 2 sigma is below EPS.
-  const double L = -cxmath::log(sigma + sigma) - fabs(x - mu) / sigma;
+  double L = -cxmath::log(sigma + sigma) - fabs(x - mu) / sigma;
+  if constexpr (Converged) L = dlaplace_checked(x, mu, sigma, L);
   return log ? L : cxmath::exp(L);
 }
 
-constexpr double plaplace(double x, double mu, double sigma, bool log_p) {
+template <bool Converged>
+constexpr double plaplace_impl(double x, double mu, double sigma, bool log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -41,6 +135,7 @@ constexpr double plaplace(double x, double mu, double sigma, bool log_p) {
     const double d = x - mu;
     const double s = (d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0) * 0.5;
     P = s * (1 - cxmath::exp(-fabs(d) / sigma)) + 0.5;
+    if constexpr (Converged) P = plaplace_checked(x, mu, sigma, P);
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {
@@ -54,7 +149,8 @@ constexpr double plaplace(double x, double mu, double sigma, bool log_p) {
   return log_p ? cxmath::log(P) : P;
 }
 
-constexpr double qlaplace(double p, double mu, double sigma) {
+template <bool Converged>
+constexpr double qlaplace_impl(double p, double mu, double sigma) {
   using namespace cxmath;
   if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
   if (sigma == INF) return NaN;
@@ -66,7 +162,33 @@ constexpr double qlaplace(double p, double mu, double sigma) {
   if (c == 0) return mu - cxmath::log(1.0) * g;
   // 1 - 2|c| below EPS makes the logarithm -inf (the quantile infinite).
   const double r = 1 - (fabs(c) + fabs(c));
-  return mu - cxmath::log(r) * g;
+  const double q = mu - cxmath::log(r) * g;
+  if constexpr (Converged) return qlaplace_checked(p, mu, sigma, q);
+  return q;
 }
+
+}  // namespace detail
+
+// Density, CDF and quantile: the fixed-depth value, replaced by the
+// converged one where it fails the agreement rule.
+constexpr double dlaplace(double x, double mu, double sigma, bool log) {
+  return detail::dlaplace_impl<true>(x, mu, sigma, log);
+}
+constexpr double plaplace(double x, double mu, double sigma, bool log_p) {
+  return detail::plaplace_impl<true>(x, mu, sigma, log_p);
+}
+constexpr double qlaplace(double p, double mu, double sigma) {
+  return detail::qlaplace_impl<true>(p, mu, sigma);
+}
+
+namespace detail {
+constexpr double dlaplace_fixed(double x, double mu, double sigma, bool log) {
+  return dlaplace_impl<false>(x, mu, sigma, log);
+}
+constexpr double plaplace_fixed(double x, double mu, double sigma, bool log_p) {
+  return plaplace_impl<false>(x, mu, sigma, log_p);
+}
+constexpr double qlaplace_fixed(double p, double mu, double sigma) { return qlaplace_impl<false>(p, mu, sigma); }
+}  // namespace detail
 
 }  // namespace distmill

@@ -1,22 +1,80 @@
 // Log-normal distribution: ln X is normal with location mu and scale sigma.
 // Density f(x) = phi((ln x - mu)/sigma)/(sigma x), CDF Phi of ln x, quantile
-// e^(normal quantile).  The support is x > 0; arguments below EPS count as
-// zero (ln x = -inf).
+// e^(normal quantile).  The support is x > 0; the fixed-depth forms count
+// arguments below EPS as zero (ln x = -inf); the converged forms, which
+// replace them where they fail the agreement rule, take the true logarithm.
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
+#include "cxmath/extended_sound.hpp"
 #include "dists/norm.hpp"
 
 namespace distmill {
 
-constexpr double dlnorm(double x, double mu, double sigma, bool log) {
+namespace detail {
+
+// ---- converged forms, in extended precision ----
+
+// Log-density of ln x under the normal law, minus ln x.
+constexpr double dlnorm_log_converged(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext lx = cxmath::xb::log(static_cast<ext>(x));
+  const ext z = (lx - mu) / sigma;
+  return static_cast<double>(
+      -(((cxmath::xb::LN_SQRT_2PI + cxmath::xb::log(static_cast<ext>(sigma))) + (z * z) * 0.5L) + lx));
+}
+
+constexpr NormTails plnorm_tails(double x, double mu, double sigma) {
+  using cxmath::ext;
+  if (!(x > 0)) return {0, 1};
+  return norm_tails_of((cxmath::xb::log(static_cast<ext>(x)) - mu) / sigma);
+}
+
+// ---- where the fixed-depth forms can miss the rule ----
+
+// Density: x below EPS (taken as x = 0, density 0), and ln x rounded to
+// double, an absolute error ~2^-53 |ln x| that reaches the log-density
+// as ~2^-53 |ln x| |z|/sigma (checked from 1e-12 of it).
+inline constexpr double LNORM_LOG_ERROR = 1e-12;
+
+constexpr bool lnorm_log_rounding_matters(double x, double mu, double sigma) {
+  const double lx = cxmath::log_core(x);
+  const double z = (lx - mu) / sigma;
+  return !((cxmath::fabs(lx) * cxmath::EPS) * (cxmath::fabs(z) + 1) <= LNORM_LOG_ERROR * sigma);
+}
+
+constexpr bool dlnorm_fixed_may_fail(double x, double mu, double sigma) {
+  if (x < cxmath::EPS) return true;
+  return lnorm_log_rounding_matters(x, mu, sigma);
+}
+
+// CDF: the same, and wherever the normal CDF of ln x can miss the rule.
+constexpr bool plnorm_fixed_may_fail(double x, double mu, double sigma) {
+  if (x < cxmath::EPS) return true;
+  return lnorm_log_rounding_matters(x, mu, sigma) || pnorm_fixed_may_fail(cxmath::log_core(x), mu, sigma);
+}
+
+template <bool Converged>
+constexpr double dlnorm_impl(double x, double mu, double sigma, bool log) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
   if (x < 0) return log ? -INF : 0.0;
   const double lx = x < EPS ? -INF : log_core(x);
+  if constexpr (Converged) {
+    if (x > 0 && x < INF && isfinite(mu) && isfinite(sigma) && sigma != 0 &&
+        dlnorm_fixed_may_fail(x, mu, sigma)) {
+      const double fixed = dlnorm_impl<false>(x, mu, sigma, log);
+      const double ld = dlnorm_log_converged(x, mu, sigma);
+      if (log) return log_density_agrees(fixed, ld) ? fixed : ld;
+      const double d = cxmath::exp(ld);
+      return density_agrees(fixed, d) ? fixed : d;
+    }
+  }
   if (isfinite(lx) && isfinite(mu) && isfinite(sigma) && sigma != 0)
-    return log ? dnorm(lx, mu, sigma, true) - lx : dnorm(lx, mu, sigma, false) / x;
+    return log ? dnorm_impl<Converged>(lx, mu, sigma, true) - lx : dnorm_impl<Converged>(lx, mu, sigma, false) / x;
   // Degenerate cases, including every x below EPS.  Unlike the normal
   // density, a zero scale only puts infinite mass where ln x and mu meet at
   // the same infinity.
@@ -30,19 +88,67 @@ constexpr double dlnorm(double x, double mu, double sigma, bool log) {
   return log ? cxmath::log(r) : r;
 }
 
-constexpr double plnorm(double x, double mu, double sigma, bool log_p) {
+template <bool Converged>
+constexpr double plnorm_impl(double x, double mu, double sigma, bool log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
+  if constexpr (Converged) {
+    if (x > 0 && x < INF && isfinite(mu) && isfinite(sigma) && sigma != 0 &&
+        plnorm_fixed_may_fail(x, mu, sigma)) {
+      const double fixed = plnorm_impl<false>(x, mu, sigma, false);
+      const double P = static_cast<double>(plnorm_tails(x, mu, sigma).lower);
+      const double R = probability_agrees(fixed, P) ? fixed : P;
+      return log_p ? cxmath::log(R) : R;
+    }
+  }
   if (x < EPS) return log_p ? -INF : 0.0;
-  return pnorm(log_core(x), mu, sigma, log_p);
+  return pnorm_impl<Converged>(log_core(x), mu, sigma, log_p);
 }
 
-constexpr double qlnorm(double p, double mu, double sigma) {
+template <bool Converged>
+constexpr double qlnorm_impl(double p, double mu, double sigma) {
   using namespace cxmath;
   if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
-  return cxmath::exp(qnorm(p, mu, sigma));
+  const double qn = qnorm_impl<false>(p, mu, sigma);
+  const double q = cxmath::exp(qn);
+  if constexpr (Converged) {
+    // The quantile is e^(normal quantile): checked where that quantile is,
+    // and where its rounding to double is magnified by the exponential
+    // (|mu| large against sigma, as in the normal check).
+    if (p > 0 && p < 1 && isfinite(mu) && sigma > 0 && sigma < INF &&
+        (qnorm_fixed_may_fail(p, mu, sigma, qn) || !(q > 0 && q < INF))) {
+      if (q > 0 && q < INF) {
+        const NormTails t = plnorm_tails(q, mu, sigma);
+        if (quantile_agrees(t.lower, t.upper, p)) return q;
+      }
+      return static_cast<double>(cxmath::xb::exp(qnorm_converged_ext(p, mu, sigma, qn)));
+    }
+    // An infinite location carries every quantile to 0 or +inf.
+    if (p > 0 && p < 1 && !isfinite(mu) && sigma < INF) return mu > 0 ? INF : 0.0;
+  }
+  return q;
 }
+
+}  // namespace detail
+
+constexpr double dlnorm(double x, double mu, double sigma, bool log) {
+  return detail::dlnorm_impl<true>(x, mu, sigma, log);
+}
+constexpr double plnorm(double x, double mu, double sigma, bool log_p) {
+  return detail::plnorm_impl<true>(x, mu, sigma, log_p);
+}
+constexpr double qlnorm(double p, double mu, double sigma) { return detail::qlnorm_impl<true>(p, mu, sigma); }
+
+namespace detail {
+constexpr double dlnorm_fixed(double x, double mu, double sigma, bool log) {
+  return dlnorm_impl<false>(x, mu, sigma, log);
+}
+constexpr double plnorm_fixed(double x, double mu, double sigma, bool log_p) {
+  return plnorm_impl<false>(x, mu, sigma, log_p);
+}
+constexpr double qlnorm_fixed(double p, double mu, double sigma) { return qlnorm_impl<false>(p, mu, sigma); }
+}  // namespace detail
 
 }  // namespace distmill

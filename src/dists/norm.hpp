@@ -11,7 +11,10 @@
 // gives -inf.
 #pragma once
 
+#include "cxmath/agreement.hpp"
+#include "cxmath/agreement_forms.hpp"
 #include "cxmath/erf.hpp"
+#include "cxmath/extended_sound.hpp"
 
 namespace distmill {
 
@@ -42,9 +45,139 @@ constexpr double pnorm_core(double x, double mu, double sigma, bool log_p) {
   return log_p ? cxmath::log(P) : P;
 }
 
-}  // namespace detail
 
-constexpr double dnorm(double x, double mu, double sigma, bool log) {
+// ---- converged forms, in extended precision ----
+
+// Log-density -ln sqrt(2 pi) - ln sigma - z^2/2 with z formed in extended
+// precision (no overflow of x - mu) and the true logarithm of any sigma.
+constexpr double dnorm_log_converged(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext z = (static_cast<ext>(x) - mu) / sigma;
+  return static_cast<double>(-((cxmath::xb::LN_SQRT_2PI + cxmath::xb::log(static_cast<ext>(sigma))) +
+                               (z * z) * 0.5L));
+}
+
+struct NormTails {
+  cxmath::ext lower;
+  cxmath::ext upper;
+};
+
+// Phi(u) = erfc(-u/sqrt 2)/2 and 1 - Phi(u) = erfc(u/sqrt 2)/2, each from
+// the converged erfc (relative accuracy in its tail), u = (x - mu)/sigma
+// in extended precision.
+constexpr NormTails norm_tails_of(cxmath::ext u) {
+  using cxmath::ext;
+  const ext t = u / cxmath::SQRT2_EXT;
+  const ext far = cxmath::xb::erfc(cxmath::fabs(t)) * 0.5L;
+  if (t < 0) return {far, 1 - far};
+  return {1 - far, far};
+}
+
+constexpr NormTails pnorm_tails(double x, double mu, double sigma) {
+  using cxmath::ext;
+  return norm_tails_of((static_cast<ext>(x) - mu) / sigma);
+}
+
+// The t >= 0 with erfc(t) = target (0 < target <= 1): Newton steps on
+// ln erfc, d/dt ln erfc(t) = -2 e^(-t^2)/(sqrt(pi) erfc(t)), inside a
+// bracket that each evaluation narrows (bisection when a step leaves it).
+// `guess` seeds the iteration when it lies inside (0, 40).
+constexpr cxmath::ext erfc_inv_converged(cxmath::ext target, cxmath::ext guess) {
+  using cxmath::ext;
+  if (!(target < 1)) return 0;
+  const ext goal = cxmath::xb::log(target);
+  ext lo = 0, hi = 40;  // erfc(40) ~ 1e-697 lies below every double target
+  ext t = guess > lo && guess < hi ? guess : cxmath::xb::sqrt(-goal);
+  if (!(t > lo && t < hi)) t = 1;
+  for (int it = 0; it < 200; ++it) {
+    const ext e = cxmath::xb::erfc(t);
+    const ext g = cxmath::xb::log(e) - goal;  // decreasing in t
+    if (g == 0) return t;
+    if (g > 0)
+      lo = t;
+    else
+      hi = t;
+    const ext slope = -2 * cxmath::xb::exp(-(t * t)) / (cxmath::SQRTPI_EXT * e);
+    ext tn = t - g / slope;
+    if (!(tn > lo && tn < hi)) tn = lo + (hi - lo) * 0.5L;
+    if (cxmath::fabs(tn - t) <= t * (4 * cxmath::xb::EPS_X)) return tn;
+    t = tn;
+  }
+  return t;
+}
+
+// mu + sigma sqrt(2) (-t) below 1/2 with erfc(t) = 2p, mu + sigma sqrt(2) t
+// above with erfc(t) = 2 (1 - p) (1 - p exact there), all in extended
+// precision; `guess` is the fixed-depth quantile.
+constexpr cxmath::ext qnorm_converged_ext(double p, double mu, double sigma, double guess) {
+  using cxmath::ext;
+  const bool lower = p < 0.5;
+  const double tail = lower ? p : 1 - p;
+  const ext g = ((static_cast<ext>(guess) - mu) / sigma) / cxmath::SQRT2_EXT;
+  const ext t = erfc_inv_converged(static_cast<ext>(tail) * 2, lower ? -g : g);
+  const ext u = t * cxmath::SQRT2_EXT;
+  return static_cast<ext>(mu) + static_cast<ext>(sigma) * (lower ? -u : u);
+}
+constexpr double qnorm_converged(double p, double mu, double sigma, double guess) {
+  return static_cast<double>(qnorm_converged_ext(p, mu, sigma, guess));
+}
+
+// ---- where the fixed-depth forms can miss the rule ----
+
+// Density: a sigma below EPS (its logarithm taken as -inf: +inf or NaN
+// where the density is finite or 0) and x - mu overflowing.
+constexpr bool dnorm_fixed_may_fail(double x, double mu, double sigma) {
+  return sigma < cxmath::EPS || !(cxmath::fabs(x - mu) < cxmath::INF);
+}
+
+constexpr double dnorm_checked(double x, double mu, double sigma, double fixed) {
+  if (!dnorm_fixed_may_fail(x, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
+  const double converged = dnorm_log_converged(x, mu, sigma);
+  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
+}
+
+// CDF: the lower tail 1 - erf cancels with an absolute error ~1e-19
+// (failures below Phi ~1e-9, u ~ -6, and 0 from u ~ -9.2); checked from
+// u = -4.5 down.  x - mu overflowing.
+inline constexpr double PNORM_LOWER_U = -4.5;
+
+constexpr bool pnorm_fixed_may_fail(double x, double mu, double sigma) {
+  return !((x - mu) / sigma > PNORM_LOWER_U) || !(cxmath::fabs(x - mu) < cxmath::INF);
+}
+
+constexpr double pnorm_checked(double x, double mu, double sigma, double fixed) {
+  if (!pnorm_fixed_may_fail(x, mu, sigma) && fixed >= 0 && fixed <= 1) return fixed;
+  const double converged = static_cast<double>(pnorm_tails(x, mu, sigma).lower);
+  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+}
+
+// Quantile: the inverse works on erf(x) - (2p - 1) in double, an absolute
+// error ~1e-16 in the tail probability (failures below tail ~1e-6 on both
+// sides), and erf itself carries ~3e-13 just below its branch switch 2.1
+// (tails near 1.5e-3 miss by ~1e-10); tails below 0.02 are checked.
+// sigma sqrt 2 can overflow (0 times inf), and |mu| large against sigma
+// misses the rule by the rounding of the sum alone (from 1e5 checked).
+inline constexpr double QNORM_TAIL = 0.02;
+inline constexpr double QNORM_RESOLUTION = 1e5;
+
+constexpr bool qnorm_fixed_may_fail(double p, double mu, double sigma, double fixed) {
+  const double tail = p < 0.5 ? p : 1 - p;
+  return tail < QNORM_TAIL || !(cxmath::fabs(mu) <= QNORM_RESOLUTION * sigma) ||
+         !(sigma * SQRT2 < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
+}
+
+constexpr double qnorm_checked(double p, double mu, double sigma, double fixed) {
+  if (!cxmath::isfinite(mu)) return mu;
+  if (!qnorm_fixed_may_fail(p, mu, sigma, fixed)) return fixed;
+  if (!cxmath::isnan(fixed) && cxmath::fabs(fixed) < cxmath::INF) {
+    const NormTails t = pnorm_tails(fixed, mu, sigma);
+    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
+  }
+  return qnorm_converged(p, mu, sigma, fixed);
+}
+
+template <bool Converged>
+constexpr double dnorm_impl(double x, double mu, double sigma, bool log) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -65,16 +198,24 @@ constexpr double dnorm(double x, double mu, double sigma, bool log) {
   const double k = sigma < EPS ? INF : detail::NEG_LN_SQRT_2PI - log_core(sigma);
   const double z = (x - mu) / sigma;
   const double q = (z * z) * 0.5;
-  return log ? k - q : cxmath::exp(k - q);
+  double L = k - q;
+  if constexpr (Converged) L = dnorm_checked(x, mu, sigma, L);
+  return log ? L : cxmath::exp(L);
 }
 
-constexpr double pnorm(double x, double mu, double sigma, bool log_p) {
+template <bool Converged>
+constexpr double pnorm_impl(double x, double mu, double sigma, bool log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
-  if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x))
-    return detail::pnorm_core(x, mu, sigma, log_p);
+  if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x)) {
+    if constexpr (Converged) {
+      const double P = pnorm_checked(x, mu, sigma, pnorm_core(x, mu, sigma, false));
+      return log_p ? cxmath::log(P) : P;
+    }
+    return pnorm_core(x, mu, sigma, log_p);
+  }
   double r = 0;
   if ((x == INF && mu == INF) || (x == -INF && mu == -INF))
     r = NaN;
@@ -87,7 +228,8 @@ constexpr double pnorm(double x, double mu, double sigma, bool log_p) {
   return log_p ? cxmath::log(r) : r;
 }
 
-constexpr double qnorm(double p, double mu, double sigma) {
+template <bool Converged>
+constexpr double qnorm_impl(double p, double mu, double sigma) {
   using namespace cxmath;
   if (isnan(sigma) || isnan(mu) || sigma < 0 || isnan(p) || p < 0 || p > 1 || sigma == INF)
     return NaN;
@@ -96,7 +238,31 @@ constexpr double qnorm(double p, double mu, double sigma) {
   if (p == 1) return mu == -INF ? NaN : INF;
   const double y = (p + p) - 1;
   const double v = erf_inv(y);
-  return v * (sigma * detail::SQRT2) + mu;
+  const double q = v * (sigma * SQRT2) + mu;
+  if constexpr (Converged) return qnorm_checked(p, mu, sigma, q);
+  return q;
 }
+
+}  // namespace detail
+
+// Density, CDF and quantile: the fixed-depth value, replaced by the
+// converged one where it fails the agreement rule.
+constexpr double dnorm(double x, double mu, double sigma, bool log) {
+  return detail::dnorm_impl<true>(x, mu, sigma, log);
+}
+constexpr double pnorm(double x, double mu, double sigma, bool log_p) {
+  return detail::pnorm_impl<true>(x, mu, sigma, log_p);
+}
+constexpr double qnorm(double p, double mu, double sigma) { return detail::qnorm_impl<true>(p, mu, sigma); }
+
+namespace detail {
+constexpr double dnorm_fixed(double x, double mu, double sigma, bool log) {
+  return dnorm_impl<false>(x, mu, sigma, log);
+}
+constexpr double pnorm_fixed(double x, double mu, double sigma, bool log_p) {
+  return pnorm_impl<false>(x, mu, sigma, log_p);
+}
+constexpr double qnorm_fixed(double p, double mu, double sigma) { return qnorm_impl<false>(p, mu, sigma); }
+}  // namespace detail
 
 }  // namespace distmill

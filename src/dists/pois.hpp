@@ -20,8 +20,8 @@
 //    keeps exactly its bits for every count, and for counts beyond 170 it
 //    is the sum at 170 rather than the NaN of inf/inf.
 //
-// Quantile: the smallest k with F(k) > p (strictly), each F(k) computed
-// afresh.  Below lambda = 11 the walk starts at 0; from 11 on it starts 3
+// Quantile: the smallest k with F(k) > p (strictly), each F(k) summed
+// afresh (for the series from a table of its terms, each evaluated once).  Below lambda = 11 the walk starts at 0; from 11 on it starts 3
 // below the normal approximation lambda + sqrt(lambda) z_p, and steps back
 // by one (without checking lower) when F is already above p there.
 // The walk never passes
@@ -72,6 +72,7 @@
 #include "cxmath/incomplete_gamma.hpp"
 #include "cxmath/incomplete_gamma_checked.hpp"
 #include "dists/counts.hpp"
+#include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
 
 namespace distmill {
@@ -128,8 +129,10 @@ constexpr double pois_term(std::int64_t j, double lambda) {
   return cxmath::ipow(j, lambda) / POIS_FACT.v[j];
 }
 
-// e^-lambda (1 + t(1) + ... + t(k)), terms added from the top.
-constexpr double pois_series_cdf(std::int64_t k, double lambda) {
+// e^-lambda S(k) with S(k) = 1 + t(1) + ... + t(k), the terms added from
+// the top; term(j) gives t(j) (evaluated afresh, or from a table).
+template <class Term>
+constexpr double pois_series_sum(std::int64_t k, double lambda, Term&& term) {
   const double E = cxmath::exp(-lambda);
   double S;
   if (k == 0) {
@@ -139,12 +142,31 @@ constexpr double pois_series_cdf(std::int64_t k, double lambda) {
   } else {
     // Terms above POIS_LAST_TERM are 0 and leave the sum unchanged.
     const std::int64_t top = k < POIS_LAST_TERM ? k : POIS_LAST_TERM;
-    double T = pois_term(top, lambda);
-    for (std::int64_t j = top - 1; j >= 1; --j) T = T + pois_term(j, lambda);
+    double T = term(top);
+    for (std::int64_t j = top - 1; j >= 1; --j) T = T + term(j);
     S = T + 1;
   }
   return E * S;
 }
+
+constexpr double pois_series_cdf(std::int64_t k, double lambda) {
+  return pois_series_sum(k, lambda, [&](std::int64_t j) { return pois_term(j, lambda); });
+}
+
+// The terms of one quantile walk, each evaluated once when the walk first
+// needs it (a fixed table: the series has at most POIS_LAST_TERM terms).
+struct PoisTermTable {
+  double lambda;
+  std::int64_t filled = 0;  // t(1) .. t(filled) are set
+  double t[POIS_LAST_TERM + 1] = {};
+  constexpr double operator()(std::int64_t j) {
+    while (filled < j) {
+      ++filled;
+      t[filled] = pois_term(filled, lambda);
+    }
+    return t[j];
+  }
+};
 
 // F(k) for k >= 0 and a finite rate lambda >= 0.
 constexpr double pois_cdf(std::int64_t k, double lambda) {
@@ -158,8 +180,26 @@ constexpr std::int64_t pois_quantile_cap(double lambda) {
   return c < 0x1p63 ? static_cast<std::int64_t>(c) : cxmath::INT64_MAX_;
 }
 
-// First k = k0, k0 + 1, ... with F(k) > p, ending at k_cap.
+// First k = k0, k0 + 1, ... with F(k) > p, ending at k_cap.  Each F(k) is
+// summed afresh from the top, as the plain walk does; for rates up to 10
+// the series terms come from a table filled as k grows, so each is
+// evaluated once per walk (the sums, and so the bits, are the same).
+// At huge rates the walk up to k_cap can be hundreds of millions of steps
+// (when F stalls below p): every step ticks an InterruptPoll so that the
+// host can stop it.
 constexpr double pois_walk_up(std::int64_t k0, double p, double lambda, std::int64_t k_cap) {
+  PoisTermTable table{lambda};
+  InterruptPoll poll;
+  for (std::int64_t k = k0;; ++k) {
+    poll.tick();
+    const double F = lambda > 10 ? pois_cdf(k, lambda) : pois_series_sum(k, lambda, table);
+    if (F > p) return static_cast<double>(k);
+    if (k >= k_cap) return static_cast<double>(k_cap);
+  }
+}
+
+// The same walk with every term evaluated afresh at every step.
+constexpr double pois_walk_up_plain(std::int64_t k0, double p, double lambda, std::int64_t k_cap) {
   for (std::int64_t k = k0;; ++k) {
     if (pois_cdf(k, lambda) > p) return static_cast<double>(k);
     if (k >= k_cap) return static_cast<double>(k_cap);

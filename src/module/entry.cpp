@@ -33,6 +33,9 @@ extern "C" PYBIND11_EXPORT PyObject* PyInit_distmill() {
     }
   }
   py::detail::get_internals();
+  // Long loops of the scalar functions and samplers ask this hook, now and
+  // then, whether a signal (Ctrl-C) is pending.
+  distmill::interrupt_hook = distmill::raise_pending_signal;
 
   PyObject* raw = nullptr;
   try {

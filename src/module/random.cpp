@@ -31,6 +31,12 @@ namespace {
 // followed by the size and the engine.  The result is allocated once, C
 // ordered, and element i of the flat buffer is the i-th sampler call, so an
 // array of n elements advances the engine exactly as n scalar calls do.
+//
+// A size that cannot be laid out (an extent beyond the signed range, a
+// byte count that overflows, too many dimensions, more memory than there
+// is) fails with numpy's error before the first draw.  A long fill can be
+// interrupted: the exception leaves after the draws made so far, which
+// have advanced the engine, and the partly filled array is released.
 template <auto Sampler, class Params>
 struct SizeForms;
 
@@ -39,19 +45,34 @@ struct SizeForms<Sampler, std::tuple<P...>> {
   static void fill(py::array_t<double>& out, P... params, Engine& engine) {
     double* data = out.mutable_data();
     const py::ssize_t n = out.size();
-    for (py::ssize_t i = 0; i < n; ++i) data[i] = Sampler(params..., engine);
+    InterruptPoll poll;
+    for (py::ssize_t i = 0; i < n; ++i) {
+      poll.tick();
+      data[i] = Sampler(params..., engine);
+    }
+  }
+
+  // A new C-ordered float64 array.  Extents whose strides fit, in up to 32
+  // dimensions (every numpy's limit is at least that), are handed to
+  // pybind11, which computes the strides in signed arithmetic and lets numpy
+  // check the allocation; any other shape goes to numpy.empty, which either
+  // makes the array (up to 64 dimensions with numpy 2) or raises numpy's
+  // own error for it, with numpy's usual message.
+  static py::array_t<double> allocate(const std::vector<std::size_t>& size) {
+    if (size.size() > 32 || !detail::strides_fit(size)) return detail::numpy_empty(size);
+    return py::array_t<double>(std::vector<py::ssize_t>(size.begin(), size.end()));
   }
 
   // Shape given dimension by dimension; an empty list is a 0-d array, which
   // holds one element.
   static py::array_t<double> by_shape(P... params, const std::vector<std::size_t>& size, Engine& engine) {
-    py::array_t<double> out(std::vector<py::ssize_t>(size.begin(), size.end()));
+    py::array_t<double> out = allocate(size);
     fill(out, params..., engine);
     return out;
   }
 
   static py::array_t<double> by_count(P... params, std::size_t size, Engine& engine) {
-    py::array_t<double> out(static_cast<py::ssize_t>(size));
+    py::array_t<double> out = allocate(std::vector<std::size_t>{size});
     fill(out, params..., engine);
     return out;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cxmath/common.hpp"
+#include "dists/interrupt.hpp"
 #include "random/engine.hpp"
 
 namespace distmill {
@@ -16,11 +17,16 @@ inline double rbern(double prob, Engine& engine) {
 
 // The sum of n_trials Bernoulli outcomes, one engine output per trial and
 // no shortcut for large counts: the stream position after a draw is always
-// n_trials outputs further on.
+// n_trials outputs further on.  A huge count runs for as long as it takes
+// (2^63 trials are centuries), so every trial ticks an InterruptPoll and
+// the host can stop the draw; the engine is then left after the trials
+// made so far.
 inline double rbinom(long long n_trials, double prob, Engine& engine) {
   if (!cxmath::isfinite(prob) || n_trials < 0 || prob < 0 || prob > 1) return cxmath::NaN;
   double successes = 0.0;
+  InterruptPoll poll;
   for (long long i = 0; i < n_trials; ++i) {
+    poll.tick();
     const double u = uniform_open(0.0, 1.0, engine);
     if (u <= prob) successes += 1.0;
   }

@@ -23,6 +23,7 @@ PROBE(k_erf_ext2_lo, "d:dd") double k_erf_ext2_lo(double zh, double zl) {
   return lo(cxmath::erf_ext(static_cast<long double>(zh) + zl));
 }
 PROBE(k_erf_inv, "d:d") double k_erf_inv(double y) { return cxmath::erf_inv(y); }
+PROBE(k_erf_inv_full, "d:d") double k_erf_inv_full(double y) { return cxmath::erf_inv_full(y); }
 PROBE(k_erf_inv_guess, "d:d") double k_erf_inv_guess(double y) { return cxmath::detail::erf_inv_guess(y); }
 
 // Compile-time and run-time evaluation must agree to the bit: the constant

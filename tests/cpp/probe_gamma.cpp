@@ -14,6 +14,9 @@ PROBE(k_incomplete_gamma, "d:dd") double k_incomplete_gamma(double a, double z) 
 PROBE(k_incomplete_gamma_inv, "d:dd") double k_incomplete_gamma_inv(double a, double p) {
   return cxmath::incomplete_gamma_inv(a, p);
 }
+PROBE(k_incomplete_gamma_inv_full, "d:dd") double k_incomplete_gamma_inv_full(double a, double p) {
+  return cxmath::incomplete_gamma_inv_full(a, p);
+}
 
 // The stored 80-bit table entries, bit for bit (ctypes would round a long
 // double to a Python float): part 0 is the 64-bit significand, part 1 the

@@ -10,7 +10,9 @@ For every function two samples are measured:
 - tails: the same parameters with arguments out to probabilities of 1e-12
   on either side (quantiles for p in [1e-12, 1e-2] and [0.99, 1 - 1e-12]).
 
-The error of a density or CDF value is relative to the mpmath value; the
+Densities and CDFs are evaluated at the points of those probabilities
+(scipy's quantiles, so that they do not depend on distmill's own). The
+error of a density or CDF value is relative to the mpmath value; the
 error of a quantile q is measured where it matters to a caller, as the
 relative error of q itself against the mpmath root.  Discrete quantiles are
 exact integers: their error is the fraction of mismatches.  NaN, an infinite
@@ -25,6 +27,7 @@ import sys
 
 import mpmath as mp
 import numpy as np
+import scipy.stats as st
 
 import distmill as dm
 
@@ -137,6 +140,15 @@ def true_quantile(cdf, p, guess, th, lo=None, hi=None):
     return (a + b) / 2
 
 
+SCIPY = {
+    "norm": lambda m, s: st.norm(m, s), "lnorm": lambda m, s: st.lognorm(s, scale=math.exp(m)),
+    "unif": lambda a, b: st.uniform(a, b - a), "exp": lambda r: st.expon(scale=1 / r),
+    "cauchy": lambda m, s: st.cauchy(m, s), "laplace": lambda m, s: st.laplace(m, s),
+    "logis": lambda m, s: st.logistic(m, s), "weibull": lambda k, l: st.weibull_min(k, scale=l),
+    "gamma": lambda k, th: st.gamma(k, scale=th), "invgamma": lambda k, b: st.invgamma(k, scale=b),
+    "chisq": lambda n: st.chi2(n), "beta": lambda a, b: st.beta(a, b), "f": lambda a, b: st.f(a, b),
+    "t": lambda n: st.t(n),
+}
 SUPPORT_LO = {"lnorm": 0, "exp": 0, "weibull": 0, "gamma": 0, "invgamma": 0, "chisq": 0, "beta": 0, "f": 0}
 SUPPORT_HI = {"beta": 1}
 
@@ -148,12 +160,17 @@ def measure_continuous(dist, ps):
     errs = {"d": [], "p": [], "q": []}
     for th, pp in zip(ths, ps):
         th = tuple(float(t) for t in th)
+        # d and p are measured at the scipy quantile (a point of the right
+        # probability that does not depend on our own q being right)
+        xs = float(SCIPY[dist](*th).ppf(pp))
+        # a point that underflows to the end of the support measures nothing
+        if np.isfinite(xs) and not ((dist in SUPPORT_LO and xs <= 0) or (dist == "beta" and xs >= 1)):
+            errs["d"].append(rel(d(xs, *th), dref(mp.mpf(xs), *th)))
+            errs["p"].append(rel(p(xs, *th), pref(mp.mpf(xs), *th)))
         x = q(pp, *th)
         if not np.isfinite(x) or (dist in SUPPORT_LO and x <= 0) or (dist == "beta" and x >= 1):
             errs["q"].append(math.inf)
             continue
-        errs["d"].append(rel(d(x, *th), dref(mp.mpf(x), *th)))
-        errs["p"].append(rel(p(x, *th), pref(mp.mpf(x), *th)))
         lo = SUPPORT_LO.get(dist)
         hi = SUPPORT_HI.get(dist, None)
         tq = true_quantile(pref, mp.mpf(pp), x, th, lo, hi if hi is not None else (None if lo is None else x * 2 + 1))

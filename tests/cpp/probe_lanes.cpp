@@ -1,0 +1,194 @@
+// The batched log and exp (log_lanes, exp_lanes) against the scalar kernels,
+// the quadrature branch of the incomplete gamma (which evaluates its
+// integrand through them) against the integrand evaluated node by node with the scalar
+// kernels, and the table of e^n against run-time square-and-multiply.
+// Each probe returns the number of values that differ in any bit.
+#include <cstdint>
+#include <cstring>
+
+#include "probe.hpp"
+#include "cxmath/elementary.hpp"
+#include "cxmath/incomplete_gamma.hpp"
+
+namespace {
+
+using namespace cxmath;
+
+struct Rng {
+  std::uint64_t s;
+  std::uint64_t next() {
+    std::uint64_t z = (s += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  double unit() { return static_cast<double>(next() >> 11) * 0x1p-53; }
+  double sign() { return (next() & 1) ? 1.0 : -1.0; }
+  std::uint64_t below(std::uint64_t n) { return next() % n; }
+};
+
+bool same_bits(double u, double v) { return std::memcmp(&u, &v, sizeof u) == 0; }
+
+double any_double(Rng& r) {
+  double v;
+  const std::uint64_t b = r.next();
+  std::memcpy(&v, &b, sizeof v);
+  return v;
+}
+
+// Arguments of the logarithm: every guard and branch edge, both sides of
+// the scaling loop, near 1 within and beyond EPS, and arbitrary bit patterns.
+double log_arg(Rng& r) {
+  static const double special[] = {NaN, -NaN, -1.0, -0.0, 0.0, 4.9e-324, 1e-300, EPS, EPS * 0.99,
+                                   0.5, 0.49999999999999994, 1.5, 1.5000000000000002, 1.0,
+                                   1 + EPS, 1 - EPS, 1 + 2 * EPS, 10.0, 10.000000000000002,
+                                   DBL_MAX_, INF, -INF, 2.0, 9.9999999999999982};
+  switch (r.below(5)) {
+    case 0:
+      return __builtin_exp2(-1074 + 2098 * r.unit());
+    case 1:
+      return 0.4 + 1.2 * r.unit();
+    case 2:
+      return 1 + r.sign() * static_cast<double>(r.below(8)) * 0x1p-53;
+    case 3:
+      return any_double(r);
+    default:
+      return special[r.below(sizeof special / sizeof *special)];
+  }
+}
+
+double exp_arg(Rng& r) {
+  static const double special[] = {NaN, -NaN, INF, -INF, 0.0, -0.0, EPS, -EPS, EPS * 0.5, 2.0,
+                                   -2.0, 1.9999999999999998, -1.9999999999999998, 0x1p63, -0x1p63,
+                                   0x1p62, -0x1p62, 709.78, -745.2, 0.5, -0.5, 11356.0, -11400.0};
+  switch (r.below(5)) {
+    case 0:
+      return r.sign() * 2 * r.unit();
+    case 1:
+      return -800 + 1600 * r.unit();
+    case 2:
+      return r.sign() * __builtin_exp2(-60 + 130 * r.unit());
+    case 3:
+      return any_double(r);
+    default:
+      return special[r.below(sizeof special / sizeof *special)];
+  }
+}
+
+template <int L, bool Log>
+std::int64_t lanes_vs_scalar(Rng& r) {
+  double x[L] = {}, out[L] = {};
+  for (int l = 0; l < L; ++l) x[l] = Log ? log_arg(r) : exp_arg(r);
+  if constexpr (Log)
+    log_lanes<L>(x, out);
+  else
+    exp_lanes<L>(x, out);
+  std::int64_t bad = 0;
+  for (int l = 0; l < L; ++l) bad += !same_bits(out[l], Log ? log(x[l]) : exp(x[l]));
+  return bad;
+}
+
+// The quadrature as it reads with one scalar log and exp per node.
+double gl_node_by_node(double a, double z) {
+  const double lg = lgamma(a), s = sqrt(a), m = z < a ? z : a;
+  double k_lo, k_hi;
+  if (a > 800) { k_lo = 11; k_hi = 10; }
+  else if (a > 300) { k_lo = 10; k_hi = 9; }
+  else if (a > 90) { k_lo = 9; k_hi = 8; }
+  else if (a > 70) { k_lo = 8; k_hi = 7; }
+  else if (a > 50) { k_lo = 7; k_hi = 6; }
+  else if (a > 40) { k_lo = 6; k_hi = 5; }
+  else if (a > 30) { k_lo = 5; k_hi = 4; }
+  else { k_lo = 4; k_hi = 4; }
+  const double top = (s * k_hi) + a, upper = z < top ? z : top;
+  double lower = m - (s * k_lo);
+  if (lower < 0) lower = 0;
+  const double mid = (lower + upper) * 0.5, width = upper - lower, am1 = a - 1;
+  double S = 0;
+  for (int i = 49; i >= 0; --i) {
+    const double t = static_cast<double>(static_cast<ext>(width) * gl50_nodes[i] * 0.5L + static_cast<ext>(mid));
+    const double w = static_cast<double>(static_cast<ext>(width) * gl50_weights[i] * 0.5L);
+    const double f = exp(((log(t) * am1) - t) - lg);
+    S = i == 49 ? f * w : f * w + S;
+  }
+  return S;
+}
+
+}  // namespace
+
+// what: 0 log_lanes, 1 exp_lanes (each in batches of 1, 7 and 50 lanes, n
+// batches of each), 2 the incomplete gamma quadrature on n (a, z) pairs.
+PROBE(k_lanes_mismatches, "i:iii")
+std::int64_t k_lanes_mismatches(std::int64_t what, std::int64_t n, std::int64_t seed) {
+  Rng r{static_cast<std::uint64_t>(seed)};
+  std::int64_t bad = 0;
+  for (std::int64_t i = 0; i < n; ++i) {
+    if (what == 0) {
+      bad += lanes_vs_scalar<1, true>(r) + lanes_vs_scalar<7, true>(r) + lanes_vs_scalar<50, true>(r);
+    } else if (what == 1) {
+      bad += lanes_vs_scalar<1, false>(r) + lanes_vs_scalar<7, false>(r) + lanes_vs_scalar<50, false>(r);
+    } else {
+      static const double shapes[] = {10.0, 30.0, 30.000000000000004, 800.0, 1e6, 1e12, 1e300, INF};
+      const double a = r.below(4) ? 10 * __builtin_exp2(20 * r.unit()) : shapes[r.below(8)];
+      static const double points[] = {EPS, 1e-300, 0.5, 1e300, INF, NaN};
+      const double z = r.below(5) ? a * 2 * r.unit() : points[r.below(6)];
+      // Both NaN counts as agreement here: where a product meets two NaN
+      // operands (an infinite shape) the sign of the result follows the
+      // operand order, which the compiler may commute in either form.
+      const double u = detail::incomplete_gamma_gl(a, z), v = gl_node_by_node(a, z);
+      bad += !(same_bits(u, v) || (u != u && v != v));
+    }
+  }
+  return bad;
+}
+
+// The batched fractions compiled for the x86-64 baseline and for AVX2 (the
+// two clones the module picks between at run time) on the same arguments:
+// what 0 the logarithm's fraction on z in (-1, 1) and arbitrary finite z,
+// 1 the exponential's on r in (-2, 2) and arbitrary finite r.  Returns -1
+// when the processor has no AVX2.
+[[gnu::flatten]] void log_cf_base(const double (&z)[50], double (&o)[50]) { detail::log_cf_lanes<50>(z, o); }
+[[gnu::flatten]] void exp_cf_base(const double (&r)[50], double (&o)[50]) { detail::exp_cf_lanes<50>(r, o); }
+[[gnu::target("avx2"), gnu::flatten]] void log_cf_avx2(const double (&z)[50], double (&o)[50]) {
+  detail::log_cf_lanes<50>(z, o);
+}
+[[gnu::target("avx2"), gnu::flatten]] void exp_cf_avx2(const double (&r)[50], double (&o)[50]) {
+  detail::exp_cf_lanes<50>(r, o);
+}
+
+PROBE(k_lanes_isa_mismatches, "i:iii")
+std::int64_t k_lanes_isa_mismatches(std::int64_t what, std::int64_t n, std::int64_t seed) {
+  if (!__builtin_cpu_supports("avx2")) return -1;
+  Rng r{static_cast<std::uint64_t>(seed)};
+  std::int64_t bad = 0;
+  for (std::int64_t i = 0; i < n; ++i) {
+    double in[50] = {}, a[50] = {}, b[50] = {};
+    for (double& v : in) {
+      const double wide = any_double(r);
+      const double near = what == 0 ? 2 * r.unit() - 1 : 4 * r.unit() - 2;
+      v = r.below(4) == 0 && isfinite(wide) ? wide : near * __builtin_exp2(-60 * r.unit() * r.unit());
+    }
+    if (what == 0) {
+      log_cf_base(in, a);
+      log_cf_avx2(in, b);
+    } else {
+      exp_cf_base(in, a);
+      exp_cf_avx2(in, b);
+    }
+    for (int l = 0; l < 50; ++l) bad += !same_bits(a[l], b[l]);
+  }
+  return bad;
+}
+
+// Each tabulated e^n against square-and-multiply at run time (the exponent
+// passes through a volatile so that the compiler cannot fold it).
+PROBE(k_exp_integer_table_mismatches, "i:") std::int64_t k_exp_integer_table_mismatches() {
+  std::int64_t bad = 0;
+  for (int n = -detail::EXP_INTEGER_TABULATED; n <= detail::EXP_INTEGER_TABULATED; ++n) {
+    volatile std::int64_t vn = n;
+    const long double run_time = detail::exp_integer_sqmul(vn);
+    const long double table = exp_integer(n);
+    bad += std::memcmp(&run_time, &table, 10) != 0;
+  }
+  return bad;
+}

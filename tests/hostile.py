@@ -1,0 +1,213 @@
+"""Hostile argument grids, run inside a child process.
+
+`python hostile.py` serves requests, one per line on stdin: the name of a
+module function.  For that function it evaluates every cell of the grid of
+hostile values (every argument position takes every value of its kind)
+and answers with one JSON line summarising what happened.  The parent
+(test_hostile_inputs.py) reads the answer with a timeout, so a call that
+never returns fails the test instead of hanging it.
+
+Cells whose cost grows with a count by the nature of the algorithm (see
+`work`) are not run to completion: each is started under an interval timer
+of SLOW_BUDGET seconds whose signal handler raises KeyboardInterrupt, and
+it must either return within that budget or be stopped by the interrupt.
+All other cells of a d, p or q function are evaluated in one element-wise
+call; those of a sampler one scalar call and one array call each.
+"""
+import itertools
+import json
+import math
+import signal
+import sys
+import time
+
+import numpy as np
+
+EPS = 2.0 ** -52
+DBL_MAX = sys.float_info.max
+INT64_MIN, INT64_MAX = -2 ** 63, 2 ** 63 - 1
+
+# Values for a float64 argument: NaN, the infinities, signed zeros, the
+# smallest subnormals of either sign and the smallest normal, the largest
+# finite values, one ulp either side of 1 and of EPS, probabilities just
+# outside [0, 1] (-5e-324 and 1 + EPS), ordinary values on both sides of
+# the method switches (3, 30), rates where the Poisson search is longest
+# (1e13), and values beyond the int64 range and 2^53.
+FLOATS = [math.nan, math.inf, -math.inf, 0.0, -0.0, 5e-324, -5e-324, 2.2250738585072014e-308,
+          DBL_MAX, -DBL_MAX, 1 - 2 ** -53, 1.0, 1 + EPS, math.nextafter(EPS, 0), EPS,
+          math.nextafter(EPS, 1), 0.5, -1.0, 3.0, 30.0, 1e13, 1e17, 2.0 ** 63, -2.0 ** 63]
+# Values for an int64 argument (a count or n_trials).
+INTS = [INT64_MIN, INT64_MIN + 1, -1, 0, 1, 2, 3, 30, 2 ** 31, 2 ** 53, 2 ** 53 + 1, INT64_MAX - 1, INT64_MAX]
+FLAGS = [False, True]
+POOLS = {"f": FLOATS, "i": INTS, "b": FLAGS}
+
+DISTS = "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()
+DISCRETE_X = {"bern", "binom", "pois"}
+# Distribution parameters: 'f' float64, 'i' int64.
+PARAMS = {"norm": "ff", "bern": "f", "beta": "ff", "binom": "if", "cauchy": "ff", "chisq": "f", "exp": "f",
+          "f": "ff", "gamma": "ff", "invgamma": "ff", "laplace": "ff", "lnorm": "ff", "logis": "ff",
+          "pois": "f", "t": "f", "unif": "ff", "weibull": "ff"}
+
+# A cell whose estimated work (mass evaluations, search steps, engine
+# outputs) exceeds this is slow by nature; at about 2 us for the dearest
+# unit (a binomial mass) the cells below it take at most 0.15 s each.
+SLOW_WORK = 2 ** 16
+# Time a slow cell may run before it is interrupted.
+SLOW_BUDGET = 0.005
+
+
+def kinds(name):
+    """Argument kinds of a module function, in order."""
+    prefix, dist = name[0], name[1:]
+    params = PARAMS[dist]
+    if prefix == "r":
+        return params
+    first = "i" if (dist in DISCRETE_X and prefix != "q") else "f"
+    return first + params + ("" if prefix == "q" else "b")
+
+
+def _valid_prob(prob):
+    return 0 <= prob <= 1
+
+
+def work(name, cell):
+    """Estimated work of one call, for the functions whose cost depends on
+    their arguments; 1 for the rest.
+
+    pbinom sums x + 1 masses; qbinom sums afresh up to its answer i, about
+    i^2 / 2 masses, with i near n prob (up to n when prob is below EPS);
+    rbinom spends one engine output per
+    trial.  (qpois is bounded for every rate: its fixed-depth walk is run
+    only up to rate 1e7, the converged search takes at most a few hundred
+    CDF evaluations.)
+    """
+    if name == "pbinom":
+        x, n, prob, _ = cell
+        if _valid_prob(prob) and 0 <= x < n and n >= 2:
+            return x + 1
+    elif name == "qbinom":
+        p, n, prob = cell
+        if _valid_prob(prob) and n >= 0 and 0 < p < 1:
+            # Below EPS the log of prob counts as -inf, every mass between 0
+            # and n is 0 and the search may run up to n.
+            i = n if 0 < prob < EPS else n * prob
+            return i * i / 2
+    elif name == "rbinom":
+        n, prob = cell
+        if _valid_prob(prob) and n > 0:
+            return n
+    return 1
+
+
+# --- the child side --------------------------------------------------------
+
+_armed = False
+
+
+def _on_alarm(signum, frame):
+    if _armed:
+        raise KeyboardInterrupt
+
+
+def _bounded_call(fn, args):
+    """('value', v) when fn(*args) returns within SLOW_BUDGET, ('interrupted',
+    seconds from the timer to the exception) when the timer stopped it."""
+    global _armed
+    start = time.perf_counter()
+    _armed = True
+    try:
+        signal.setitimer(signal.ITIMER_REAL, SLOW_BUDGET)
+        v = fn(*args)
+        _armed = False
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        return "value", v
+    except KeyboardInterrupt:
+        _armed = False
+        return "interrupted", time.perf_counter() - start - SLOW_BUDGET
+
+
+def _isnan(v):
+    return isinstance(v, float) and math.isnan(v)
+
+
+def check_elementwise(distmill, name):
+    fn = getattr(distmill, name)
+    ks = kinds(name)
+    cells = list(itertools.product(*(POOLS[k] for k in ks)))
+    fast = [c for c in cells if work(name, c) <= SLOW_WORK]
+    slow = [c for c in cells if work(name, c) > SLOW_WORK]
+    dtypes = {"f": np.float64, "i": np.int64, "b": np.bool_}
+    columns = [np.array([c[j] for c in fast], dtype=dtypes[k]) for j, k in enumerate(ks)]
+    t = time.perf_counter()
+    out = fn(*columns)
+    grid_seconds = time.perf_counter() - t
+    assert isinstance(out, np.ndarray) and out.dtype == np.float64 and out.shape == (len(fast),)
+
+    violations, ranges = [], []
+    for c, v in zip(fast, out.tolist()):
+        floats = [a for a, k in zip(c, ks) if k == "f"]
+        # A NaN argument gives NaN.
+        if any(math.isnan(a) for a in floats) and not math.isnan(v):
+            violations.append([repr(c), v, "NaN argument"])
+        # A probability outside [0, 1] gives NaN.
+        if name[0] == "q" and (c[0] < 0 or c[0] > 1) and not math.isnan(v):
+            violations.append([repr(c), v, "p outside [0, 1]"])
+        # A CDF lies in [0, 1], its log in [-inf, 0]; a density is >= 0.
+        if name[0] == "p" and not math.isnan(v):
+            lo, hi = (-math.inf, 0.0) if c[-1] else (0.0, 1.0)
+            if not lo <= v <= hi:
+                ranges.append([repr(c), v, "CDF out of range"])
+        if name[0] == "d" and not c[-1] and v < 0:
+            ranges.append([repr(c), v, "negative density"])
+
+    slow_results = []
+    for c in slow:
+        kind, v = _bounded_call(fn, c)
+        if kind == "value" and not isinstance(v, float):
+            violations.append([repr(c), repr(v), "not a float"])
+        slow_results.append([kind, v])
+    return {"cells": len(cells), "grid_seconds": grid_seconds, "violations": violations,
+            "ranges": ranges, "slow": slow_results}
+
+
+def check_sampler(distmill, name):
+    fn = getattr(distmill, name)
+    ks = kinds(name)
+    cells = list(itertools.product(*(POOLS[k] for k in ks)))
+    violations, slow_results = [], []
+    worst = 0.0
+    for c in cells:
+        engine, twin = distmill.Engine(11), distmill.Engine(11)
+        if work(name, c) > SLOW_WORK:
+            for args in (c + (engine,), c + (3, engine)):
+                kind, v = _bounded_call(fn, args)
+                slow_results.append([kind, v if kind == "interrupted" else 0.0])
+            continue
+        t = time.perf_counter()
+        v = fn(*c, engine)
+        arr = fn(*c, 3, engine)
+        worst = max(worst, time.perf_counter() - t)
+        if not isinstance(v, float) or arr.dtype != np.float64 or arr.shape != (3,):
+            violations.append([repr(c), repr(v), "wrong result type"])
+        if any(isinstance(a, float) and math.isnan(a) for a in c):
+            # NaN parameters give NaN and leave the engine untouched.
+            if not (math.isnan(v) and np.isnan(arr).all()):
+                violations.append([repr(c), repr(v), "NaN parameter"])
+            if distmill.runif(0.0, 1.0, engine) != distmill.runif(0.0, 1.0, twin):
+                violations.append([repr(c), repr(v), "NaN parameter consumed draws"])
+    return {"cells": len(cells), "grid_seconds": worst, "violations": violations, "ranges": [],
+            "slow": slow_results}
+
+
+def serve():
+    import distmill
+    signal.signal(signal.SIGALRM, _on_alarm)
+    print("ready", flush=True)
+    for line in sys.stdin:
+        name = line.strip()
+        check = check_sampler if name[0] == "r" else check_elementwise
+        print(json.dumps(check(distmill, name)), flush=True)
+
+
+if __name__ == "__main__":
+    serve()

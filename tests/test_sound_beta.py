@@ -1,0 +1,586 @@
+"""Converged answers where the fixed-depth methods fail: the incomplete beta
+and its inverse, the beta, F, t and logistic families, the closed-form
+families and the normal and log-normal families.
+
+References are mathematics evaluated with mpmath: the incomplete beta by
+its positive-term hypergeometric series on the side below the mean-like
+point (the other side by complement in 50 digits), quantiles by their
+distance to the root measured with the reference CDF."""
+import math
+import subprocess
+import sys
+
+import mpmath as mp
+import numpy as np
+import pytest
+
+import distmill as dm
+
+INF = math.inf
+NAN = math.nan
+EPS = 2.0 ** -52
+DMAX = 1.7976931348623157e308
+
+
+# ---- references -----------------------------------------------------------
+
+def beta_tails(a, b, x, y=None):
+    """(P, Q) = (I_x(a, b), 1 - I_x(a, b)) in 50 digits; y = 1 - x may be
+    given exactly when x is near 1."""
+    with mp.workdps(50):
+        a, b, x = mp.mpf(a), mp.mpf(b), mp.mpf(x)
+        y = 1 - x if y is None else mp.mpf(y)
+
+        def side(a, b, x, y):
+            lead = mp.exp(a * mp.log(x) + b * mp.log(y) - mp.log(mp.beta(a, b))) / a
+            return lead * mp.hyp2f1(a + b, 1, a + 1, x, maxterms=10 ** 7)
+        if x <= 0:
+            return mp.mpf(0), mp.mpf(1)
+        if y <= 0:
+            return mp.mpf(1), mp.mpf(0)
+        if x < (a + 1) / (a + b + 2):
+            P = side(a, b, x, y)
+            return P, 1 - P
+        Q = side(b, a, y, x)
+        return 1 - Q, Q
+
+
+def beta_log_density(a, b, x, y=None):
+    with mp.workdps(50):
+        a, b, x = mp.mpf(a), mp.mpf(b), mp.mpf(x)
+        y = 1 - x if y is None else mp.mpf(y)
+        return (a - 1) * mp.log(x) + (b - 1) * mp.log(y) - mp.log(mp.beta(a, b))
+
+
+def beta_tails_quad(a, b, x):
+    """(P, Q) for very large shapes by quadrature of the density over the
+    tail on the side of x (the law is then nearly normal; 60 standard
+    deviations leave out less than e^-1800)."""
+    with mp.workdps(30):
+        A, B, X = mp.mpf(a), mp.mpf(b), mp.mpf(x)
+        lB = mp.log(mp.beta(A, B))
+        m = A / (A + B)
+        sd = mp.sqrt(A * B / ((A + B) ** 2 * (A + B + 1)))
+        f = lambda u: mp.exp((A - 1) * mp.log(u) + (B - 1) * mp.log1p(-u) - lB)  # noqa: E731
+        if X <= m:
+            pts = [m - 60 * sd] + [m - k * sd for k in (20, 5, 1) if m - k * sd < X] + [X]
+            P = mp.quad(f, pts)
+            return P, 1 - P
+        pts = [X] + [m + k * sd for k in (1, 5, 20) if m + k * sd > X] + [m + 60 * sd]
+        Q = mp.quad(f, pts)
+        return 1 - Q, Q
+
+
+def t_tails(x, n):
+    with mp.workdps(50):
+        x, n = mp.mpf(x), mp.mpf(n)
+        s = x * x
+        P, _ = beta_tails(n / 2, mp.mpf(0.5), n / (n + s), s / (n + s))
+        tail = P / 2
+        return (tail, 1 - tail) if x < 0 else (1 - tail, tail)
+
+
+def f_tails(x, d1, d2):
+    with mp.workdps(50):
+        r = mp.mpf(x) * d1 / d2
+        return beta_tails(mp.mpf(d1) / 2, mp.mpf(d2) / 2, r / (1 + r), 1 / (1 + r))
+
+
+def rule_error(got, P, Q):
+    """|got - P| against min(P, 1 - P), the measure of the agreement rule."""
+    scale = min(P, Q)
+    if scale == 0:
+        return 0.0 if got == float(P) else INF
+    return float(abs(mp.mpf(got) - P) / scale)
+
+
+def close_prob(got, P, Q, tol=1e-10):
+    # a value that rounds to a subnormal or to an end is judged absolutely
+    if min(P, Q) < 1e-300:
+        return abs(got - float(P)) <= 1e-300
+    return rule_error(got, P, Q) <= tol or abs(got - float(P)) <= 4 * np.spacing(float(P))
+
+
+# ---- the failures listed for the fixed-depth methods, and more -------------
+
+PBETA = [
+    (1e-17, 0.1, 5),            # argument below 2^-52: was 0, truly ~0.024
+    (1e-300, 0.5, 3),
+    (5e-324, 0.01, 1),
+    (0.49995, 1e5, 1e5),        # fraction cut at level 205
+    (0.3, 1e4, 2.3e4),
+    (0.37, 1e4, 1.7e4),
+    (1 - 2.0 ** -53, 0.5, 0.01),
+    (1e-5, 0.001, 1e4),         # small shape against a large one
+    (0.9, 3.7, 1e-10),          # tiny shape: the small side computed directly
+    (0.999, 5, 0.001),
+    (0.25, 2, 3),               # ordinary
+    (0.499999, 2e11, 2e11),     # uniform asymptotic expansion
+    (0.5000001, 3e11, 3e11),
+]
+
+
+@pytest.mark.parametrize("x, a, b", PBETA)
+def test_pbeta_against_series(x, a, b):
+    # Within the rule: the fixed-depth value where it agrees to 1e-10, the
+    # converged value otherwise.
+    P, Q = beta_tails_quad(a, b, x) if min(a, b) > 1e8 else beta_tails(a, b, x)
+    got = dm.pbeta(x, a, b)
+    assert close_prob(got, P, Q), (got, float(P))
+    lp = dm.pbeta(x, a, b, log_p=True)
+    assert lp <= 0
+
+
+@pytest.mark.parametrize("x, a, b", [(1e-17, 0.1, 5), (0.49995, 1e5, 1e5), (1e-5, 0.001, 1e4)])
+def test_pbeta_fixed_depth_was_wrong(kernels, x, a, b):
+    # the cases above are failures of the fixed-depth method, not refinements
+    P, Q = beta_tails(a, b, x)
+    assert rule_error(kernels.k_pbeta_fixed(x, a, b), P, Q) > 1e-9
+
+
+def quantile_ok(P_at_q, Q_at_q, p, tol=1e-10):
+    """The rule for quantiles: the CDF at q against p on the side of the
+    smaller probability."""
+    with mp.workdps(50):
+        if p <= 0.5:
+            return abs(P_at_q - p) <= tol * p
+        return abs(Q_at_q - (1 - mp.mpf(p))) <= tol * (1 - mp.mpf(p))
+
+
+def distance_to_root(x, P_at_x, Q_at_x, p, log_dens, small):
+    """First-order distance from x to the root, relative to the end of the
+    variable nearer to x (`small` = min(x, 1 - x) or |t| ...)."""
+    with mp.workdps(50):
+        err = (P_at_x - p) if p <= 0.5 else (Q_at_x - (1 - mp.mpf(p)))
+        return float(abs(err) / (mp.exp(log_dens) * small))
+
+
+QBETA = [
+    (1e-12, 2, 2),
+    (2.9e-12, 30.9, 2.1),       # Halley steps out of [0, 1]
+    (0.918, 0.0538, 2.83),      # start rounded to 0
+    (0.01, 0.1, 5),             # quantile below 2^-52
+    (1 - 1e-10, 3, 7),
+    (0.5, 1e5, 1e5),
+    (1e-300, 2, 3),
+    (0.3, 0.01, 0.02),
+    (1 - 1e-13, 0.5, 40),
+    (0.7, 4, 9),                # ordinary
+]
+
+
+def best_double(P, Q, p, q, up, down):
+    """Whether no double next to q is nearer the root than q itself (the
+    grid near q can be coarser than the rule)."""
+    with mp.workdps(50):
+        t = p if p <= 0.5 else 1 - mp.mpf(p)
+        here = abs((P if p <= 0.5 else Q) - t)
+        return all(abs(v - t) >= here for v in (up, down))
+
+
+@pytest.mark.parametrize("p, a, b", QBETA)
+def test_qbeta_against_series(p, a, b):
+    q = dm.qbeta(p, a, b)
+    assert 0 < q < 1
+    P, Q = beta_tails(a, b, q)
+    if not quantile_ok(P, Q, p):
+        nb = [beta_tails(a, b, v) for v in (np.nextafter(q, 0), np.nextafter(q, 1))]
+        assert best_double(P, Q, p, q, *[(u[0] if p <= 0.5 else u[1]) for u in nb])
+
+
+def test_qbeta_gross_examples():
+    # the values the fixed-depth method got wrong, within 1e-9
+    assert abs(dm.qbeta(0.918, 0.0538, 2.83) / 0.05536923423737 - 1) < 1e-9
+    assert abs(dm.qbeta(0.01, 0.1, 5) / 1.3321008721895e-21 - 1) < 1e-9
+
+
+PT = [
+    (-7.2424, 95.4193),         # lower tail 1/2 - I/2 cancelled
+    (-1e9, 3),                  # n/(n + x^2) below 2^-52
+    (-1e5, 1),                  # one dof: 1/2 + atan(x)/pi cancelled
+    (-3e7, 2),
+    (0.3, 1e6),                 # large dof
+    (-5, 1e5),
+    (-30, 200),
+    (-2.5, 0.3),
+    (1.5, 4),                   # ordinary
+]
+
+
+@pytest.mark.parametrize("x, n", PT)
+def test_pt_against_series(x, n):
+    P, Q = t_tails(x, n)
+    assert close_prob(dm.pt(x, n), P, Q)
+
+
+@pytest.mark.parametrize("x, n, want", [
+    (1e200, 2, 1.0), (-1e200, 2, 0.0),      # x^2 + 2 overflowed: was 1/2
+    (1e200, 3.5, 1.0), (DMAX, 0.5, 1.0), (-DMAX, 1e10, 0.0),
+])
+def test_pt_huge_arguments(x, n, want):
+    assert dm.pt(x, n) == want
+
+
+QT = [
+    (0.612, 0.2676),            # dof below ~0.75: start NaN
+    (0.3, 0.8),                 # refinement diverged
+    (0.3, 0.4),
+    (1e-20, 3.5),               # p below 1e-17
+    (1e-12, 1.5),
+    (0.512, 1.276),             # unrefined asymptotic branch, 4% off
+    (2.9e-9, 0.875),
+    (1e-300, 2.5),
+    (0.3, 3),                   # asymptotic branch, 1e-7 off
+    (1e-8, 1),                  # one dof in the tail
+    (1 - 1e-12, 7),
+    (0.975, 30),
+]
+
+
+@pytest.mark.parametrize("p, n", QT)
+def test_qt_against_series(p, n):
+    t = dm.qt(p, n)
+    assert math.isfinite(t)
+    P, Q = t_tails(t, n)
+    if not quantile_ok(P, Q, p):
+        nb = [t_tails(v, n) for v in (np.nextafter(t, INF), np.nextafter(t, -INF))]
+        assert best_double(P, Q, p, t, *[(u[0] if p <= 0.5 else u[1]) for u in nb])
+
+
+@pytest.mark.parametrize("x, d1, d2, want", [(INF, 3, 4, 1.0), (1e308, 3, 5, 1.0), (DMAX, 0.5, 7, 1.0)])
+def test_pf_infinite_and_huge_x(x, d1, d2, want):
+    assert dm.pf(x, d1, d2) == want
+    assert dm.pf(x, d1, d2, log_p=True) == 0.0
+
+
+@pytest.mark.parametrize("x, d1, d2", [(1e-17, 0.2, 3), (1e10, 3, 5), (3e6, 0.7, 1.3), (2.5, 4, 9)])
+def test_pf_against_series(x, d1, d2):
+    P, Q = f_tails(x, d1, d2)
+    assert close_prob(dm.pf(x, d1, d2), P, Q)
+
+
+@pytest.mark.parametrize("p, d1, d2", [(1 - 1e-10, 5.34, 30), (1.19127e-10, 2.67323, 2.35711),
+                                       (0.5, 1e5, 1e5), (0.9, 3, 8)])
+def test_qf_against_series(p, d1, d2):
+    v = dm.qf(p, d1, d2)
+    assert 0 < v < INF
+    P, Q = f_tails(v, d1, d2)
+    assert quantile_ok(P, Q, p)
+
+
+@pytest.mark.parametrize("x, d1, d2, log, want", [
+    (INF, 3, 4, False, 0.0), (INF, 3, 4, True, -INF), (DMAX, 3, 5, False, 0.0)])
+def test_df_infinite_and_huge_x(x, d1, d2, log, want):
+    assert dm.df(x, d1, d2, log=log) == want
+
+
+@pytest.mark.parametrize("fn, args, ref", [
+    # log-densities where the fixed-depth forms overflow, cancel or take the
+    # logarithm of a value below EPS as -inf
+    ("df", (1e10, 3, 4), lambda x, d1, d2: (
+        (d1 / 2) * mp.log(mp.mpf(d1) / d2) + (d1 / 2 - 1) * mp.log(x)
+        - mp.log(mp.beta(mp.mpf(d1) / 2, mp.mpf(d2) / 2)) - (mp.mpf(d1 + d2) / 2) * mp.log1p(mp.mpf(d1) * x / d2))),
+    ("df", (1e300, 3, 5), lambda x, d1, d2: (
+        (d1 / 2) * mp.log(mp.mpf(d1) / d2) + (d1 / 2 - 1) * mp.log(x)
+        - mp.log(mp.beta(mp.mpf(d1) / 2, mp.mpf(d2) / 2)) - (mp.mpf(d1 + d2) / 2) * mp.log1p(mp.mpf(d1) * x / d2))),
+    ("dbeta", (1e-17, 1.5, 2), lambda x, a, b: beta_log_density(a, b, x)),
+    ("dbeta", (1e-20, 1, 2), lambda x, a, b: beta_log_density(a, b, x)),
+    ("dbeta", (0.5, 1e7, 1e7), lambda x, a, b: beta_log_density(a, b, x)),
+    ("dt", (-1e20, DMAX), lambda x, n: (mp.loggamma((mp.mpf(n) + 1) / 2) - mp.loggamma(mp.mpf(n) / 2)
+                                        - mp.log(mp.mpf(n) * mp.pi) / 2 - (mp.mpf(n) + 1) / 2 * mp.log1p(mp.mpf(x) ** 2 / n))),
+    ("dt", (3.0, 1e-9), lambda x, n: (mp.loggamma((mp.mpf(n) + 1) / 2) - mp.loggamma(mp.mpf(n) / 2)
+                                      - mp.log(mp.mpf(n) * mp.pi) / 2 - (mp.mpf(n) + 1) / 2 * mp.log1p(mp.mpf(x) ** 2 / n))),
+    ("dt", (1e200, 1e-3), lambda x, n: (mp.loggamma((mp.mpf(n) + 1) / 2) - mp.loggamma(mp.mpf(n) / 2)
+                                        - mp.log(mp.mpf(n) * mp.pi) / 2 - (mp.mpf(n) + 1) / 2 * mp.log1p(mp.mpf(x) ** 2 / n))),
+    ("dlogis", (-800.0, 0.0, 1.0), lambda x, m, s: -abs(x - m) / s - mp.log(s) - 2 * mp.log1p(mp.exp(-abs(x - m) / s))),
+    ("dlogis", (3e-20, 0.0, 1e-20), lambda x, m, s: -abs(x - m) / s - mp.log(s) - 2 * mp.log1p(mp.exp(-abs(x - m) / s))),
+    ("dcauchy", (1e9, 0.0, 1.0), lambda x, m, s: -mp.log(mp.pi * s) - mp.log1p(((x - m) / s) ** 2)),
+    ("dcauchy", (1e300, -1e300, 1e-300), lambda x, m, s: -mp.log(mp.pi * s) - mp.log1p(((mp.mpf(x) - m) / s) ** 2)),
+    ("dlaplace", (1e308, -1e308, 1e10), lambda x, m, s: -mp.log(2 * mp.mpf(s)) - abs(mp.mpf(x) - m) / s),
+    ("dnorm", (0.0, 0.0, 1e-20), lambda x, m, s: -mp.log(mp.sqrt(2 * mp.pi) * s) - ((mp.mpf(x) - m) / s) ** 2 / 2),
+    ("dnorm", (1e308, -1e308, 1e300), lambda x, m, s: -mp.log(mp.sqrt(2 * mp.pi) * s) - ((mp.mpf(x) - m) / s) ** 2 / 2),
+    ("dlnorm", (1e-17, -39.0, 1.0), lambda x, m, s: (-mp.log(mp.sqrt(2 * mp.pi) * s) - ((mp.log(x) - m) / s) ** 2 / 2
+                                                   - mp.log(x))),
+    ("dexp", (1.0, 1e-20), lambda x, r: mp.log(r) - mp.mpf(r) * x),
+    ("dweibull", (1e-20, 1.5, 1.0), lambda x, k, s: mp.log(k / s) + (k - 1) * mp.log(mp.mpf(x) / s) - (mp.mpf(x) / s) ** k),
+    ("dweibull", (5e-324, EPS, 2.0), lambda x, k, s: mp.log(mp.mpf(k) / s) + (k - 1) * mp.log(mp.mpf(x) / s) - (mp.mpf(x) / s) ** k),
+    ("dunif", (0.0, -1e308, 1e308), lambda x, a, b: -mp.log(mp.mpf(b) - a)),
+    ("dunif", (1e-30, 0.0, 1e-20), lambda x, a, b: -mp.log(mp.mpf(b) - a)),
+])
+def test_log_densities(fn, args, ref):
+    with mp.workdps(50):
+        want = ref(*args)
+    got = getattr(dm, fn)(*args, log=True)
+    assert abs(got - float(want)) <= 1e-12 * max(1, abs(float(want)))
+    if float(want) > -700:
+        assert abs(getattr(dm, fn)(*args) / float(mp.exp(want)) - 1) < 1e-11
+
+
+def logistic_tails(x, m, s):
+    with mp.workdps(50):
+        z = (mp.mpf(x) - m) / s
+        return 1 / (1 + mp.exp(-z)), 1 / (1 + mp.exp(z))
+
+
+@pytest.mark.parametrize("fn, args, tails", [
+    ("plogis", (51.09, -1.4256, 0.14076), logistic_tails),       # was 1.00119
+    ("plogis", (-40.0, 0.0, 1.0), logistic_tails),
+    ("plogis", (1.7e308, 0.0, 1e308), logistic_tails),           # 2 sigma overflowed
+    ("plogis", (-1e308, 1e308, 1e307), logistic_tails),
+    ("pcauchy", (-1e10, 0.0, 1.0), lambda x, m, s: (mp.atan(1 / (mp.mpf(m - x) / s)) / mp.pi,
+                                                   1 - mp.atan(1 / (mp.mpf(m - x) / s)) / mp.pi)),
+    ("plaplace", (-50.0, 0.0, 1.0), lambda x, m, s: (mp.exp(-abs(mp.mpf(x) - m) / s) / 2,
+                                                    1 - mp.exp(-abs(mp.mpf(x) - m) / s) / 2)),
+    ("pnorm", (-30.0, 0.0, 1.0), lambda x, m, s: (mp.ncdf((mp.mpf(x) - m) / s), mp.ncdf(-(mp.mpf(x) - m) / s))),
+    ("pnorm", (1e308, -1e308, 1e308), lambda x, m, s: (mp.ncdf((mp.mpf(x) - m) / s), mp.ncdf(-(mp.mpf(x) - m) / s))),
+    ("plnorm", (1e-17, -39.0, 1.0), lambda x, m, s: (mp.ncdf((mp.log(x) - m) / s), mp.ncdf(-(mp.log(x) - m) / s))),
+    ("pweibull", (1e-17, 0.5, 1.0), lambda x, k, s: (-mp.expm1(-(mp.mpf(x) / s) ** k), mp.exp(-(mp.mpf(x) / s) ** k))),
+    ("punif", (0.0, -1e308, 1e308), lambda x, a, b: ((mp.mpf(x) - a) / (mp.mpf(b) - a), (mp.mpf(b) - x) / (mp.mpf(b) - a))),
+])
+def test_closed_form_cdfs(fn, args, tails):
+    with mp.workdps(50):
+        P, Q = tails(*args)
+    got = getattr(dm, fn)(*args)
+    assert 0 <= got <= 1
+    assert close_prob(got, P, Q)
+    assert getattr(dm, fn)(*args, log_p=True) <= 0
+
+
+def normal_lower_quantile(p):
+    """z with Phi(z) = p (p < 1/2), by Newton steps on ln Phi."""
+    z = -mp.sqrt(-2 * mp.log(p))
+    for _ in range(60):
+        z -= (mp.log(mp.ncdf(z)) - mp.log(p)) * mp.ncdf(z) / mp.npdf(z)
+    return z
+
+
+@pytest.mark.parametrize("fn, args, want", [
+    ("qlogis", (1e-20, 0.0, 1.0), lambda p, m, s: m + s * (mp.log(p) - mp.log1p(-p))),
+    ("qlogis", (1e-300, 3.0, 2.0), lambda p, m, s: m + s * (mp.log(p) - mp.log1p(-p))),
+    ("qcauchy", (1e-12, 0.0, 1.0), lambda p, m, s: m + s * mp.tan(mp.pi * (mp.mpf(p) - 0.5))),
+    ("qlaplace", (1e-20, 1.0, 2.0), lambda p, m, s: m + s * mp.log(2 * mp.mpf(p))),
+    ("qexp", (1e-20, 2.0), lambda p, r: -mp.log1p(-mp.mpf(p)) / r),
+    ("qnorm", (1e-300, 0.0, 1.0), lambda p, m, s: m + s * normal_lower_quantile(p)),
+    ("qnorm", (1e-10, 5.0, 3.0), lambda p, m, s: m + s * normal_lower_quantile(p)),
+    ("qnorm", (0.5, -1.0, DMAX), lambda p, m, s: mp.mpf(m)),      # sigma sqrt 2 overflowed: 0 * inf
+    ("qlnorm", (1e-300, 0.0, 1.0), lambda p, m, s: mp.exp(m + s * normal_lower_quantile(p))),
+    ("qunif", (0.25, -1e308, 1e308), lambda p, a, b: a + (mp.mpf(b) - a) * p),
+    ("qweibull", (1e-30, 0.01, 1.0), lambda p, k, s: s * (-mp.log1p(-mp.mpf(p))) ** (1 / mp.mpf(k))),
+])
+def test_closed_form_quantiles(fn, args, want):
+    with mp.workdps(60):
+        w = float(want(*args))
+    got = getattr(dm, fn)(*args)
+    assert got == w or abs(got - w) <= 1e-13 * abs(w)
+
+
+# ---- the fixed-depth bits are kept where they are accurate ------------------
+
+def ordinary_points(rng, n):
+    a = 10.0 ** rng.uniform(-0.3, 2, n)
+    b = 10.0 ** rng.uniform(-0.3, 2, n)
+    u = rng.uniform(0.02, 0.98, n)
+    return a, b, u
+
+
+@pytest.mark.parametrize("name", ["pbeta", "qbeta", "pf", "qf", "pt", "qt", "plogis", "qlogis"])
+def test_accurate_region_is_bit_identical(kernels, name):
+    # Where the region predicate says the fixed-depth value cannot fail, the
+    # module returns it bit for bit; everywhere else the value is the fixed
+    # one when it agrees with the converged one, and the converged one
+    # otherwise.  Ordinary arguments must mostly lie outside the region.
+    rng = np.random.default_rng(7)
+    a, b, u = ordinary_points(rng, 300)
+    region = getattr(kernels, f"k_{name}_region")
+    fixed = getattr(kernels, f"k_{name}_fixed")
+    outside = 0
+    for ai, bi, ui in zip(a.tolist(), b.tolist(), u.tolist()):
+        if name == "pbeta":
+            args = (ui, ai, bi)
+        elif name == "qbeta":
+            args = (ui, max(ai, 2.0), max(bi, 2.0))
+        elif name == "pf":
+            args = (ui * 5, 2 * ai, 2 * bi)
+        elif name == "qf":
+            args = (ui, 2 * max(ai, 2.0), 2 * max(bi, 2.0))
+        elif name == "pt":
+            args = ((ui - 0.5) * 8, bi)
+        elif name == "qt":
+            args = (0.02 + 0.96 * ui, [1.0, 2.0, 2e3, 5e5][int(ai) % 4])
+        elif name == "plogis":
+            args = ((ui - 0.5) * 20, ai - 3, bi)
+        else:
+            args = (ui, ai - 3, bi)
+        got = getattr(dm, name)(*args)
+        if not region(*args):
+            outside += 1
+            assert got == fixed(*args), args
+    assert outside > 100
+
+
+@pytest.mark.parametrize("name, args", [
+    ("dbeta", (0.3, 2.5, 7.0)), ("df", (1.7, 3.0, 11.0)), ("dt", (-2.2, 4.5)),
+    ("dlogis", (0.4, -1.0, 2.0)), ("dcauchy", (3.0, 1.0, 0.5)), ("dlaplace", (-1.0, 0.5, 2.0)),
+    ("dnorm", (1.3, 0.2, 0.7)), ("dlnorm", (2.0, 0.1, 0.8)), ("dweibull", (1.1, 2.5, 0.9)),
+    ("dunif", (0.3, -1.0, 2.0)), ("pcauchy", (-3.0, 0.0, 1.0)), ("plaplace", (0.7, 0.0, 2.0)),
+    ("pnorm", (-1.7, 0.0, 1.0)), ("plnorm", (2.0, 0.1, 0.8)), ("pweibull", (1.1, 2.5, 0.9)),
+    ("punif", (0.3, -1.0, 2.0)), ("qcauchy", (0.3, 1.0, 2.0)), ("qlaplace", (0.8, 0.0, 1.0)),
+    ("qnorm", (0.3, 1.0, 2.0)), ("qlnorm", (0.6, 0.0, 1.0)), ("qweibull", (0.3, 2.0, 3.0)),
+    ("qunif", (0.3, -1.0, 2.0)),
+])
+def test_ordinary_closed_forms_keep_fixed_bits(kernels, name, args):
+    fixed = getattr(kernels, f"k_{name}_fixed")
+    if name[0] == "d":
+        for lg in (False, True):
+            assert getattr(dm, name)(*args, log=lg) == fixed(*args, lg)
+    else:
+        assert getattr(dm, name)(*args) == fixed(*args)
+
+
+@pytest.mark.parametrize("args", [(0.3, 2.0, 5.0), (3.0, 0.5, 2.0), (5.0, 10.0, 20.0)])
+def test_ordinary_exponential_keeps_fixed_bits(kernels, args):
+    x, rate, _ = args
+    assert dm.dexp(x, rate) == kernels.k_dexp_fixed(x, rate, False)
+    assert dm.pexp(x, rate) == kernels.k_pexp_fixed(x, rate)
+    assert dm.qexp(0.3, rate) == kernels.k_qexp_fixed(0.3, rate)
+
+
+# ---- the forms of the agreement rule --------------------------------------
+
+@pytest.mark.parametrize("fixed, converged, agrees", [
+    (0.3 * (1 + 5e-11), 0.3, True),
+    (0.3 * (1 + 5e-10), 0.3, False),
+    (1 - 1e-12 + 4e-23, 1 - 1e-12, True),      # near 1 the floor of a few ulps decides
+    (NAN, 0.3, False),
+    (1.0000001, 1.0, False),                  # outside [0, 1] never agrees
+])
+def test_probability_agrees(kernels, fixed, converged, agrees):
+    assert kernels.k_probability_agrees(fixed, converged) == agrees
+
+
+@pytest.mark.parametrize("fixed, converged, agrees", [
+    (-3.0 + 5e-11, -3.0, True), (-3.0 + 5e-10, -3.0, False),
+    (-1e6 * (1 + 5e-11), -1e6, True), (-INF, -INF, True), (-INF, -700.0, False), (NAN, 1.0, False),
+])
+def test_log_density_agrees(kernels, fixed, converged, agrees):
+    assert kernels.k_log_density_agrees(fixed, converged) == agrees
+
+
+def test_quantiles_are_judged_on_their_tail(kernels):
+    # p near 1 is judged by 1 - p, exactly as a small p is: qt(1 - q) and
+    # qt(q) stay exact negatives of each other where the fixed-depth value
+    # is replaced.
+    for q in (1e-9, 3e-12, 0.001):
+        p = 1 - q
+        if 1 - p == q:
+            assert dm.qt(p, 4.5) == -dm.qt(q, 4.5)
+
+
+# ---- converged kernels directly ------------------------------------------
+
+@pytest.mark.parametrize("a, b, x", [
+    (0.5, 0.5, 1e-300), (1e-3, 1e-3, 0.3), (3.0, 1e4, 2e-4), (1e4, 3.0, 1 - 2e-4),
+    (2e5, 3e5, 0.4), (396222902.0, 0.5, 1 - 4.04e-9), (1e6, 1e-2, 1 - 1e-7),
+    (2e11, 3e11, 0.4000001), (7.5, 0.25, 0.999999),
+])
+def test_converged_incomplete_beta_both_tails(kernels, a, b, x):
+    P, Q = beta_tails_quad(a, b, x) if min(a, b) > 1e8 else beta_tails(a, b, x)
+    assert close_prob(kernels.k_ibeta_sound_p(a, b, x), P, Q, 1e-13)
+    assert close_prob(kernels.k_ibeta_sound_q(a, b, x), Q, P, 1e-13)
+
+
+@pytest.mark.parametrize("a, b, p", [
+    (2.0, 3.0, 1e-250), (0.05, 3.0, 0.99), (40.0, 0.5, 1 - 1e-14), (1e3, 1e3, 0.5),
+    (0.2, 0.2, 1e-5), (1e5, 2.0, 1e-8),
+])
+def test_converged_inverse_round_trip(kernels, a, b, p):
+    x = kernels.k_ibeta_inv_sound_x(a, b, p)
+    y = kernels.k_ibeta_inv_sound_y(a, b, p)
+    assert x + y == pytest.approx(1, abs=1e-15)
+    small = min(x, y)
+    P, Q = beta_tails(a, b, x, y) if x < 0.5 else beta_tails(a, b, 1 - mp.mpf(y), y)
+    d = distance_to_root(x, P, Q, p, beta_log_density(a, b, x, y), small)
+    assert d < 5e-13
+
+
+# ---- no NaN, no probability outside [0, 1], no log above 0 ----------------
+
+X = np.array([-INF, -DMAX, -1e300, -1e20, -1, -1e-300, -5e-324, 0.0, 5e-324, 1e-310, 1e-300, 1e-20, EPS,
+              0.3, 0.5, 1 - 2.0 ** -53, 1.0, 2.0, 1e20, 1e154, 1e300, DMAX, INF])
+S = np.array([0.0, 5e-324, 1e-310, 1e-300, 1e-20, EPS, 2 * EPS, 1e-3, 0.5, 1.0, 2.0, 3.7, 1e3, 1e12, 1e20,
+              1e300, DMAX, INF])
+P_GRID = np.array([0.0, 5e-324, 1e-300, 1e-20, 1e-16, 0.3, 0.5, 0.7, 1 - 1e-16, 1 - 2.0 ** -53, 1.0])
+LOC = np.array([-INF, -1e308, -1.0, 0.0, 1.0, 1e300, DMAX, INF])
+
+
+def check_family(name, params, loc=False):
+    d, p, q = (getattr(dm, c + name) for c in "dpq")
+    for pr in params:
+        pr = tuple(float(v) for v in pr)
+        xs = X
+        if loc:
+            # x and a location at the same infinity, or an infinite scale
+            # with an infinite argument, have no value: excluded
+            xs = X[~((np.isinf(X) & (X == pr[0])) | (np.isinf(pr[1]) & (np.isinf(X) | np.isinf(pr[0]))))]
+        dens = d(xs, *pr)
+        ldens = d(xs, *pr, log=True)
+        cdf = p(xs, *pr)
+        lcdf = p(xs, *pr, log_p=True)
+        assert not np.isnan(dens).any() and (dens >= 0).all(), (name, pr)
+        assert not np.isnan(ldens).any(), (name, pr)
+        assert not np.isnan(cdf).any() and ((cdf >= 0) & (cdf <= 1)).all(), (name, pr)
+        assert not np.isnan(lcdf).any() and (lcdf <= 0).all(), (name, pr)
+        ps = P_GRID
+        if loc:
+            if np.isinf(pr[1]):
+                continue
+            ps = P_GRID[~(np.isinf(pr[0]) & ((P_GRID == 0) | (P_GRID == 1)))]
+        assert not np.isnan(q(ps, *pr)).any(), (name, pr)
+
+
+def test_no_nan_beta_f_t():
+    check_family("beta", [(a, b) for a in S for b in S])
+    check_family("f", [(a, b) for a in S for b in S if EPS <= a < INF and EPS <= b < INF])
+    check_family("t", [(n,) for n in S if EPS <= n < INF])
+
+
+def test_no_nan_location_scale():
+    # a zero scale makes the Cauchy and logistic densities and the Cauchy CDF
+    # at mu undefined (not a density); those are left out
+    for name in ("logis", "cauchy", "laplace", "norm"):
+        check_family(name, [(m, s) for m in LOC for s in S if not (s == 0 and name in ("logis", "cauchy"))],
+                     loc=True)
+
+
+def test_no_nan_other_closed_forms():
+    check_family("exp", [(r,) for r in S if 0 < r < INF])
+    check_family("weibull", [(k, s) for k in S for s in S if EPS <= k and EPS <= s < INF])
+    check_family("unif", [(a, b) for a in (-1e308, -1.0, 0.0, 1e-300, 1.0, 1e300)
+                          for b in (-1.0, 0.0, 1e-300, 1.0, 1e300, DMAX) if a < b])
+    check_family("lnorm", [(m, s) for m in LOC[1:-1] for s in S if 0 < s < INF])
+
+
+# ---- nothing hangs -----------------------------------------------------
+
+HARD_CALLS = """
+import distmill as dm
+calls = [
+    dm.pbeta(0.4999999, 1e11, 1e11), dm.qbeta(0.3, 1e10, 1e10), dm.qbeta(1e-300, 1e300, 1e300),
+    dm.pbeta(0.5, 1e300, 1e-300), dm.qbeta(0.5, 1e-300, 1e-300), dm.qbeta(1 - 1e-16, 1e-3, 1e4),
+    dm.qt(1e-300, 1e-10), dm.qt(0.3, 2.3e-16), dm.qt(0.7, 1e300), dm.pt(-1e300, 1e-15),
+    dm.qf(1e-300, 1e-15, 1e15), dm.qf(1 - 1e-16, 1e15, 1e-15), dm.pf(1e-300, 1e300, 1e300),
+    dm.qnorm(5e-324, 0, 1), dm.qlnorm(1 - 1e-16, 700, 1e-300),
+]
+print(sum(1 for v in calls if v == v))
+"""
+
+
+def test_extreme_calls_finish():
+    env = {"PYTHONPATH": str(__import__("pathlib").Path(dm.__file__).parent), "PATH": ""}
+    try:
+        proc = subprocess.run([sys.executable, "-c", HARD_CALLS], capture_output=True, text=True,
+                              env=env, timeout=120)
+    except subprocess.TimeoutExpired:
+        pytest.fail("an extreme call did not finish")
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.split() == ["15"]
