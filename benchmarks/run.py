@@ -250,20 +250,21 @@ def time_case(name, case, n_elems, repeats, scalar_repeats):
 # ----------------------------------------------------------------- before/after
 
 def target_times(n, seed=3):
-    """One round: seconds per element of each target call, in this process."""
+    """One round: CPU seconds per element of each target call in this
+    process, the median of three runs."""
     p = np.random.default_rng(seed).uniform(0.001, 0.999, n)
-    out = {}
+    calls = {}
     for label, name, params in TARGETS:
         fn = getattr(dm, name)
         if name.startswith("r"):
-            call = lambda: fn(*params, n, dm.Engine(5))
+            calls[label] = (lambda f, a: lambda: f(*a, n, dm.Engine(5)))(fn, params)
         else:
-            call = lambda: fn(p, *params)
+            calls[label] = (lambda f, a: lambda: f(p, *a))(fn, params)
+    # A fresh process starts on a processor that may still be clocking up:
+    # run every call once before timing any.
+    for call in calls.values():
         call()
-        t = time.process_time()
-        call()
-        out[label] = (time.process_time() - t) / n
-    return out
+    return {label: median_time(call, 3) / n for label, call in calls.items()}
 
 
 def build_revision(rev, log):
