@@ -12,6 +12,7 @@
 // fixed-depth value is kept exactly when it agrees with it.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -47,7 +48,7 @@ constexpr bool dbeta_fixed_may_fail(double x, double a, double b) {
   if (x < cxmath::EPS || 1 - x < cxmath::EPS) return true;
   if (a < DBETA_SMALL_SHAPE || b < DBETA_SMALL_SHAPE) return true;
   const double M = a > b ? a : b;
-  const double lnM = M > 2.718281828459045 ? cxmath::log(M) : 1.0;
+  const double lnM = M > 2.718281828459045 ? log(M) : 1.0;
   return !(M * lnM <= DBETA_SHAPE_BOUND);
 }
 
@@ -58,13 +59,13 @@ constexpr double dbeta_checked(double x, double a, double b, double fixed) {
 }
 
 template <bool Converged>
-constexpr double dbeta_impl(double x, double a, double b, bool log) {
+constexpr double dbeta_impl(double x, double a, double b, bool give_log) {
   using namespace cxmath;
   if (isnan(x) || isnan(a)) return NaN;
   if (isnan(b)) return NaN;
   if (a < 0) return NaN;
   if (b < 0) return NaN;
-  if (x < 0 || x > 1) return log ? -INF : 0.0;
+  if (x < 0 || x > 1) return dpq::zero(give_log);
   if (a == 0 || b == 0 || a == INF || b == INF) {
     // Point masses: an infinite density at the atoms, 0 elsewhere.
     bool atom;
@@ -81,7 +82,7 @@ constexpr double dbeta_impl(double x, double a, double b, bool log) {
     else
       atom = x == 1;
     const double v = atom ? INF : 0.0;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
   // The ends: x^(a-1) (and (1-x)^(b-1)) is infinite, 1 or 0 at the end
   // as the exponent is negative, zero or positive; with exponent 0 the
@@ -90,34 +91,34 @@ constexpr double dbeta_impl(double x, double a, double b, bool log) {
   // below EPS as 0 (-inf); the converged form takes the true logarithm.
   const auto end_log = [](double v) {
     if constexpr (Converged) return static_cast<double>(cxmath::xb::log(static_cast<ext>(v)));
-    return cxmath::log(v);
+    return log(v);
   };
   if (x == 0) {
     if (a < 1) return INF;
-    if (a > 1) return log ? -INF : 0.0;
-    return log ? end_log(b) : b;
+    if (a > 1) return dpq::zero(give_log);
+    return give_log ? end_log(b) : b;
   }
   if (x == 1) {
     if (b < 1) return INF;
-    if (b > 1) return log ? -INF : 0.0;
-    return log ? end_log(a) : a;
+    if (b > 1) return dpq::zero(give_log);
+    return give_log ? end_log(a) : a;
   }
-  double ld = (cxmath::log(1 - x) * (b - 1)) + ((cxmath::log(x) * (a - 1)) - lbeta(a, b));
+  double ld = (log(1 - x) * (b - 1)) + ((log(x) * (a - 1)) - lbeta(a, b));
   if constexpr (Converged) ld = dbeta_checked(x, a, b, ld);
-  return log ? ld : exp(ld);
+  return dpq::from_log(ld, give_log);
 }
 
 }  // namespace detail
 
 // The density: the fixed-depth log-density, replaced by the converged one
 // where it fails the agreement rule.
-constexpr double dbeta(double x, double a, double b, bool log) {
-  return detail::dbeta_impl<true>(x, a, b, log);
+constexpr double dbeta(double x, double a, double b, bool give_log) {
+  return detail::dbeta_impl<true>(x, a, b, give_log);
 }
 
 namespace detail {
-constexpr double dbeta_fixed(double x, double a, double b, bool log) {
-  return dbeta_impl<false>(x, a, b, log);
+constexpr double dbeta_fixed(double x, double a, double b, bool give_log) {
+  return dbeta_impl<false>(x, a, b, give_log);
 }
 }  // namespace detail
 
@@ -164,7 +165,7 @@ constexpr double shape_error_scale(double a, double b) {
   // ln M < M: when M^2/w is within the bound the logarithm is not needed
   // (the common case, which so costs a few comparisons).
   if (M * (M > 2.718281828459045 ? M : 1.0) / w <= PBETA_SHAPE_BOUND) return M / w;
-  const double lnM = M > 2.718281828459045 ? cxmath::log(M) : 1.0;
+  const double lnM = M > 2.718281828459045 ? log(M) : 1.0;
   return (M * lnM) / w;
 }
 
@@ -191,7 +192,7 @@ inline constexpr double QBETA_NEAR_ONE_TAIL = 0.1;
 
 constexpr bool qbeta_fixed_may_fail(double p, double a, double b) {
   const double m = a < b ? a : b;
-  const double tail = p < 0.5 ? p : 1 - p;
+  const double tail = dpq::tail(p);
   if (m < QBETA_SMALL_SHAPE || tail < QBETA_TAIL) return true;
   if (m < QBETA_NEAR_ONE_SHAPE && tail < QBETA_NEAR_ONE_TAIL) return true;
   return !(shape_error_scale(a, b) <= PBETA_SHAPE_BOUND);
@@ -215,14 +216,14 @@ constexpr double qbeta_checked(double p, double a, double b, double fixed) {
 }
 
 template <bool Converged>
-constexpr double pbeta_impl(double x, double a, double b, bool log_p) {
+constexpr double pbeta_impl(double x, double a, double b, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(a)) return NaN;
   if (isnan(b)) return NaN;
   if (a < 0) return NaN;
   if (b < 0) return NaN;
-  if (x <= 0) return log_p ? -INF : 0.0;
-  if (x >= 1) return log_p ? 0.0 : 1.0;
+  if (x <= 0) return dpq::zero(give_log_p);
+  if (x >= 1) return dpq::one(give_log_p);
   if (a == 0 || b == 0 || a == INF || b == INF) {
     double R;
     if (a == 0 && b == 0)
@@ -237,17 +238,17 @@ constexpr double pbeta_impl(double x, double a, double b, bool log_p) {
       R = 1.0;
     else
       R = 0.0;
-    return log_p ? cxmath::log(R) : R;
+    return dpq::value(R, give_log_p);
   }
   double P = incomplete_beta(a, b, x);
   if constexpr (Converged) P = pbeta_checked(x, a, b, P);
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qbeta_impl(double p, double a, double b) {
   using namespace cxmath;
-  if (isnan(b) || isnan(a) || a < 0 || b < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(b) || isnan(a) || a < 0 || b < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return 1.0;
   if (a == 0 && b == 0) return p < 0.5 ? 0.0 : p == 0.5 ? 0.5 : 1.0;
@@ -265,16 +266,16 @@ constexpr double qbeta_impl(double p, double a, double b) {
 
 // The CDF and quantile: the fixed-depth value, replaced by the converged one
 // where it fails the agreement rule.
-constexpr double pbeta(double x, double a, double b, bool log_p) {
-  return detail::pbeta_impl<true>(x, a, b, log_p);
+constexpr double pbeta(double x, double a, double b, bool give_log_p) {
+  return detail::pbeta_impl<true>(x, a, b, give_log_p);
 }
 constexpr double qbeta(double p, double a, double b) { return detail::qbeta_impl<true>(p, a, b); }
 
 namespace detail {
 
 // The fixed-depth methods alone, as the kernels give them.
-constexpr double pbeta_fixed(double x, double a, double b, bool log_p) {
-  return pbeta_impl<false>(x, a, b, log_p);
+constexpr double pbeta_fixed(double x, double a, double b, bool give_log_p) {
+  return pbeta_impl<false>(x, a, b, give_log_p);
 }
 constexpr double qbeta_fixed(double p, double a, double b) { return qbeta_impl<false>(p, a, b); }
 

@@ -67,6 +67,7 @@
 
 #include <cstdint>
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
@@ -78,32 +79,32 @@
 
 namespace distmill {
 
-constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool log) {
+constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
   if (!isfinite(prob)) return NaN;
   if (n < 0) return NaN;
   if (prob < 0) return NaN;
   if (prob > 1) return NaN;
-  if (x < 0 || x > n) return log ? -INF : 0.0;
-  if (n == 0) return log ? cxmath::log(1.0) : 1.0;
+  if (x < 0 || x > n) return dpq::zero(give_log);
+  if (n == 0) return dpq::value(1.0, give_log);
   if (n == 1) {
     const double v = x == 1 ? prob : 1 - prob;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
   double h;
   if (x == 0) {
-    h = cxmath::log(1 - prob) * static_cast<double>(n);
+    h = log(1 - prob) * static_cast<double>(n);
   } else if (x == n) {
-    h = cxmath::log(prob) * static_cast<double>(x);
+    h = log(prob) * static_cast<double>(x);
   } else {
     const double A = lgamma(detail::plus_one(n));
     const double B = lgamma(static_cast<double>(x + 1));
     const double C = lgamma((static_cast<double>(n) - static_cast<double>(x)) + 1);
-    h = ((A - (C + B)) + cxmath::log(prob) * static_cast<double>(x)) +
-        cxmath::log(1 - prob) * static_cast<double>(n - x);
+    h = ((A - (C + B)) + log(prob) * static_cast<double>(x)) +
+        log(1 - prob) * static_cast<double>(n - x);
   }
-  return log ? h : cxmath::exp(h);
+  return dpq::from_log(h, give_log);
 }
 
 namespace detail {
@@ -125,7 +126,7 @@ struct BinomMass {
 
 constexpr BinomMass binom_mass(std::int64_t k, std::int64_t n, double prob) {
   const double h = dbinom(k, n, prob, true);
-  return {h, cxmath::exp(h)};
+  return {h, exp(h)};
 }
 
 // What the sums may skip for given n >= 2 and prob (see the top comment).
@@ -144,8 +145,8 @@ inline constexpr double BINOM_FLOOR = 0x1p-1070;  // absolute slack of exp
 constexpr BinomSkip binom_skip(std::int64_t n, double prob) {
   using namespace cxmath;
   BinomSkip b;
-  const double l1 = cxmath::log(prob);
-  const double l0 = cxmath::log(1 - prob);
+  const double l1 = log(prob);
+  const double l0 = log(1 - prob);
   // -inf * k is -inf for k >= 1 and the other terms are finite, so every
   // mass with a positive power of the vanishing factor is exactly exp(-inf)
   // = 0.
@@ -281,15 +282,15 @@ constexpr double binom_complement_sum(std::int64_t x, std::int64_t n, double pro
 }
 
 // The fixed-depth method alone: the top-down sum.
-constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
+constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
   if (!isfinite(prob)) return NaN;
   if (n < 0) return NaN;
   if (prob < 0) return NaN;
   if (prob > 1) return NaN;
-  if (x < 0) return log_p ? -INF : 0.0;
-  if (x >= n) return log_p ? 0.0 : 1.0;
+  if (x < 0) return dpq::zero(give_log_p);
+  if (x >= n) return dpq::one(give_log_p);
   double P;
   if (n == 1) {
     P = 1 - prob;
@@ -297,12 +298,12 @@ constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob
     InterruptPoll poll;
     P = binom_sum_down(x, n, prob, poll);
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 }  // namespace detail
 
-constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
+constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
   double P = detail::pbinom_fixed(x, n_trials, prob, false);
   // Where the sum was formed (0 <= x < n, valid prob) and exceeds 1/2, the
   // complement summed directly decides.
@@ -311,7 +312,7 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
     const double converged = detail::binom_complement_sum(x, n_trials, prob, poll);
     if (!cxmath::probability_agrees(P, converged)) P = converged;
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 namespace detail {
@@ -320,7 +321,7 @@ namespace detail {
 constexpr double qbinom_fixed(double p, std::int64_t n_trials, double prob) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
-  if (!isfinite(prob) || n < 0 || prob < 0 || prob > 1 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (!isfinite(prob) || n < 0 || prob < 0 || prob > 1 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return static_cast<double>(n);
   if (n <= 1) return qbinom_plain(p, n, prob);

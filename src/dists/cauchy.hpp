@@ -7,6 +7,7 @@
 // rounded once to double.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -67,24 +68,24 @@ constexpr double qcauchy_converged(double p, double mu, double sigma) {
 // extended product, accurate to rounding.  A zero sigma is not a density.
 inline constexpr double DCAUCHY_SMALL_LOG = -32.2;  // ln 1e-14
 
-constexpr bool dcauchy_fixed_may_fail(double x, double mu, double sigma, bool log, double fixed) {
+constexpr bool dcauchy_fixed_may_fail(double x, double mu, double sigma, bool give_log, double fixed) {
   const double z = (x - mu) / sigma;
   if (!(z * z < cxmath::DBL_MAX_)) return true;
-  return log && !(fixed >= DCAUCHY_SMALL_LOG);
+  return give_log && !(fixed >= DCAUCHY_SMALL_LOG);
 }
 
-constexpr double dcauchy_converged(double x, double mu, double sigma, bool log) {
+constexpr double dcauchy_converged(double x, double mu, double sigma, bool give_log) {
   using cxmath::ext;
-  if (log) return dcauchy_log_converged(x, mu, sigma);
+  if (give_log) return dcauchy_log_converged(x, mu, sigma);
   const ext z = (static_cast<ext>(x) - mu) / sigma;
   return static_cast<double>(1 / ((cxmath::PI_EXT * static_cast<ext>(sigma)) * (1 + z * z)));
 }
 
-constexpr double dcauchy_checked(double x, double mu, double sigma, bool log, double fixed) {
+constexpr double dcauchy_checked(double x, double mu, double sigma, bool give_log, double fixed) {
   if (sigma == 0) return fixed;
-  if (!dcauchy_fixed_may_fail(x, mu, sigma, log, fixed) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dcauchy_converged(x, mu, sigma, log);
-  if (log) return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
+  if (!dcauchy_fixed_may_fail(x, mu, sigma, give_log, fixed) && !cxmath::isnan(fixed)) return fixed;
+  const double converged = dcauchy_converged(x, mu, sigma, give_log);
+  if (give_log) return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
   return cxmath::density_agrees(fixed, converged) ? fixed : converged;
 }
 
@@ -111,7 +112,7 @@ inline constexpr double QCAUCHY_TAIL = 1e-4;
 inline constexpr double QCAUCHY_RESOLUTION = 1e5;
 
 constexpr bool qcauchy_fixed_may_fail(double p, double mu, double sigma, double fixed) {
-  const double tail = p < 0.5 ? p : 1 - p;
+  const double tail = dpq::tail(p);
   return tail < QCAUCHY_TAIL || !(cxmath::fabs(mu) <= QCAUCHY_RESOLUTION * sigma) ||
          !(cxmath::fabs(fixed) < cxmath::INF);
 }
@@ -127,7 +128,7 @@ constexpr double qcauchy_checked(double p, double mu, double sigma, double fixed
 }
 
 template <bool Converged>
-constexpr double dcauchy_impl(double x, double mu, double sigma, bool log) {
+constexpr double dcauchy_impl(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -137,8 +138,8 @@ constexpr double dcauchy_impl(double x, double mu, double sigma, bool log) {
     const double z = (x - mu) / sigma;
     const double q = 1 + z * z;
     const double d = static_cast<double>(1.0L / ((PI_EXT * static_cast<ext>(sigma)) * static_cast<ext>(q)));
-    const double v = log ? cxmath::log(d) : d;
-    if constexpr (Converged) return dcauchy_checked(x, mu, sigma, log, v);
+    const double v = dpq::value(d, give_log);
+    if constexpr (Converged) return dcauchy_checked(x, mu, sigma, give_log, v);
     return v;
   }
   double d;
@@ -148,11 +149,11 @@ constexpr double dcauchy_impl(double x, double mu, double sigma, bool log) {
     d = NaN;  // x and mu on the same side: the distance is undefined
   else
     d = 0.0;
-  return log ? cxmath::log(d) : d;
+  return dpq::value(d, give_log);
 }
 
 template <bool Converged>
-constexpr double pcauchy_impl(double x, double mu, double sigma, bool log_p) {
+constexpr double pcauchy_impl(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -176,13 +177,13 @@ constexpr double pcauchy_impl(double x, double mu, double sigma, bool log_p) {
   } else {
     P = 0.0;  // x = -inf or mu = +inf
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qcauchy_impl(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(mu) || isnan(sigma) || sigma < 0 || dpq::not_a_probability(p)) return NaN;
   if (sigma == INF) return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
@@ -208,22 +209,22 @@ constexpr double qcauchy_impl(double p, double mu, double sigma) {
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dcauchy(double x, double mu, double sigma, bool log) {
-  return detail::dcauchy_impl<true>(x, mu, sigma, log);
+constexpr double dcauchy(double x, double mu, double sigma, bool give_log) {
+  return detail::dcauchy_impl<true>(x, mu, sigma, give_log);
 }
-constexpr double pcauchy(double x, double mu, double sigma, bool log_p) {
-  return detail::pcauchy_impl<true>(x, mu, sigma, log_p);
+constexpr double pcauchy(double x, double mu, double sigma, bool give_log_p) {
+  return detail::pcauchy_impl<true>(x, mu, sigma, give_log_p);
 }
 constexpr double qcauchy(double p, double mu, double sigma) {
   return detail::qcauchy_impl<true>(p, mu, sigma);
 }
 
 namespace detail {
-constexpr double dcauchy_fixed(double x, double mu, double sigma, bool log) {
-  return dcauchy_impl<false>(x, mu, sigma, log);
+constexpr double dcauchy_fixed(double x, double mu, double sigma, bool give_log) {
+  return dcauchy_impl<false>(x, mu, sigma, give_log);
 }
-constexpr double pcauchy_fixed(double x, double mu, double sigma, bool log_p) {
-  return pcauchy_impl<false>(x, mu, sigma, log_p);
+constexpr double pcauchy_fixed(double x, double mu, double sigma, bool give_log_p) {
+  return pcauchy_impl<false>(x, mu, sigma, give_log_p);
 }
 constexpr double qcauchy_fixed(double p, double mu, double sigma) { return qcauchy_impl<false>(p, mu, sigma); }
 }  // namespace detail

@@ -3,6 +3,7 @@
 // expm1 so that small r x keeps its digits; quantile -ln(1 - p)/r.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -82,24 +83,24 @@ constexpr double qexp_checked(double p, double rate, double fixed) {
 }
 
 template <bool Converged>
-constexpr double dexp_impl(double x, double rate, bool log) {
+constexpr double dexp_impl(double x, double rate, bool give_log) {
   using namespace cxmath;
   if (isnan(rate) || isnan(x)) return NaN;
   if (rate < 0) return NaN;
   if (rate == INF) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == INF) {
-    if (rate > 0) return log ? -INF : 0.0;
+    if (rate > 0) return dpq::zero(give_log);
     return NaN;  // rate 0: 0 * inf has no meaning
   }
   // ln(rate) is -inf below EPS, so rate 0 gives density 0 everywhere.
-  double L = cxmath::log(rate) - rate * x;
+  double L = log(rate) - rate * x;
   if constexpr (Converged) L = dexp_checked(x, rate, L);
-  return log ? L : cxmath::exp(L);
+  return dpq::from_log(L, give_log);
 }
 
 template <bool Converged>
-constexpr double pexp_impl(double x, double rate, bool log_p) {
+constexpr double pexp_impl(double x, double rate, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(rate)) return NaN;
   if (rate < 0) return NaN;
@@ -112,17 +113,17 @@ constexpr double pexp_impl(double x, double rate, bool log_p) {
     P = -cxmath::expm1((-rate) * x);
     if constexpr (Converged) P = pexp_checked(x, rate, P);
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qexp_impl(double p, double rate) {
   using namespace cxmath;
-  if (isnan(rate) || rate < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(rate) || rate < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
   // 1 - p below EPS makes the logarithm -inf, so the quantile +inf/rate.
-  const double q = -cxmath::log(1 - p) / rate;
+  const double q = -log(1 - p) / rate;
   if constexpr (Converged) return qexp_checked(p, rate, q);
   return q;
 }
@@ -131,13 +132,13 @@ constexpr double qexp_impl(double p, double rate) {
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dexp(double x, double rate, bool log) { return detail::dexp_impl<true>(x, rate, log); }
-constexpr double pexp(double x, double rate, bool log_p) { return detail::pexp_impl<true>(x, rate, log_p); }
+constexpr double dexp(double x, double rate, bool give_log) { return detail::dexp_impl<true>(x, rate, give_log); }
+constexpr double pexp(double x, double rate, bool give_log_p) { return detail::pexp_impl<true>(x, rate, give_log_p); }
 constexpr double qexp(double p, double rate) { return detail::qexp_impl<true>(p, rate); }
 
 namespace detail {
-constexpr double dexp_fixed(double x, double rate, bool log) { return dexp_impl<false>(x, rate, log); }
-constexpr double pexp_fixed(double x, double rate, bool log_p) { return pexp_impl<false>(x, rate, log_p); }
+constexpr double dexp_fixed(double x, double rate, bool give_log) { return dexp_impl<false>(x, rate, give_log); }
+constexpr double pexp_fixed(double x, double rate, bool give_log_p) { return pexp_impl<false>(x, rate, give_log_p); }
 constexpr double qexp_fixed(double p, double rate) { return qexp_impl<false>(p, rate); }
 }  // namespace detail
 

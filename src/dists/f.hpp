@@ -16,6 +16,7 @@
 // in extended precision; the rule of agreement.hpp decides which is kept.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -63,45 +64,45 @@ constexpr bool df_fixed_may_fail(double x, double df1, double df2) {
   return dbeta_fixed_may_fail(r / q, h1, h2);
 }
 
-constexpr double df_checked(double x, double df1, double df2, bool log, double fixed) {
+constexpr double df_checked(double x, double df1, double df2, bool give_log, double fixed) {
   if (!df_fixed_may_fail(x, df1, df2) && !cxmath::isnan(fixed)) return fixed;
   const double ld = df_log_converged(x, df1, df2);
-  if (log) return cxmath::log_density_agrees(fixed, ld) ? fixed : ld;
-  const double d = cxmath::exp(ld);
+  if (give_log) return cxmath::log_density_agrees(fixed, ld) ? fixed : ld;
+  const double d = exp(ld);
   return cxmath::density_agrees(fixed, d) ? fixed : d;
 }
 
 template <bool Converged>
-constexpr double df_impl(double x, double df1, double df2, bool log) {
+constexpr double df_impl(double x, double df1, double df2, bool give_log) {
   using namespace cxmath;
   if (isnan(df1) || isnan(x)) return NaN;
   if (isnan(df2)) return NaN;
   if (df1 < EPS) return NaN;
   if (df2 < EPS) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == 0) {
     // x^(df1/2 - 1) at the origin.
     const double v = df1 < 2 ? INF : df1 == 2 ? 1.0 : 0.0;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
   if (df1 == INF && df2 == INF) {
     if (x == 1) return INF;
-    return log ? -INF : 0.0;
+    return dpq::zero(give_log);
   }
   if (df1 == INF) {
     // Inverse gamma with shape and scale e = df2/2.
-    if (x == INF) return log ? -INF : 0.0;
+    if (x == INF) return dpq::zero(give_log);
     const double e = df2 * 0.5;
-    const double ld = ((cxmath::log(x) * ((-e) - 1)) + ((cxmath::log(e) * e) - lgamma(e))) - (e / x);
+    const double ld = ((log(x) * ((-e) - 1)) + ((log(e) * e) - lgamma(e))) - (e / x);
     if (isnan(ld)) {
       // 0 * inf or inf - inf at extreme arguments: g(z) z / x with z = e/x,
       // g the unit gamma density with shape e, in extended precision.
       const ext z = static_cast<ext>(e) / x;
       const ext l = (gamma_log_density_sound(e, z) + gamma_sound::log_ext(z)) -
                     gamma_sound::log_ext(x);
-      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
+      return give_log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
-    return log ? ld : exp(ld);
+    return dpq::from_log(ld, give_log);
   }
   if (df2 == INF) {
     // Gamma with shape h = df1/2 and scale s = 2/df1; a scale below EPS
@@ -109,19 +110,19 @@ constexpr double df_impl(double x, double df1, double df2, bool log) {
     const double h = df1 * 0.5;
     const double s = 2 / df1;
     if (s < EPS) return NaN;
-    if (x == INF) return log ? -INF : 0.0;
-    const double ld = ((cxmath::log(x) * (h - 1)) + ((-lgamma(h)) - (cxmath::log(s) * h))) - (x / s);
+    if (x == INF) return dpq::zero(give_log);
+    const double ld = ((log(x) * (h - 1)) + ((-lgamma(h)) - (log(s) * h))) - (x / s);
     if (isnan(ld)) {
       // 0 * inf or inf - inf at extreme arguments: g(x/s)/s in extended
       // precision, g the unit gamma density with shape h.
       const ext l = gamma_log_density_sound(h, static_cast<ext>(x) / s) - gamma_sound::log_ext(s);
-      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
+      return give_log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
-    return log ? ld : exp(ld);
+    return dpq::from_log(ld, give_log);
   }
   if constexpr (Converged) {
     // The density vanishes at +inf (r/(1 + r) would be inf/inf).
-    if (x == INF) return log ? -INF : 0.0;
+    if (x == INF) return dpq::zero(give_log);
   }
   const double r = (x * df1) / df2;
   const double q = 1 + r;
@@ -130,8 +131,8 @@ constexpr double df_impl(double x, double df1, double df2, bool log) {
   const double h2 = df2 * 0.5;
   // dz/dx = (h1/h2)/q^2, written as (h1/h2)/q * (1 - z).
   const double J = ((h1 / h2) / q) * (1 - x * ((h1 / h2) / q));
-  const double v = log ? cxmath::log(J) + dbeta_fixed(z, h1, h2, true) : dbeta_fixed(z, h1, h2, false) * J;
-  if constexpr (Converged) return df_checked(x, df1, df2, log, v);
+  const double v = give_log ? log(J) + dbeta_fixed(z, h1, h2, true) : dbeta_fixed(z, h1, h2, false) * J;
+  if constexpr (Converged) return df_checked(x, df1, df2, give_log, v);
   return v;
 }
 
@@ -139,13 +140,13 @@ constexpr double df_impl(double x, double df1, double df2, bool log) {
 
 // The density: the fixed-depth value (finite degrees of freedom), replaced
 // by the converged one where it fails the agreement rule.
-constexpr double df(double x, double df1, double df2, bool log) {
-  return detail::df_impl<true>(x, df1, df2, log);
+constexpr double df(double x, double df1, double df2, bool give_log) {
+  return detail::df_impl<true>(x, df1, df2, give_log);
 }
 
 namespace detail {
-constexpr double df_fixed(double x, double df1, double df2, bool log) {
-  return df_impl<false>(x, df1, df2, log);
+constexpr double df_fixed(double x, double df1, double df2, bool give_log) {
+  return df_impl<false>(x, df1, df2, give_log);
 }
 }  // namespace detail
 
@@ -221,7 +222,7 @@ constexpr double qf_checked(double p, double df1, double df2, double fixed, doub
 }
 
 template <bool Converged>
-constexpr double pf_impl(double x, double df1, double df2, bool log_p) {
+constexpr double pf_impl(double x, double df1, double df2, bool give_log_p) {
   using namespace cxmath;
   if (isnan(df1) || isnan(x)) return NaN;
   if (isnan(df2)) return NaN;
@@ -233,15 +234,15 @@ constexpr double pf_impl(double x, double df1, double df2, bool log_p) {
     if constexpr (Converged) {
       if (x > 0 && df1 != INF && df2 != INF) {
         const double P = pf_checked(x, df1, df2, 0.0);
-        return log_p ? cxmath::log(P) : P;
+        return dpq::value(P, give_log_p);
       }
     }
-    return log_p ? -INF : 0.0;
+    return dpq::zero(give_log_p);
   }
   if (df1 == INF && df2 == INF) {
-    if (x > 1) return log_p ? 0.0 : 1.0;
-    if (x == 1) return log_p ? cxmath::log(0.5) : 0.5;
-    return log_p ? -INF : 0.0;
+    if (x > 1) return dpq::one(give_log_p);
+    if (x == 1) return dpq::value(0.5, give_log_p);
+    return dpq::zero(give_log_p);
   }
   if (df1 == INF) {
     // F <= x  <=>  df2/F >= df2/x: the chi-squared upper function
@@ -251,12 +252,12 @@ constexpr double pf_impl(double x, double df1, double df2, bool log_p) {
     const double G = detail::pchisq_fixed(y, df2, false);
     double P = 1 - G;
     if (y < INF) P = incomplete_gamma_upper_keep(df2 * 0.5, y * 0.5, P, G > 0.9 || y < EPS);
-    return log_p ? cxmath::log(P) : P;
+    return dpq::value(P, give_log_p);
   }
-  if (df2 == INF) return pchisq(x * df1, df1, log_p);
+  if (df2 == INF) return pchisq(x * df1, df1, give_log_p);
   if constexpr (Converged) {
     // The whole mass lies below +inf (r/(1 + r) would be inf/inf).
-    if (x == INF) return log_p ? 0.0 : 1.0;
+    if (x == INF) return dpq::one(give_log_p);
   }
   const double r = (x * df1) / df2;
   const double z = r / (1 + r);
@@ -264,13 +265,13 @@ constexpr double pf_impl(double x, double df1, double df2, bool log_p) {
   const double h2 = df2 * 0.5;
   double P = incomplete_beta(h1, h2, z);
   if constexpr (Converged) P = pf_checked(x, df1, df2, P);
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qf_impl(double p, double df1, double df2) {
   using namespace cxmath;
-  if (isnan(df1) || isnan(df2) || df1 < EPS || df2 < EPS || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(df1) || isnan(df2) || df1 < EPS || df2 < EPS || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
   if (df1 == INF && df2 == INF) return 1.0;
@@ -297,16 +298,16 @@ constexpr double qf_impl(double p, double df1, double df2) {
 // The CDF and quantile: the fixed-depth value, replaced by the converged one
 // where it fails the agreement rule (finite degrees of freedom only; the
 // infinite ones go through the chi-squared functions).
-constexpr double pf(double x, double df1, double df2, bool log_p) {
-  return detail::pf_impl<true>(x, df1, df2, log_p);
+constexpr double pf(double x, double df1, double df2, bool give_log_p) {
+  return detail::pf_impl<true>(x, df1, df2, give_log_p);
 }
 constexpr double qf(double p, double df1, double df2) { return detail::qf_impl<true>(p, df1, df2); }
 
 namespace detail {
 
 // The fixed-depth methods alone.
-constexpr double pf_fixed(double x, double df1, double df2, bool log_p) {
-  return pf_impl<false>(x, df1, df2, log_p);
+constexpr double pf_fixed(double x, double df1, double df2, bool give_log_p) {
+  return pf_impl<false>(x, df1, df2, give_log_p);
 }
 constexpr double qf_fixed(double p, double df1, double df2) { return qf_impl<false>(p, df1, df2); }
 

@@ -10,6 +10,7 @@
 // alone.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
@@ -18,13 +19,13 @@
 
 namespace distmill {
 
-constexpr double dgamma(double x, double shape, double scale, bool log) {
+constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < EPS) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == 0 || shape == 0) {
     // Limits at the origin: x^(k-1) blows up for k < 1, is 1 for k = 1 and
     // vanishes for k > 1.  Shape 0 puts all mass at 0.
@@ -37,11 +38,11 @@ constexpr double dgamma(double x, double shape, double scale, bool log) {
       v = 1 / scale;
     else
       v = 0.0;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
-    const double ld = (((shape - 1) * cxmath::log(x)) +
-                       ((-lgamma(shape)) - (cxmath::log(scale) * shape))) -
+    const double ld = (((shape - 1) * log(x)) +
+                       ((-lgamma(shape)) - (log(scale) * shape))) -
                       (x / scale);
     if (isnan(ld)) {
       // The fixed-depth form meets 0 * inf or inf - inf at extreme arguments
@@ -50,28 +51,28 @@ constexpr double dgamma(double x, double shape, double scale, bool log) {
       // extended precision instead.
       const ext l = gamma_log_density_sound(shape, static_cast<ext>(x) / scale) -
                     gamma_sound::log_ext(scale);
-      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
+      return give_log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
-    return log ? ld : exp(ld);
+    return dpq::from_log(ld, give_log);
   }
-  return log ? -INF : 0.0;
+  return dpq::zero(give_log);
 }
 
 namespace detail {
 
 // The CDF with the fixed-depth kernel (checked = false) or the checked one.
-constexpr double pgamma_impl(double x, double shape, double scale, bool log_p, bool checked) {
+constexpr double pgamma_impl(double x, double shape, double scale, bool give_log_p, bool checked) {
   using namespace cxmath;
   if (isnan(x) || isnan(shape)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < EPS) return NaN;
   if (x == INF && scale == INF) return NaN;
-  if (x < EPS) return log_p ? -INF : 0.0;
+  if (x < EPS) return dpq::zero(give_log_p);
   if (shape != 0 && isfinite(shape) && isfinite(scale) && isfinite(x)) {
     const double z = x / scale;
     const double P = checked ? incomplete_gamma_checked(shape, z) : incomplete_gamma(shape, z);
-    return log_p ? cxmath::log(P) : P;
+    return dpq::value(P, give_log_p);
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
   // an infinite x passes all mass of a finite scale; an infinite shape or
@@ -83,24 +84,24 @@ constexpr double pgamma_impl(double x, double shape, double scale, bool log_p, b
     R = 1.0;
   else
     R = 0.0;
-  return log_p ? cxmath::log(R) : R;
+  return dpq::value(R, give_log_p);
 }
 
-constexpr double pgamma_fixed(double x, double shape, double scale, bool log_p) {
-  return pgamma_impl(x, shape, scale, log_p, false);
+constexpr double pgamma_fixed(double x, double shape, double scale, bool give_log_p) {
+  return pgamma_impl(x, shape, scale, give_log_p, false);
 }
 
 }  // namespace detail
 
-constexpr double pgamma(double x, double shape, double scale, bool log_p) {
-  return detail::pgamma_impl(x, shape, scale, log_p, true);
+constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
+  return detail::pgamma_impl(x, shape, scale, give_log_p, true);
 }
 
 namespace detail {
 
 constexpr double qgamma_impl(double p, double shape, double scale, bool checked) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(scale) || shape < 0 || scale < EPS || isnan(p) || p < 0 || p > 1)
+  if (isnan(shape) || isnan(scale) || shape < 0 || scale < EPS || dpq::not_a_probability(p))
     return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;

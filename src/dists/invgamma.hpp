@@ -11,6 +11,7 @@
 // fixed-depth result can be wrong (cxmath/incomplete_gamma_checked.hpp).
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
@@ -20,26 +21,26 @@
 
 namespace distmill {
 
-constexpr double dinvgamma(double x, double shape, double scale, bool log) {
+constexpr double dinvgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < 0) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == 0 || shape == 0) {
     double v;
     if (shape == 0)
       v = x > 0 ? INF : 0.0;
     else
       v = scale == 0 ? INF : 0.0;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
-  if (scale == 0) return log ? -INF : 0.0;
+  if (scale == 0) return dpq::zero(give_log);
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
     // A scale below EPS has logarithm -inf: density 0.
-    const double ld = ((((-shape) - 1) * cxmath::log(x)) +
-                       ((cxmath::log(scale) * shape) - lgamma(shape))) -
+    const double ld = ((((-shape) - 1) * log(x)) +
+                       ((log(scale) * shape) - lgamma(shape))) -
                       (scale / x);
     if (isnan(ld)) {
       // 0 * inf or inf - inf at extreme arguments: the density
@@ -48,24 +49,24 @@ constexpr double dinvgamma(double x, double shape, double scale, bool log) {
       const ext z = static_cast<ext>(scale) / x;
       const ext l = (gamma_log_density_sound(shape, z) + gamma_sound::log_ext(z)) -
                     gamma_sound::log_ext(x);
-      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
+      return give_log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
     }
-    return log ? ld : exp(ld);
+    return dpq::from_log(ld, give_log);
   }
-  return log ? -INF : 0.0;
+  return dpq::zero(give_log);
 }
 
 namespace detail {
 
 // 1 - (gamma CDF of 1/x with shape alpha and scale 1/beta), with all the
 // checks and limits of that CDF; zeros map to +inf and +inf to 0.
-constexpr double pinvgamma_impl(double x, double shape, double scale, bool log_p, bool checked) {
+constexpr double pinvgamma_impl(double x, double shape, double scale, bool give_log_p, bool checked) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < 0) return NaN;
-  if (x < 0) return log_p ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log_p);
   const auto recip = [](double v) { return v == 0 ? INF : v == INF ? 0.0 : 1 / v; };
   const double u = recip(x);
   const double r = recip(scale);
@@ -98,12 +99,12 @@ constexpr double pinvgamma_impl(double x, double shape, double scale, bool log_p
       R = incomplete_gamma_upper_keep(shape, z, R, G > 0.9 || u < EPS || !exact);
     }
   }
-  return log_p ? cxmath::log(R) : R;
+  return dpq::value(R, give_log_p);
 }
 
 constexpr double qinvgamma_impl(double p, double shape, double scale, bool checked) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(scale) || shape < 0 || scale < 0 || isnan(p) || p < 0 || p > 1)
+  if (isnan(shape) || isnan(scale) || shape < 0 || scale < 0 || dpq::not_a_probability(p))
     return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
@@ -117,8 +118,8 @@ constexpr double qinvgamma_impl(double p, double shape, double scale, bool check
   return scale / y;
 }
 
-constexpr double pinvgamma_fixed(double x, double shape, double scale, bool log_p) {
-  return pinvgamma_impl(x, shape, scale, log_p, false);
+constexpr double pinvgamma_fixed(double x, double shape, double scale, bool give_log_p) {
+  return pinvgamma_impl(x, shape, scale, give_log_p, false);
 }
 
 constexpr double qinvgamma_fixed(double p, double shape, double scale) {
@@ -127,8 +128,8 @@ constexpr double qinvgamma_fixed(double p, double shape, double scale) {
 
 }  // namespace detail
 
-constexpr double pinvgamma(double x, double shape, double scale, bool log_p) {
-  return detail::pinvgamma_impl(x, shape, scale, log_p, true);
+constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p) {
+  return detail::pinvgamma_impl(x, shape, scale, give_log_p, true);
 }
 
 constexpr double qinvgamma(double p, double shape, double scale) {

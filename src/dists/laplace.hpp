@@ -5,6 +5,7 @@
 // A zero sigma is a point mass at mu.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -85,7 +86,7 @@ inline constexpr double QLAPLACE_TAIL = 1e-4;
 inline constexpr double QLAPLACE_RESOLUTION = 1e5;
 
 constexpr bool qlaplace_fixed_may_fail(double p, double mu, double sigma, double fixed) {
-  const double tail = p < 0.5 ? p : 1 - p;
+  const double tail = dpq::tail(p);
   return tail < QLAPLACE_TAIL || !(cxmath::fabs(mu) <= QLAPLACE_RESOLUTION * sigma) ||
          !(cxmath::fabs(fixed) < cxmath::INF);
 }
@@ -101,7 +102,7 @@ constexpr double qlaplace_checked(double p, double mu, double sigma, double fixe
 }
 
 template <bool Converged>
-constexpr double dlaplace_impl(double x, double mu, double sigma, bool log) {
+constexpr double dlaplace_impl(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -116,16 +117,16 @@ constexpr double dlaplace_impl(double x, double mu, double sigma, bool log) {
       d = INF;  // the point mass
     else
       d = 0.0;
-    return log ? cxmath::log(d) : d;
+    return dpq::value(d, give_log);
   }
   // -ln(2 sigma) is +inf when 2 sigma is below EPS.
-  double L = -cxmath::log(sigma + sigma) - fabs(x - mu) / sigma;
+  double L = -log(sigma + sigma) - fabs(x - mu) / sigma;
   if constexpr (Converged) L = dlaplace_checked(x, mu, sigma, L);
-  return log ? L : cxmath::exp(L);
+  return dpq::from_log(L, give_log);
 }
 
 template <bool Converged>
-constexpr double plaplace_impl(double x, double mu, double sigma, bool log_p) {
+constexpr double plaplace_impl(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -134,7 +135,7 @@ constexpr double plaplace_impl(double x, double mu, double sigma, bool log_p) {
   if (isfinite(x) && isfinite(mu) && isfinite(sigma) && sigma != 0) {
     const double d = x - mu;
     const double s = (d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0) * 0.5;
-    P = s * (1 - cxmath::exp(-fabs(d) / sigma)) + 0.5;
+    P = s * (1 - exp(-fabs(d) / sigma)) + 0.5;
     if constexpr (Converged) P = plaplace_checked(x, mu, sigma, P);
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
@@ -146,23 +147,23 @@ constexpr double plaplace_impl(double x, double mu, double sigma, bool log_p) {
   } else {
     P = (x == INF || mu == -INF) ? 1.0 : 0.0;
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qlaplace_impl(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(mu) || isnan(sigma) || sigma < 0 || dpq::not_a_probability(p)) return NaN;
   if (sigma == INF) return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
   if (p == 1) return mu == -INF ? NaN : INF;
   const double c = p - 0.5;
   const double g = c > 0 ? sigma : c < 0 ? sigma * -1.0 : sigma * 0.0;
-  if (c == 0) return mu - cxmath::log(1.0) * g;
+  if (c == 0) return mu - log(1.0) * g;
   // 1 - 2|c| below EPS makes the logarithm -inf (the quantile infinite).
   const double r = 1 - (fabs(c) + fabs(c));
-  const double q = mu - cxmath::log(r) * g;
+  const double q = mu - log(r) * g;
   if constexpr (Converged) return qlaplace_checked(p, mu, sigma, q);
   return q;
 }
@@ -171,22 +172,22 @@ constexpr double qlaplace_impl(double p, double mu, double sigma) {
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dlaplace(double x, double mu, double sigma, bool log) {
-  return detail::dlaplace_impl<true>(x, mu, sigma, log);
+constexpr double dlaplace(double x, double mu, double sigma, bool give_log) {
+  return detail::dlaplace_impl<true>(x, mu, sigma, give_log);
 }
-constexpr double plaplace(double x, double mu, double sigma, bool log_p) {
-  return detail::plaplace_impl<true>(x, mu, sigma, log_p);
+constexpr double plaplace(double x, double mu, double sigma, bool give_log_p) {
+  return detail::plaplace_impl<true>(x, mu, sigma, give_log_p);
 }
 constexpr double qlaplace(double p, double mu, double sigma) {
   return detail::qlaplace_impl<true>(p, mu, sigma);
 }
 
 namespace detail {
-constexpr double dlaplace_fixed(double x, double mu, double sigma, bool log) {
-  return dlaplace_impl<false>(x, mu, sigma, log);
+constexpr double dlaplace_fixed(double x, double mu, double sigma, bool give_log) {
+  return dlaplace_impl<false>(x, mu, sigma, give_log);
 }
-constexpr double plaplace_fixed(double x, double mu, double sigma, bool log_p) {
-  return plaplace_impl<false>(x, mu, sigma, log_p);
+constexpr double plaplace_fixed(double x, double mu, double sigma, bool give_log_p) {
+  return plaplace_impl<false>(x, mu, sigma, give_log_p);
 }
 constexpr double qlaplace_fixed(double p, double mu, double sigma) { return qlaplace_impl<false>(p, mu, sigma); }
 }  // namespace detail

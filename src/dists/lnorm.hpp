@@ -5,6 +5,7 @@
 // replace them where they fail the agreement rule, take the true logarithm.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/extended_sound.hpp"
@@ -56,25 +57,25 @@ constexpr bool plnorm_fixed_may_fail(double x, double mu, double sigma) {
 }
 
 template <bool Converged>
-constexpr double dlnorm_impl(double x, double mu, double sigma, bool log) {
+constexpr double dlnorm_impl(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   const double lx = x < EPS ? -INF : log_core(x);
   if constexpr (Converged) {
     if (x > 0 && x < INF && isfinite(mu) && isfinite(sigma) && sigma != 0 &&
         dlnorm_fixed_may_fail(x, mu, sigma)) {
-      const double fixed = dlnorm_impl<false>(x, mu, sigma, log);
+      const double fixed = dlnorm_impl<false>(x, mu, sigma, give_log);
       const double ld = dlnorm_log_converged(x, mu, sigma);
-      if (log) return log_density_agrees(fixed, ld) ? fixed : ld;
-      const double d = cxmath::exp(ld);
+      if (give_log) return log_density_agrees(fixed, ld) ? fixed : ld;
+      const double d = exp(ld);
       return density_agrees(fixed, d) ? fixed : d;
     }
   }
   if (isfinite(lx) && isfinite(mu) && isfinite(sigma) && sigma != 0)
-    return log ? dnorm_impl<Converged>(lx, mu, sigma, true) - lx : dnorm_impl<Converged>(lx, mu, sigma, false) / x;
+    return give_log ? dnorm_impl<Converged>(lx, mu, sigma, true) - lx : dnorm_impl<Converged>(lx, mu, sigma, false) / x;
   // Degenerate cases, including every x below EPS.  Unlike the normal
   // density, a zero scale only puts infinite mass where ln x and mu meet at
   // the same infinity.
@@ -85,11 +86,11 @@ constexpr double dlnorm_impl(double x, double mu, double sigma, bool log) {
     r = ((lx == INF && mu == INF) || (lx == -INF && mu == -INF)) ? INF : 0.0;
   else
     r = (lx == INF && mu == INF) ? NaN : 0.0;
-  return log ? cxmath::log(r) : r;
+  return dpq::value(r, give_log);
 }
 
 template <bool Converged>
-constexpr double plnorm_impl(double x, double mu, double sigma, bool log_p) {
+constexpr double plnorm_impl(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -100,19 +101,19 @@ constexpr double plnorm_impl(double x, double mu, double sigma, bool log_p) {
       const double fixed = plnorm_impl<false>(x, mu, sigma, false);
       const double P = static_cast<double>(plnorm_tails(x, mu, sigma).lower);
       const double R = probability_agrees(fixed, P) ? fixed : P;
-      return log_p ? cxmath::log(R) : R;
+      return dpq::value(R, give_log_p);
     }
   }
-  if (x < EPS) return log_p ? -INF : 0.0;
-  return pnorm_impl<Converged>(log_core(x), mu, sigma, log_p);
+  if (x < EPS) return dpq::zero(give_log_p);
+  return pnorm_impl<Converged>(log_core(x), mu, sigma, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qlnorm_impl(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(mu) || isnan(sigma) || sigma < 0 || dpq::not_a_probability(p)) return NaN;
   const double qn = qnorm_impl<false>(p, mu, sigma);
-  const double q = cxmath::exp(qn);
+  const double q = exp(qn);
   if constexpr (Converged) {
     // The quantile is e^(normal quantile): checked where that quantile is,
     // and where its rounding to double is magnified by the exponential
@@ -133,20 +134,20 @@ constexpr double qlnorm_impl(double p, double mu, double sigma) {
 
 }  // namespace detail
 
-constexpr double dlnorm(double x, double mu, double sigma, bool log) {
-  return detail::dlnorm_impl<true>(x, mu, sigma, log);
+constexpr double dlnorm(double x, double mu, double sigma, bool give_log) {
+  return detail::dlnorm_impl<true>(x, mu, sigma, give_log);
 }
-constexpr double plnorm(double x, double mu, double sigma, bool log_p) {
-  return detail::plnorm_impl<true>(x, mu, sigma, log_p);
+constexpr double plnorm(double x, double mu, double sigma, bool give_log_p) {
+  return detail::plnorm_impl<true>(x, mu, sigma, give_log_p);
 }
 constexpr double qlnorm(double p, double mu, double sigma) { return detail::qlnorm_impl<true>(p, mu, sigma); }
 
 namespace detail {
-constexpr double dlnorm_fixed(double x, double mu, double sigma, bool log) {
-  return dlnorm_impl<false>(x, mu, sigma, log);
+constexpr double dlnorm_fixed(double x, double mu, double sigma, bool give_log) {
+  return dlnorm_impl<false>(x, mu, sigma, give_log);
 }
-constexpr double plnorm_fixed(double x, double mu, double sigma, bool log_p) {
-  return plnorm_impl<false>(x, mu, sigma, log_p);
+constexpr double plnorm_fixed(double x, double mu, double sigma, bool give_log_p) {
+  return plnorm_impl<false>(x, mu, sigma, give_log_p);
 }
 constexpr double qlnorm_fixed(double p, double mu, double sigma) { return qlnorm_impl<false>(p, mu, sigma); }
 }  // namespace detail

@@ -11,6 +11,7 @@
 // e^(-|2z|)/(1 + e^(-|2z|)) or its complement).
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -51,7 +52,7 @@ constexpr double dlogis_checked(double x, double mu, double sigma, double fixed)
 }
 
 template <bool Converged>
-constexpr double dlogis_impl(double x, double mu, double sigma, bool log) {
+constexpr double dlogis_impl(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -59,12 +60,12 @@ constexpr double dlogis_impl(double x, double mu, double sigma, bool log) {
   if (isfinite(x) && isfinite(mu) && isfinite(sigma)) {
     // sigma = 0 is not special: w is infinite or NaN and so is L.
     const double w = -((x - mu) / sigma);
-    const double A = w - cxmath::log(sigma);  // ln sigma is -inf below EPS
-    const double E = cxmath::exp(w) + 1;
-    const double l = cxmath::log(E);
+    const double A = w - log(sigma);  // ln sigma is -inf below EPS
+    const double E = exp(w) + 1;
+    const double l = log(E);
     double L = A - (l + l);
     if constexpr (Converged) L = dlogis_checked(x, mu, sigma, L);
-    return log ? L : cxmath::exp(L);
+    return dpq::from_log(L, give_log);
   }
   double d;
   if (sigma == INF)
@@ -73,20 +74,20 @@ constexpr double dlogis_impl(double x, double mu, double sigma, bool log) {
     d = NaN;
   else
     d = 0.0;
-  return log ? cxmath::log(d) : d;
+  return dpq::value(d, give_log);
 }
 
 }  // namespace detail
 
 // The density: the fixed-depth log-density, replaced by the converged one
 // where it fails the agreement rule.
-constexpr double dlogis(double x, double mu, double sigma, bool log) {
-  return detail::dlogis_impl<true>(x, mu, sigma, log);
+constexpr double dlogis(double x, double mu, double sigma, bool give_log) {
+  return detail::dlogis_impl<true>(x, mu, sigma, give_log);
 }
 
 namespace detail {
-constexpr double dlogis_fixed(double x, double mu, double sigma, bool log) {
-  return dlogis_impl<false>(x, mu, sigma, log);
+constexpr double dlogis_fixed(double x, double mu, double sigma, bool give_log) {
+  return dlogis_impl<false>(x, mu, sigma, give_log);
 }
 }  // namespace detail
 
@@ -150,7 +151,7 @@ inline constexpr double QLOGIS_LARGE = 1e300;
 inline constexpr double QLOGIS_RESOLUTION = 1e5;
 
 constexpr bool qlogis_fixed_may_fail(double p, double mu, double sigma, double fixed) {
-  const double tail = p < 0.5 ? p : 1 - p;
+  const double tail = dpq::tail(p);
   return tail < QLOGIS_TAIL || !(cxmath::fabs(fixed) <= QLOGIS_LARGE) ||
          !(cxmath::fabs(mu) <= QLOGIS_LARGE) || !(sigma <= QLOGIS_LARGE) ||
          !(cxmath::fabs(mu) <= QLOGIS_RESOLUTION * sigma);
@@ -175,7 +176,7 @@ constexpr double qlogis_checked(double p, double mu, double sigma, double fixed)
 }
 
 template <bool Converged>
-constexpr double plogis_impl(double x, double mu, double sigma, bool log_p) {
+constexpr double plogis_impl(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -208,18 +209,18 @@ constexpr double plogis_impl(double x, double mu, double sigma, bool log_p) {
     // sigma = 0 with finite x and mu: a point mass at mu.
     P = x > mu ? 1.0 : x < mu ? 0.0 : 0.5;
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qlogis_impl(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(mu) || isnan(sigma) || sigma < 0 || dpq::not_a_probability(p)) return NaN;
   if (sigma == INF) return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
   if (p == 1) return mu == -INF ? NaN : INF;
-  const double q = cxmath::log(p / (1 - p)) * sigma + mu;
+  const double q = log(p / (1 - p)) * sigma + mu;
   if constexpr (Converged) return qlogis_checked(p, mu, sigma, q);
   return q;
 }
@@ -228,16 +229,16 @@ constexpr double qlogis_impl(double p, double mu, double sigma) {
 
 // The CDF and quantile: the fixed-depth value, replaced by the closed form
 // in extended precision where it fails the agreement rule.
-constexpr double plogis(double x, double mu, double sigma, bool log_p) {
-  return detail::plogis_impl<true>(x, mu, sigma, log_p);
+constexpr double plogis(double x, double mu, double sigma, bool give_log_p) {
+  return detail::plogis_impl<true>(x, mu, sigma, give_log_p);
 }
 constexpr double qlogis(double p, double mu, double sigma) { return detail::qlogis_impl<true>(p, mu, sigma); }
 
 namespace detail {
 
 // The fixed-depth methods alone.
-constexpr double plogis_fixed(double x, double mu, double sigma, bool log_p) {
-  return plogis_impl<false>(x, mu, sigma, log_p);
+constexpr double plogis_fixed(double x, double mu, double sigma, bool give_log_p) {
+  return plogis_impl<false>(x, mu, sigma, give_log_p);
 }
 constexpr double qlogis_fixed(double p, double mu, double sigma) { return qlogis_impl<false>(p, mu, sigma); }
 

@@ -11,6 +11,7 @@
 // gives -inf.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/erf.hpp"
@@ -24,7 +25,7 @@ inline constexpr double NEG_LN_SQRT_2PI = -0.9189385332046728;
 inline constexpr double SQRT2 = 1.4142135623730951;
 
 // Normal CDF for finite x, mu and finite positive sigma.
-constexpr double pnorm_core(double x, double mu, double sigma, bool log_p) {
+constexpr double pnorm_core(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   const double u = (x - mu) / sigma;
   const ext z = static_cast<ext>(u) / SQRT2_EXT;
@@ -42,7 +43,7 @@ constexpr double pnorm_core(double x, double mu, double sigma, bool log_p) {
   else
     Phi = z > -EPS_EXT ? 0.5L : (1 - erf_ext(-z)) * 0.5L;
   const double P = static_cast<double>(Phi);
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 
@@ -161,7 +162,7 @@ inline constexpr double QNORM_TAIL = 0.02;
 inline constexpr double QNORM_RESOLUTION = 1e5;
 
 constexpr bool qnorm_fixed_may_fail(double p, double mu, double sigma, double fixed) {
-  const double tail = p < 0.5 ? p : 1 - p;
+  const double tail = dpq::tail(p);
   return tail < QNORM_TAIL || !(cxmath::fabs(mu) <= QNORM_RESOLUTION * sigma) ||
          !(sigma * SQRT2 < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
 }
@@ -177,7 +178,7 @@ constexpr double qnorm_checked(double p, double mu, double sigma, double fixed) 
 }
 
 template <bool Converged>
-constexpr double dnorm_impl(double x, double mu, double sigma, bool log) {
+constexpr double dnorm_impl(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -192,7 +193,7 @@ constexpr double dnorm_impl(double x, double mu, double sigma, bool log) {
       r = INF;
     else
       r = 0;
-    return log ? cxmath::log(r) : r;
+    return dpq::value(r, give_log);
   }
   // A scale below EPS counts as zero: the normalising term is +inf.
   const double k = sigma < EPS ? INF : detail::NEG_LN_SQRT_2PI - log_core(sigma);
@@ -200,11 +201,11 @@ constexpr double dnorm_impl(double x, double mu, double sigma, bool log) {
   const double q = (z * z) * 0.5;
   double L = k - q;
   if constexpr (Converged) L = dnorm_checked(x, mu, sigma, L);
-  return log ? L : cxmath::exp(L);
+  return dpq::from_log(L, give_log);
 }
 
 template <bool Converged>
-constexpr double pnorm_impl(double x, double mu, double sigma, bool log_p) {
+constexpr double pnorm_impl(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -212,9 +213,9 @@ constexpr double pnorm_impl(double x, double mu, double sigma, bool log_p) {
   if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x)) {
     if constexpr (Converged) {
       const double P = pnorm_checked(x, mu, sigma, pnorm_core(x, mu, sigma, false));
-      return log_p ? cxmath::log(P) : P;
+      return dpq::value(P, give_log_p);
     }
-    return pnorm_core(x, mu, sigma, log_p);
+    return pnorm_core(x, mu, sigma, give_log_p);
   }
   double r = 0;
   if ((x == INF && mu == INF) || (x == -INF && mu == -INF))
@@ -225,13 +226,13 @@ constexpr double pnorm_impl(double x, double mu, double sigma, bool log_p) {
     r = x >= mu ? 1.0 : 0.0;
   else
     r = (x == INF || mu == -INF) ? 1.0 : 0.0;
-  return log_p ? cxmath::log(r) : r;
+  return dpq::value(r, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qnorm_impl(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(sigma) || isnan(mu) || sigma < 0 || isnan(p) || p < 0 || p > 1 || sigma == INF)
+  if (isnan(sigma) || isnan(mu) || sigma < 0 || dpq::not_a_probability(p) || sigma == INF)
     return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
@@ -247,20 +248,20 @@ constexpr double qnorm_impl(double p, double mu, double sigma) {
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dnorm(double x, double mu, double sigma, bool log) {
-  return detail::dnorm_impl<true>(x, mu, sigma, log);
+constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
+  return detail::dnorm_impl<true>(x, mu, sigma, give_log);
 }
-constexpr double pnorm(double x, double mu, double sigma, bool log_p) {
-  return detail::pnorm_impl<true>(x, mu, sigma, log_p);
+constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
+  return detail::pnorm_impl<true>(x, mu, sigma, give_log_p);
 }
 constexpr double qnorm(double p, double mu, double sigma) { return detail::qnorm_impl<true>(p, mu, sigma); }
 
 namespace detail {
-constexpr double dnorm_fixed(double x, double mu, double sigma, bool log) {
-  return dnorm_impl<false>(x, mu, sigma, log);
+constexpr double dnorm_fixed(double x, double mu, double sigma, bool give_log) {
+  return dnorm_impl<false>(x, mu, sigma, give_log);
 }
-constexpr double pnorm_fixed(double x, double mu, double sigma, bool log_p) {
-  return pnorm_impl<false>(x, mu, sigma, log_p);
+constexpr double pnorm_fixed(double x, double mu, double sigma, bool give_log_p) {
+  return pnorm_impl<false>(x, mu, sigma, give_log_p);
 }
 constexpr double qnorm_fixed(double p, double mu, double sigma) { return qnorm_impl<false>(p, mu, sigma); }
 }  // namespace detail

@@ -67,6 +67,7 @@
 
 #include <cstdint>
 
+#include "dists/dpq.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
@@ -133,7 +134,7 @@ constexpr double pois_term(std::int64_t j, double lambda) {
 // the top; term(j) gives t(j) (evaluated afresh, or from a table).
 template <class Term>
 constexpr double pois_series_sum(std::int64_t k, double lambda, Term&& term) {
-  const double E = cxmath::exp(-lambda);
+  const double E = exp(-lambda);
   double S;
   if (k == 0) {
     S = 1.0;
@@ -317,17 +318,17 @@ constexpr double pois_quantile_sound(double p, double lambda, double start) {
 inline constexpr double POIS_FIXED_QUANTILE_MAX_RATE = 1e7;
 
 // The fixed-depth methods alone.
-constexpr double ppois_fixed(std::int64_t x, double rate, bool log_p) {
+constexpr double ppois_fixed(std::int64_t x, double rate, bool give_log_p) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0) return NaN;
-  if (x < 0 || rate == INF) return log_p ? -INF : 0.0;
+  if (x < 0 || rate == INF) return dpq::zero(give_log_p);
   const double P = pois_cdf(x, rate);
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 constexpr double qpois_fixed(double p, double rate) {
   using namespace cxmath;
-  if (isnan(rate) || rate < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(rate) || rate < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (rate < EPS) return 0.0;
   if (p == 1) return INF;
@@ -345,31 +346,31 @@ constexpr double qpois_fixed(double p, double rate) {
 
 }  // namespace detail
 
-constexpr double dpois(std::int64_t x, double rate, bool log) {
+constexpr double dpois(std::int64_t x, double rate, bool give_log) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (rate == 0) {
-    if (x == 0) return log ? 0.0 : 1.0;
-    return log ? -INF : 0.0;
+    if (x == 0) return dpq::one(give_log);
+    return dpq::zero(give_log);
   }
-  if (rate == INF) return log ? -INF : 0.0;
-  const double xlr = x == 0 ? 0.0 : cxmath::log(rate) * static_cast<double>(x);
+  if (rate == INF) return dpq::zero(give_log);
+  const double xlr = x == 0 ? 0.0 : log(rate) * static_cast<double>(x);
   const double L = (xlr - rate) - lgamma(detail::plus_one(x));
-  return log ? L : cxmath::exp(L);
+  return dpq::from_log(L, give_log);
 }
 
-constexpr double ppois(std::int64_t x, double rate, bool log_p) {
+constexpr double ppois(std::int64_t x, double rate, bool give_log_p) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0) return NaN;
-  if (x < 0 || rate == INF) return log_p ? -INF : 0.0;
+  if (x < 0 || rate == INF) return dpq::zero(give_log_p);
   const double P = detail::pois_cdf_checked(x, rate);
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 constexpr double qpois(double p, double rate) {
   using namespace cxmath;
-  if (isnan(rate) || rate < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(rate) || rate < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (rate < EPS) return 0.0;
   if (p == 1) return INF;

@@ -26,6 +26,7 @@
 // fixed-depth value is kept exactly when it agrees with it.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/common.hpp"
@@ -47,8 +48,8 @@ constexpr double dt_log(double x, double n) {
   using namespace cxmath;
   const double h = 0.5 * n;
   const double r = 0.5 + h;
-  return ((-r) * cxmath::log((x * (x / n)) + 1)) +
-         ((lgamma(r) - ((cxmath::log(n) + LN_PI) * 0.5)) - lgamma(h));
+  return ((-r) * log((x * (x / n)) + 1)) +
+         ((lgamma(r) - ((log(n) + LN_PI) * 0.5)) - lgamma(h));
 }
 
 // CDF through the incomplete beta, for finite x and finite n >= EPS.
@@ -156,26 +157,26 @@ constexpr double dt_checked(double x, double n, double fixed) {
 }
 
 template <bool Converged>
-constexpr double dt_impl(double x, double dof, bool log) {
+constexpr double dt_impl(double x, double dof, bool give_log) {
   using namespace cxmath;
   if (isnan(dof)) return NaN;
   if (isnan(x)) return NaN;
   if (dof < EPS) return NaN;
-  if (x == INF || x == -INF) return log ? -INF : 0.0;
-  if (dof == INF) return dnorm_impl<Converged>(x, 0, 1, log);
+  if (x == INF || x == -INF) return dpq::zero(give_log);
+  if (dof == INF) return dnorm_impl<Converged>(x, 0, 1, give_log);
   double ld = dt_log(x, dof);
   if constexpr (Converged) ld = dt_checked(x, dof, ld);
-  return log ? ld : exp(ld);
+  return dpq::from_log(ld, give_log);
 }
 
 }  // namespace detail
 
 // The density: the fixed-depth log-density, replaced by the converged one
 // where it fails the agreement rule.
-constexpr double dt(double x, double dof, bool log) { return detail::dt_impl<true>(x, dof, log); }
+constexpr double dt(double x, double dof, bool give_log) { return detail::dt_impl<true>(x, dof, give_log); }
 
 namespace detail {
-constexpr double dt_fixed(double x, double dof, bool log) { return dt_impl<false>(x, dof, log); }
+constexpr double dt_fixed(double x, double dof, bool give_log) { return dt_impl<false>(x, dof, give_log); }
 }  // namespace detail
 
 namespace detail {
@@ -223,7 +224,7 @@ constexpr double pt_converged(double x, double n) { return static_cast<double>(p
 constexpr double qt_converged(double p, double n, double guess) {
   using cxmath::ext;
   if (p == 0.5) return 0.0;
-  const double tail = p < 0.5 ? p : 1 - p;  // 1 - p is exact for p >= 1/2
+  const double tail = dpq::tail(p);  // 1 - p is exact for p >= 1/2
   const ext P2 = static_cast<ext>(tail) * 2;
   // The fixed-depth value seeds the iteration through its own beta point.
   const ext g = static_cast<ext>(guess) * guess;
@@ -273,7 +274,7 @@ inline constexpr double QT_LARGE_DOF = 1e3;
 inline constexpr double QT_LARGE_DOF_TAIL = 0.02;
 
 constexpr bool qt_fixed_may_fail(double p, double n) {
-  const double tail = p < 0.5 ? p : 1 - p;
+  const double tail = dpq::tail(p);
   if (n == 1) return !(tail >= QT_ONE_DOF_TAIL);
   if (n == 2) return !(tail >= QT_TWO_DOF_TAIL);
   return !(n >= QT_LARGE_DOF && tail >= QT_LARGE_DOF_TAIL);
@@ -295,14 +296,14 @@ constexpr double qt_checked(double p, double n, double fixed) {
 }
 
 template <bool Converged>
-constexpr double pt_impl(double x, double dof, bool log_p) {
+constexpr double pt_impl(double x, double dof, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x)) return NaN;
   if (isnan(dof)) return NaN;
   if (dof < EPS) return NaN;
-  if (x == INF) return log_p ? 0.0 : 1.0;
-  if (x == -INF) return log_p ? -INF : 0.0;
-  if (dof == INF) return pnorm_impl<Converged>(x, 0, 1, log_p);
+  if (x == INF) return dpq::one(give_log_p);
+  if (x == -INF) return dpq::zero(give_log_p);
+  if (dof == INF) return pnorm_impl<Converged>(x, 0, 1, give_log_p);
   double F;
   if (dof == 1) {
     F = tiny(x) ? 0.5 : atan(x) / PI_DOUBLE + 0.5;
@@ -313,7 +314,7 @@ constexpr double pt_impl(double x, double dof, bool log_p) {
     F = pt_beta(x, dof);
   }
   if constexpr (Converged) F = pt_checked(x, dof, F);
-  return log_p ? cxmath::log(F) : F;
+  return dpq::value(F, give_log_p);
 }
 
 template <bool Converged>
@@ -321,7 +322,7 @@ constexpr double qt_impl(double p, double dof) {
   using namespace cxmath;
   if (isnan(dof)) return NaN;
   if (dof < EPS) return NaN;
-  if (isnan(p) || p < 0 || p > 1) return NaN;
+  if (dpq::not_a_probability(p)) return NaN;
   if (p == 0) return -INF;
   if (p == 1) return INF;
   if (dof == INF) return qnorm_impl<Converged>(p, 0, 1);
@@ -334,13 +335,13 @@ constexpr double qt_impl(double p, double dof) {
 
 // The CDF and quantile: the fixed-depth value, replaced by the converged one
 // where it fails the agreement rule.
-constexpr double pt(double x, double dof, bool log_p) { return detail::pt_impl<true>(x, dof, log_p); }
+constexpr double pt(double x, double dof, bool give_log_p) { return detail::pt_impl<true>(x, dof, give_log_p); }
 constexpr double qt(double p, double dof) { return detail::qt_impl<true>(p, dof); }
 
 namespace detail {
 
 // The fixed-depth methods alone.
-constexpr double pt_fixed(double x, double dof, bool log_p) { return pt_impl<false>(x, dof, log_p); }
+constexpr double pt_fixed(double x, double dof, bool give_log_p) { return pt_impl<false>(x, dof, give_log_p); }
 constexpr double qt_fixed(double p, double dof) { return qt_impl<false>(p, dof); }
 
 }  // namespace detail

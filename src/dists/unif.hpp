@@ -2,6 +2,7 @@
 // quantile a + (b - a) p.  Both bounds belong to the support.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -14,10 +15,10 @@ namespace detail {
 // ---- converged forms, in extended precision (no difference of two
 // doubles overflows there, and each value is rounded once) ----
 
-constexpr double dunif_converged(double a, double b, bool log) {
+constexpr double dunif_converged(double a, double b, bool give_log) {
   using cxmath::ext;
   const ext w = static_cast<ext>(b) - a;
-  return static_cast<double>(log ? -cxmath::xb::log(w) : 1 / w);
+  return static_cast<double>(give_log ? -cxmath::xb::log(w) : 1 / w);
 }
 
 struct UnifTails {
@@ -45,15 +46,15 @@ constexpr double qunif_converged(double p, double a, double b) {
 
 // Density and CDF: b - a overflowing (1/inf = 0, -ln inf = -inf, x - a over
 // inf), and for the log form b - a below EPS (-ln w taken as +inf).
-constexpr bool dunif_fixed_may_fail(double a, double b, bool log) {
+constexpr bool dunif_fixed_may_fail(double a, double b, bool give_log) {
   const double w = b - a;
-  return !(w < cxmath::INF) || (log && w < cxmath::EPS);
+  return !(w < cxmath::INF) || (give_log && w < cxmath::EPS);
 }
 
-constexpr double dunif_checked(double a, double b, bool log, double fixed) {
-  if (!dunif_fixed_may_fail(a, b, log) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dunif_converged(a, b, log);
-  if (log) return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
+constexpr double dunif_checked(double a, double b, bool give_log, double fixed) {
+  if (!dunif_fixed_may_fail(a, b, give_log) && !cxmath::isnan(fixed)) return fixed;
+  const double converged = dunif_converged(a, b, give_log);
+  if (give_log) return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
   return cxmath::density_agrees(fixed, converged) ? fixed : converged;
 }
 
@@ -78,7 +79,7 @@ inline constexpr double QUNIF_RESOLUTION = 1e-11;
 constexpr bool qunif_fixed_may_fail(double p, double a, double b) {
   const double w = b - a;
   if (!(w < cxmath::INF)) return true;
-  const double tail = p < 0.5 ? p : 1 - p;
+  const double tail = dpq::tail(p);
   const double m = cxmath::fabs(a) > cxmath::fabs(b) ? cxmath::fabs(a) : cxmath::fabs(b);
   return !(m * cxmath::EPS <= QUNIF_RESOLUTION * (w * tail));
 }
@@ -93,21 +94,21 @@ constexpr double qunif_checked(double p, double a, double b, double fixed) {
 }
 
 template <bool Converged>
-constexpr double dunif_impl(double x, double a, double b, bool log) {
+constexpr double dunif_impl(double x, double a, double b, bool give_log) {
   using namespace cxmath;
   if (isnan(a) || isnan(x)) return NaN;
   if (isnan(b)) return NaN;
   if (a >= b) return NaN;
-  if (a == -INF || b == INF) return log ? -INF : 0.0;
-  if (x < a || x > b) return log ? -INF : 0.0;
+  if (a == -INF || b == INF) return dpq::zero(give_log);
+  if (x < a || x > b) return dpq::zero(give_log);
   const double w = b - a;
-  const double v = log ? -cxmath::log(w) : 1 / w;
-  if constexpr (Converged) return dunif_checked(a, b, log, v);
+  const double v = give_log ? -log(w) : 1 / w;
+  if constexpr (Converged) return dunif_checked(a, b, give_log, v);
   return v;
 }
 
 template <bool Converged>
-constexpr double punif_impl(double x, double a, double b, bool log_p) {
+constexpr double punif_impl(double x, double a, double b, bool give_log_p) {
   using namespace cxmath;
   if (isnan(a) || isnan(x)) return NaN;
   if (isnan(b)) return NaN;
@@ -122,13 +123,13 @@ constexpr double punif_impl(double x, double a, double b, bool log_p) {
     P = (x - a) / (b - a);  // one infinite bound: inf/inf = NaN
     if constexpr (Converged) P = punif_checked(x, a, b, P);
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qunif_impl(double p, double a, double b) {
   using namespace cxmath;
-  if (isnan(a) || isnan(b) || a >= b || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(a) || isnan(b) || a >= b || dpq::not_a_probability(p)) return NaN;
   if (isinf(a) || isinf(b)) return NaN;
   if (p == 0) return a;
   if (p == 1) return b;
@@ -142,16 +143,16 @@ constexpr double qunif_impl(double p, double a, double b) {
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.  Infinite bounds are
 // not a distribution and keep the answers of the fixed-depth forms.
-constexpr double dunif(double x, double a, double b, bool log) { return detail::dunif_impl<true>(x, a, b, log); }
-constexpr double punif(double x, double a, double b, bool log_p) {
-  return detail::punif_impl<true>(x, a, b, log_p);
+constexpr double dunif(double x, double a, double b, bool give_log) { return detail::dunif_impl<true>(x, a, b, give_log); }
+constexpr double punif(double x, double a, double b, bool give_log_p) {
+  return detail::punif_impl<true>(x, a, b, give_log_p);
 }
 constexpr double qunif(double p, double a, double b) { return detail::qunif_impl<true>(p, a, b); }
 
 namespace detail {
-constexpr double dunif_fixed(double x, double a, double b, bool log) { return dunif_impl<false>(x, a, b, log); }
-constexpr double punif_fixed(double x, double a, double b, bool log_p) {
-  return punif_impl<false>(x, a, b, log_p);
+constexpr double dunif_fixed(double x, double a, double b, bool give_log) { return dunif_impl<false>(x, a, b, give_log); }
+constexpr double punif_fixed(double x, double a, double b, bool give_log_p) {
+  return punif_impl<false>(x, a, b, give_log_p);
 }
 constexpr double qunif_fixed(double p, double a, double b) { return qunif_impl<false>(p, a, b); }
 }  // namespace detail

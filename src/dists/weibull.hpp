@@ -5,6 +5,7 @@
 // Shapes and scales below EPS are invalid.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
@@ -98,36 +99,36 @@ constexpr double qweibull_checked(double p, double shape, double scale, double f
 }
 
 template <bool Converged>
-constexpr double dweibull_impl(double x, double shape, double scale, bool log) {
+constexpr double dweibull_impl(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < EPS) return NaN;
   if (scale < EPS) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == 0 && shape < 1) return INF;  // the pole at 0, with or without the flag
-  if (x == INF) return log ? -INF : 0.0;
+  if (x == INF) return dpq::zero(give_log);
   if constexpr (Converged) {
     // The limits of the family: an infinite shape is the point mass at the
     // scale, an infinite scale leaves no mass at any finite x.
     if (shape == INF) {
       const double v = x == scale ? INF : 0.0;
-      return log ? cxmath::log(v) : v;
+      return dpq::value(v, give_log);
     }
-    if (scale == INF) return log ? -INF : 0.0;
+    if (scale == INF) return dpq::zero(give_log);
   }
   const double y = x / scale;
-  const double A = cxmath::log(shape / scale);
+  const double A = log(shape / scale);
   // ln y is -inf for y below EPS: with shape exactly 1 the term must vanish.
-  const double B = shape == 1 ? 0.0 : cxmath::log(y) * (shape - 1);
+  const double B = shape == 1 ? 0.0 : log(y) * (shape - 1);
   const double C = cxmath::pow(y, shape);
   double L = (A + B) - C;
   if constexpr (Converged) L = dweibull_checked(x, shape, scale, L);
-  return log ? L : cxmath::exp(L);
+  return dpq::from_log(L, give_log);
 }
 
 template <bool Converged>
-constexpr double pweibull_impl(double x, double shape, double scale, bool log_p) {
+constexpr double pweibull_impl(double x, double shape, double scale, bool give_log_p) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
@@ -139,10 +140,10 @@ constexpr double pweibull_impl(double x, double shape, double scale, bool log_p)
     if constexpr (Converged) {
       if (x > 0 && scale < INF && shape < INF) {
         const double P = pweibull_checked(x, shape, scale, 0.0);
-        return log_p ? cxmath::log(P) : P;
+        return dpq::value(P, give_log_p);
       }
     }
-    return log_p ? -INF : 0.0;
+    return dpq::zero(give_log_p);
   }
   double P;
   if (isinf(x) || isinf(shape) || isinf(scale)) {
@@ -159,13 +160,13 @@ constexpr double pweibull_impl(double x, double shape, double scale, bool log_p)
     P = -cxmath::expm1(-cxmath::pow(x / scale, shape));
     if constexpr (Converged) P = pweibull_checked(x, shape, scale, P);
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 template <bool Converged>
 constexpr double qweibull_impl(double p, double shape, double scale) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(scale) || shape < EPS || scale < EPS || isnan(p) || p < 0 || p > 1)
+  if (isnan(shape) || isnan(scale) || shape < EPS || scale < EPS || dpq::not_a_probability(p))
     return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
@@ -181,22 +182,22 @@ constexpr double qweibull_impl(double p, double shape, double scale) {
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dweibull(double x, double shape, double scale, bool log) {
-  return detail::dweibull_impl<true>(x, shape, scale, log);
+constexpr double dweibull(double x, double shape, double scale, bool give_log) {
+  return detail::dweibull_impl<true>(x, shape, scale, give_log);
 }
-constexpr double pweibull(double x, double shape, double scale, bool log_p) {
-  return detail::pweibull_impl<true>(x, shape, scale, log_p);
+constexpr double pweibull(double x, double shape, double scale, bool give_log_p) {
+  return detail::pweibull_impl<true>(x, shape, scale, give_log_p);
 }
 constexpr double qweibull(double p, double shape, double scale) {
   return detail::qweibull_impl<true>(p, shape, scale);
 }
 
 namespace detail {
-constexpr double dweibull_fixed(double x, double shape, double scale, bool log) {
-  return dweibull_impl<false>(x, shape, scale, log);
+constexpr double dweibull_fixed(double x, double shape, double scale, bool give_log) {
+  return dweibull_impl<false>(x, shape, scale, give_log);
 }
-constexpr double pweibull_fixed(double x, double shape, double scale, bool log_p) {
-  return pweibull_impl<false>(x, shape, scale, log_p);
+constexpr double pweibull_fixed(double x, double shape, double scale, bool give_log_p) {
+  return pweibull_impl<false>(x, shape, scale, give_log_p);
 }
 constexpr double qweibull_fixed(double p, double shape, double scale) {
   return qweibull_impl<false>(p, shape, scale);
