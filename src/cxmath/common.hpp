@@ -40,6 +40,13 @@ inline constexpr ext INV_SQRTPI_EXT = 0x1.20dd750429b6d11ap-1L;  // 1/sqrt(pi)
 inline constexpr ext TWO_SQRTPI_EXT = 0x1.20dd750429b6d11ap+0L;  // 2/sqrt(pi)
 inline constexpr ext SQRT_PI_2_EXT = 0x1.40d931ff62705966p+0L;   // sqrt(pi/2)
 
+// Doubles: each the constant rounded to nearest.
+inline constexpr double PI_DOUBLE = 3.141592653589793;
+inline constexpr double E_DOUBLE = 2.718281828459045;
+inline constexpr double LN_PI_DOUBLE = 1.1447298858494002;  // ln pi
+inline constexpr double LN2_DOUBLE = 0.6931471805599453;    // ln 2
+inline constexpr double ONE_MINUS_INV_E = 0.6321205588285577;  // 1 - 1/e
+
 constexpr bool isnan(double v) { return v != v; }
 constexpr bool isnan(ext v) { return v != v; }
 constexpr bool isinf(double v) { return v == INF || v == -INF; }

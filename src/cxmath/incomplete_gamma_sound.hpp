@@ -410,6 +410,26 @@ constexpr ext gamma_log_density_sound(double a, ext z) {
   return (lnD + log_ext(A)) - log_ext(z);
 }
 
+// The converged tails P(a, x) and Q(a, x) at a quantile x (none below 0).
+constexpr Tails incomplete_gamma_tails(double a, double x) {
+  if (x < 0) return NO_TAILS;
+  const GammaPQ v = incomplete_gamma_sound(a, x);
+  return {v.P, v.Q};
+}
+
+// A density of the gamma side whose fixed-depth log-density `ld` is trusted
+// wherever it is a number.  It meets 0 * inf or inf - inf at extreme
+// arguments (an argument or a shape below EPS, where the guarded logarithms
+// and ln Gamma give infinities; huge shapes): there the log-density l()
+// evaluated in extended precision answers.  Returned in the flag's scale.
+template <bool Checked, class LogDensity>
+constexpr double keep_gamma_density(double ld, bool give_log, LogDensity&& l) {
+  return keep_density<Checked>(give_log ? ld : exp(ld), give_log, false, [&] {
+    const ext v = l();
+    return give_log ? static_cast<double>(v) : static_cast<double>(gamma_sound::exp_range(v));
+  });
+}
+
 namespace gamma_sound {
 
 constexpr std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }

@@ -62,20 +62,20 @@
 // no longer count), whose error is that relative error of the masses on U
 // alone; the sum is kept only when it agrees with 1 - U by the rule of
 // cxmath/agreement.hpp, and a sum above 1 never does.  The quantile does
-// the same above p = 1/2 (see qbinom_checked_upper).
+// the same above p = 1/2 (see qbinom).
 #pragma once
 
 #include <cstdint>
 
-#include "dists/dpq.hpp"
+#include <vector>
+
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "dists/counts.hpp"
+#include "dists/dpq.hpp"
 #include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
-
-#include <vector>
 
 namespace distmill {
 
@@ -281,8 +281,49 @@ constexpr double binom_complement_sum(std::int64_t x, std::int64_t n, double pro
   return F < 0 ? 0.0 : F;
 }
 
-// The fixed-depth method alone: the top-down sum.
-constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
+// The first k in [0, n] where the monotone predicate reached(k) holds
+// (reached(n) is known to hold and not asked), from the start g in
+// [0, n]: steps doubling away from g, then bisection.
+template <class Reached>
+constexpr std::int64_t qbinom_search(std::int64_t n, std::int64_t g, Reached&& reached) {
+  // Invariant: not reached(lo) (lo = -1 stands for "below 0"), reached(hi).
+  std::int64_t lo = -1, hi = n;
+  std::int64_t step = 1;
+  if (reached(g)) {
+    hi = g;
+    while (hi - step > lo) {
+      const std::int64_t c = hi - step;
+      if (!reached(c)) {
+        lo = c;
+        break;
+      }
+      hi = c;
+      step *= 2;
+    }
+  } else {
+    lo = g;
+    while (lo + step < hi) {
+      const std::int64_t c = lo + step;
+      if (reached(c)) {
+        hi = c;
+        break;
+      }
+      lo = c;
+      step *= 2;
+    }
+  }
+  while (hi - lo > 1) {
+    const std::int64_t mid = lo + (hi - lo) / 2;
+    if (reached(mid))
+      hi = mid;
+    else
+      lo = mid;
+  }
+  return hi;
+}
+
+template <bool Checked>
+constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
   if (!isfinite(prob)) return NaN;
@@ -298,27 +339,22 @@ constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob
     InterruptPoll poll;
     P = binom_sum_down(x, n, prob, poll);
   }
-  return dpq::value(P, give_log_p);
-}
-
-}  // namespace detail
-
-constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
-  double P = detail::pbinom_fixed(x, n_trials, prob, false);
-  // Where the sum was formed (0 <= x < n, valid prob) and exceeds 1/2, the
-  // complement summed directly decides.
-  if (P > 0.5 && x >= 0 && x < n_trials) {
+  // Above 1/2 the complement summed directly decides.
+  return keep_probability<Checked>(P, give_log_p, P > 0.5, [&] {
     InterruptPoll poll;
-    const double converged = detail::binom_complement_sum(x, n_trials, prob, poll);
-    if (!cxmath::probability_agrees(P, converged)) P = converged;
-  }
-  return dpq::value(P, give_log_p);
+    return binom_complement_sum(x, n, prob, poll);
+  });
 }
 
-namespace detail {
-
-// The fixed-depth quantile: the first i with p <= F(i) on the top-down sums.
-constexpr double qbinom_fixed(double p, std::int64_t n_trials, double prob) {
+// The quantile: the first i with p <= F(i) on the top-down sums.  Above
+// 1/2 (where the top-down sums are checked in pbinom) the answer i is
+// confirmed on the complements summed directly: F(i) >= p and
+// F(i - 1) < p, as U(i) <= 1 - p < U(i - 1).  Otherwise the smallest i
+// with U(i) <= 1 - p is searched: steps doubling from the fixed-depth
+// answer, then bisection.  Each U costs the masses from i + 1 to where they
+// stop counting, so the search stays in the upper tail.
+template <bool Checked>
+constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
   if (!isfinite(prob) || n < 0 || prob < 0 || prob > 1 || dpq::not_a_probability(p)) return NaN;
@@ -328,116 +364,33 @@ constexpr double qbinom_fixed(double p, std::int64_t n_trials, double prob) {
   // Smallest i with p <= F(i): F is non-decreasing and F(n) = 1 >= p, so
   // the answer lies in [0, n].  Start from the normal approximation.
   const double nd = static_cast<double>(n);
-  const double g0 = nd * prob + qnorm(p, 0, 1) * cxmath::sqrt((nd * prob) * (1 - prob));
+  const double g0 = nd * prob + distmill::qnorm(p, 0, 1) * sqrt((nd * prob) * (1 - prob));
   const std::int64_t g = !(g0 > 0) ? 0 : !(g0 < nd - 1) ? n - 1 : static_cast<std::int64_t>(g0);
   const BinomSkip b = binom_skip(n, prob);
   BinomMassCache cache(n, prob, g);
   InterruptPoll poll;
   auto F = [&](std::int64_t i) {
     poll.tick();
-    return binom_search_cdf(i, n, prob,
-                                    [&](std::int64_t x) { return binom_sum_skip(x, b, cache, poll); });
+    return binom_search_cdf(i, n, prob, [&](std::int64_t x) { return binom_sum_skip(x, b, cache, poll); });
   };
-  // Invariant: F(lo) < p (lo = -1 stands for "below 0"), p <= F(hi).
-  std::int64_t lo = -1, hi = n;
-  std::int64_t step = 1;
-  if (p <= F(g)) {
-    hi = g;
-    while (hi - step > lo) {
-      const std::int64_t c = hi - step;
-      if (!(p <= F(c))) {
-        lo = c;
-        break;
-      }
-      hi = c;
-      step *= 2;
-    }
-  } else {
-    lo = g;
-    while (lo + step < hi) {
-      const std::int64_t c = lo + step;
-      if (p <= F(c)) {
-        hi = c;
-        break;
-      }
-      lo = c;
-      step *= 2;
-    }
-  }
-  while (hi - lo > 1) {
-    const std::int64_t mid = lo + (hi - lo) / 2;
-    if (p <= F(mid))
-      hi = mid;
-    else
-      lo = mid;
-  }
-  return static_cast<double>(hi);
-}
-
-// Above 1/2 (where the top-down sums are checked in pbinom) the answer i of
-// the fixed-depth search is confirmed on the complements summed directly:
-// F(i) >= p and F(i - 1) < p, as U(i) <= 1 - p < U(i - 1), each comparison
-// holding or failing only within the rule's tolerance.  Otherwise the
-// smallest i with U(i) <= 1 - p is searched: steps doubling from the
-// fixed-depth answer, then bisection.  Each U costs the masses from i + 1 to
-// where they stop counting, so the search stays in the upper tail.
-constexpr double qbinom_checked_upper(double p, std::int64_t n, double prob, double fixed) {
+  const std::int64_t i = qbinom_search(n, g, [&](std::int64_t k) { return p <= F(k); });
   const double q = 1 - p;
-  InterruptPoll poll;
-  const auto U = [&](std::int64_t k) {
-    return k >= n ? 0.0 : static_cast<double>(binom_upper_sum(k, n, prob, poll));
+  InterruptPoll upper_poll;
+  const auto tails = [&](std::int64_t k) {
+    const double U = k >= n ? 0.0 : static_cast<double>(binom_upper_sum(k, n, prob, upper_poll));
+    return Tails{1 - static_cast<ext>(U), U};
   };
-  const auto reaches = [&](std::int64_t k) { return U(k) <= q; };  // F(k) >= p
-  const std::int64_t i = static_cast<std::int64_t>(fixed);  // 0 <= fixed <= n
-  const double ui = U(i);
-  const bool at = ui <= q || cxmath::probability_agrees(ui, q);
-  bool below = true;
-  if (i > 0) {
-    const double ub = U(i - 1);
-    below = ub > q || cxmath::probability_agrees(ub, q);
-  }
-  if (at && below) return fixed;
-  // Invariant: U(lo) > q (lo = -1 stands for "below 0"), U(hi) <= q.
-  std::int64_t lo = -1, hi = n, step = 1;
-  if (reaches(i)) {
-    hi = i;
-    while (hi - step > lo) {
-      const std::int64_t c = hi - step;
-      if (!reaches(c)) {
-        lo = c;
-        break;
-      }
-      hi = c;
-      step *= 2;
-    }
-  } else {
-    lo = i;
-    while (lo + step < hi) {
-      const std::int64_t c = lo + step;
-      if (reaches(c)) {
-        hi = c;
-        break;
-      }
-      lo = c;
-      step *= 2;
-    }
-  }
-  while (hi - lo > 1) {
-    const std::int64_t mid = lo + (hi - lo) / 2;
-    if (reaches(mid))
-      hi = mid;
-    else
-      lo = mid;
-  }
-  return static_cast<double>(hi);
+  const std::int64_t kept = keep_count<Checked>(i, p, q, false, p > 0.5, tails, [&] {
+    return qbinom_search(n, i, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
+  });
+  return static_cast<double>(kept);
 }
 
 }  // namespace detail
 
-constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
-  const double fixed = detail::qbinom_fixed(p, n_trials, prob);
-  if (!(p > 0.5 && p < 1) || n_trials < 2 || !(fixed >= 0)) return fixed;
-  return detail::qbinom_checked_upper(p, n_trials, prob, fixed);
+constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
+  return detail::pbinom<true>(x, n_trials, prob, give_log_p);
 }
+constexpr double qbinom(double p, std::int64_t n_trials, double prob) { return detail::qbinom<true>(p, n_trials, prob); }
 
 }  // namespace distmill

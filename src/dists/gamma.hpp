@@ -5,20 +5,22 @@
 // A scale below EPS is invalid.  Shape 0 is the point mass at 0.
 //
 // The CDF and quantile take the fixed-depth kernels' result wherever it is
-// accurate and the converged one elsewhere (cxmath/incomplete_gamma_checked.hpp);
-// detail::pgamma_fixed and detail::qgamma_fixed are the fixed-depth methods
-// alone.
+// accurate and the converged one elsewhere (the regions beside the kernel,
+// cxmath/incomplete_gamma.hpp).
 #pragma once
 
-#include "dists/dpq.hpp"
+#include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_checked.hpp"
 #include "cxmath/incomplete_gamma_sound.hpp"
+#include "dists/dpq.hpp"
 
 namespace distmill {
 
+namespace detail {
+
+template <bool Checked>
 constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
@@ -41,27 +43,20 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
     return dpq::value(v, give_log);
   }
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
-    const double ld = (((shape - 1) * log(x)) +
-                       ((-lgamma(shape)) - (log(scale) * shape))) -
-                      (x / scale);
-    if (isnan(ld)) {
-      // The fixed-depth form meets 0 * inf or inf - inf at extreme arguments
-      // (x or the shape below EPS, where the guarded logarithms and ln Gamma
-      // give infinities; or huge shapes): the density is evaluated in
-      // extended precision instead.
-      const ext l = gamma_log_density_sound(shape, static_cast<ext>(x) / scale) -
-                    gamma_sound::log_ext(scale);
-      return give_log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
-    }
-    return dpq::from_log(ld, give_log);
+    const double ld = (((shape - 1) * log(x)) + ((-lgamma(shape)) - (log(scale) * shape))) - (x / scale);
+    // The fixed-depth form is trusted wherever it is a number.  It meets
+    // 0 * inf or inf - inf at extreme arguments (x or the shape below EPS,
+    // where the guarded logarithms and ln Gamma give infinities; or huge
+    // shapes): the density is then evaluated in extended precision.
+    return keep_gamma_density<Checked>(ld, give_log, [&] {
+      return gamma_log_density_sound(shape, static_cast<ext>(x) / scale) - gamma_sound::log_ext(scale);
+    });
   }
   return dpq::zero(give_log);
 }
 
-namespace detail {
-
-// The CDF with the fixed-depth kernel (checked = false) or the checked one.
-constexpr double pgamma_impl(double x, double shape, double scale, bool give_log_p, bool checked) {
+template <bool Checked>
+constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(shape)) return NaN;
   if (isnan(scale)) return NaN;
@@ -71,8 +66,9 @@ constexpr double pgamma_impl(double x, double shape, double scale, bool give_log
   if (x < EPS) return dpq::zero(give_log_p);
   if (shape != 0 && isfinite(shape) && isfinite(scale) && isfinite(x)) {
     const double z = x / scale;
-    const double P = checked ? incomplete_gamma_checked(shape, z) : incomplete_gamma(shape, z);
-    return dpq::value(P, give_log_p);
+    const double P = incomplete_gamma(shape, z);
+    return keep_probability<Checked>(P, give_log_p, incomplete_gamma_region(shape, z, P),
+                                     [&] { return incomplete_gamma_sound(shape, z).P; });
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
   // an infinite x passes all mass of a finite scale; an infinite shape or
@@ -87,38 +83,29 @@ constexpr double pgamma_impl(double x, double shape, double scale, bool give_log
   return dpq::value(R, give_log_p);
 }
 
-constexpr double pgamma_fixed(double x, double shape, double scale, bool give_log_p) {
-  return pgamma_impl(x, shape, scale, give_log_p, false);
-}
-
-}  // namespace detail
-
-constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
-  return detail::pgamma_impl(x, shape, scale, give_log_p, true);
-}
-
-namespace detail {
-
-constexpr double qgamma_impl(double p, double shape, double scale, bool checked) {
+template <bool Checked>
+constexpr double qgamma(double p, double shape, double scale) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(scale) || shape < 0 || scale < EPS || dpq::not_a_probability(p))
-    return NaN;
+  if (isnan(shape) || isnan(scale) || shape < 0 || scale < EPS || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
   if (shape == INF || scale == INF) return NaN;
   if (shape == 0) return 0.0;
-  const double x = checked ? incomplete_gamma_inv_checked(shape, p) : incomplete_gamma_inv(shape, p);
-  return x * scale;
-}
-
-constexpr double qgamma_fixed(double p, double shape, double scale) {
-  return qgamma_impl(p, shape, scale, false);
+  const double x = incomplete_gamma_inv(shape, p);
+  return keep_quantile<Checked>(x, p, 1 - p, incomplete_gamma_inv_region(shape, x),
+                                [&](double v) { return incomplete_gamma_tails(shape, v); },
+                                [&] { return incomplete_gamma_inv_sound(shape, p, 1 - p, x); }) *
+         scale;
 }
 
 }  // namespace detail
 
-constexpr double qgamma(double p, double shape, double scale) {
-  return detail::qgamma_impl(p, shape, scale, true);
+constexpr double dgamma(double x, double shape, double scale, bool give_log) {
+  return detail::dgamma<true>(x, shape, scale, give_log);
 }
+constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
+  return detail::pgamma<true>(x, shape, scale, give_log_p);
+}
+constexpr double qgamma(double p, double shape, double scale) { return detail::qgamma<true>(p, shape, scale); }
 
 }  // namespace distmill

@@ -11,11 +11,10 @@
 // gives -inf.
 #pragma once
 
-#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
-#include "cxmath/agreement_forms.hpp"
 #include "cxmath/erf.hpp"
 #include "cxmath/extended_sound.hpp"
+#include "dists/dpq.hpp"
 
 namespace distmill {
 
@@ -25,7 +24,7 @@ inline constexpr double NEG_LN_SQRT_2PI = -0.9189385332046728;
 inline constexpr double SQRT2 = 1.4142135623730951;
 
 // Normal CDF for finite x, mu and finite positive sigma.
-constexpr double pnorm_core(double x, double mu, double sigma, bool give_log_p) {
+constexpr double pnorm_core(double x, double mu, double sigma) {
   using namespace cxmath;
   const double u = (x - mu) / sigma;
   const ext z = static_cast<ext>(u) / SQRT2_EXT;
@@ -42,8 +41,7 @@ constexpr double pnorm_core(double x, double mu, double sigma, bool give_log_p) 
     Phi = z < EPS_EXT ? 0.5L : (1 + erf_ext(z)) * 0.5L;
   else
     Phi = z > -EPS_EXT ? 0.5L : (1 - erf_ext(-z)) * 0.5L;
-  const double P = static_cast<double>(Phi);
-  return dpq::value(P, give_log_p);
+  return static_cast<double>(Phi);
 }
 
 
@@ -58,15 +56,10 @@ constexpr double dnorm_log_converged(double x, double mu, double sigma) {
                                (z * z) * 0.5L));
 }
 
-struct NormTails {
-  cxmath::ext lower;
-  cxmath::ext upper;
-};
-
 // Phi(u) = erfc(-u/sqrt 2)/2 and 1 - Phi(u) = erfc(u/sqrt 2)/2, each from
 // the converged erfc (relative accuracy in its tail), u = (x - mu)/sigma
 // in extended precision.
-constexpr NormTails norm_tails_of(cxmath::ext u) {
+constexpr Tails norm_tails_of(cxmath::ext u) {
   using cxmath::ext;
   const ext t = u / cxmath::SQRT2_EXT;
   const ext far = cxmath::xb::erfc(cxmath::fabs(t)) * 0.5L;
@@ -74,7 +67,7 @@ constexpr NormTails norm_tails_of(cxmath::ext u) {
   return {1 - far, far};
 }
 
-constexpr NormTails pnorm_tails(double x, double mu, double sigma) {
+constexpr Tails pnorm_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   return norm_tails_of((static_cast<ext>(x) - mu) / sigma);
 }
@@ -127,58 +120,33 @@ constexpr double qnorm_converged(double p, double mu, double sigma, double guess
 
 // Density: a sigma below EPS (its logarithm taken as -inf: +inf or NaN
 // where the density is finite or 0) and x - mu overflowing.
-constexpr bool dnorm_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool dnorm_region(double x, double mu, double sigma) {
   return sigma < cxmath::EPS || !(cxmath::fabs(x - mu) < cxmath::INF);
 }
 
-constexpr double dnorm_checked(double x, double mu, double sigma, double fixed) {
-  if (!dnorm_fixed_may_fail(x, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dnorm_log_converged(x, mu, sigma);
-  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
-}
-
 // CDF: the lower tail 1 - erf cancels with an absolute error ~1e-19
-// (failures below Phi ~1e-9, u ~ -6, and 0 from u ~ -9.2); checked from
-// u = -4.5 down.  x - mu overflowing.
+// (failures below Phi ~1e-9, u ~ -6, and 0 from u ~ -9.2); x - mu
+// overflowing.
 inline constexpr double PNORM_LOWER_U = -4.5;
 
-constexpr bool pnorm_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool pnorm_region(double x, double mu, double sigma) {
   return !((x - mu) / sigma > PNORM_LOWER_U) || !(cxmath::fabs(x - mu) < cxmath::INF);
-}
-
-constexpr double pnorm_checked(double x, double mu, double sigma, double fixed) {
-  if (!pnorm_fixed_may_fail(x, mu, sigma) && fixed >= 0 && fixed <= 1) return fixed;
-  const double converged = static_cast<double>(pnorm_tails(x, mu, sigma).lower);
-  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
 }
 
 // Quantile: the inverse works on erf(x) - (2p - 1) in double, an absolute
 // error ~1e-16 in the tail probability (failures below tail ~1e-6 on both
 // sides), and erf itself carries ~3e-13 just below its branch switch 2.1
-// (tails near 1.5e-3 miss by ~1e-10); tails below 0.02 are checked.
-// sigma sqrt 2 can overflow (0 times inf), and |mu| large against sigma
-// misses the rule by the rounding of the sum alone (from 1e5 checked).
+// (tails near 1.5e-3 miss by ~1e-10).  sigma sqrt 2 can overflow (0 times
+// inf), and |mu| large against sigma.
 inline constexpr double QNORM_TAIL = 0.02;
-inline constexpr double QNORM_RESOLUTION = 1e5;
 
-constexpr bool qnorm_fixed_may_fail(double p, double mu, double sigma, double fixed) {
-  const double tail = dpq::tail(p);
-  return tail < QNORM_TAIL || !(cxmath::fabs(mu) <= QNORM_RESOLUTION * sigma) ||
+constexpr bool qnorm_region(double p, double mu, double sigma, double fixed) {
+  return dpq::tail(p) < QNORM_TAIL || !(cxmath::fabs(mu) <= cxmath::LOCATION_RESOLUTION * sigma) ||
          !(sigma * SQRT2 < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
 }
 
-constexpr double qnorm_checked(double p, double mu, double sigma, double fixed) {
-  if (!cxmath::isfinite(mu)) return mu;
-  if (!qnorm_fixed_may_fail(p, mu, sigma, fixed)) return fixed;
-  if (!cxmath::isnan(fixed) && cxmath::fabs(fixed) < cxmath::INF) {
-    const NormTails t = pnorm_tails(fixed, mu, sigma);
-    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
-  }
-  return qnorm_converged(p, mu, sigma, fixed);
-}
-
-template <bool Converged>
-constexpr double dnorm_impl(double x, double mu, double sigma, bool give_log) {
+template <bool Checked>
+constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -199,24 +167,19 @@ constexpr double dnorm_impl(double x, double mu, double sigma, bool give_log) {
   const double k = sigma < EPS ? INF : detail::NEG_LN_SQRT_2PI - log_core(sigma);
   const double z = (x - mu) / sigma;
   const double q = (z * z) * 0.5;
-  double L = k - q;
-  if constexpr (Converged) L = dnorm_checked(x, mu, sigma, L);
-  return dpq::from_log(L, give_log);
+  return keep_log_density<Checked>(k - q, give_log, dnorm_region(x, mu, sigma),
+                                   [&] { return dnorm_log_converged(x, mu, sigma); });
 }
 
-template <bool Converged>
-constexpr double pnorm_impl(double x, double mu, double sigma, bool give_log_p) {
+template <bool Checked>
+constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
-  if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x)) {
-    if constexpr (Converged) {
-      const double P = pnorm_checked(x, mu, sigma, pnorm_core(x, mu, sigma, false));
-      return dpq::value(P, give_log_p);
-    }
-    return pnorm_core(x, mu, sigma, give_log_p);
-  }
+  if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x))
+    return keep_probability<Checked>(pnorm_core(x, mu, sigma), give_log_p, pnorm_region(x, mu, sigma),
+                                     [&] { return static_cast<double>(pnorm_tails(x, mu, sigma).lower); });
   double r = 0;
   if ((x == INF && mu == INF) || (x == -INF && mu == -INF))
     r = NaN;
@@ -229,19 +192,21 @@ constexpr double pnorm_impl(double x, double mu, double sigma, bool give_log_p) 
   return dpq::value(r, give_log_p);
 }
 
-template <bool Converged>
-constexpr double qnorm_impl(double p, double mu, double sigma) {
+template <bool Checked>
+constexpr double qnorm(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(sigma) || isnan(mu) || sigma < 0 || dpq::not_a_probability(p) || sigma == INF)
-    return NaN;
+  if (isnan(sigma) || isnan(mu) || sigma < 0 || dpq::not_a_probability(p) || sigma == INF) return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
   if (p == 1) return mu == -INF ? NaN : INF;
+  // An infinite location carries every quantile with it.
+  if (Checked && !isfinite(mu)) return mu;
   const double y = (p + p) - 1;
   const double v = erf_inv(y);
   const double q = v * (sigma * SQRT2) + mu;
-  if constexpr (Converged) return qnorm_checked(p, mu, sigma, q);
-  return q;
+  const auto tails = [&](double t) { return fabs(t) < INF ? pnorm_tails(t, mu, sigma) : NO_TAILS; };
+  return keep_quantile<Checked>(q, p, 1 - p, qnorm_region(p, mu, sigma, q), tails,
+                                [&] { return qnorm_converged(p, mu, sigma, q); });
 }
 
 }  // namespace detail
@@ -249,21 +214,11 @@ constexpr double qnorm_impl(double p, double mu, double sigma) {
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
 constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
-  return detail::dnorm_impl<true>(x, mu, sigma, give_log);
+  return detail::dnorm<true>(x, mu, sigma, give_log);
 }
 constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
-  return detail::pnorm_impl<true>(x, mu, sigma, give_log_p);
+  return detail::pnorm<true>(x, mu, sigma, give_log_p);
 }
-constexpr double qnorm(double p, double mu, double sigma) { return detail::qnorm_impl<true>(p, mu, sigma); }
-
-namespace detail {
-constexpr double dnorm_fixed(double x, double mu, double sigma, bool give_log) {
-  return dnorm_impl<false>(x, mu, sigma, give_log);
-}
-constexpr double pnorm_fixed(double x, double mu, double sigma, bool give_log_p) {
-  return pnorm_impl<false>(x, mu, sigma, give_log_p);
-}
-constexpr double qnorm_fixed(double p, double mu, double sigma) { return qnorm_impl<false>(p, mu, sigma); }
-}  // namespace detail
+constexpr double qnorm(double p, double mu, double sigma) { return detail::qnorm<true>(p, mu, sigma); }
 
 }  // namespace distmill

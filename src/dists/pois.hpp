@@ -67,12 +67,13 @@
 
 #include <cstdint>
 
-#include "dists/dpq.hpp"
+#include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_checked.hpp"
+#include "cxmath/incomplete_gamma_sound.hpp"
 #include "dists/counts.hpp"
+#include "dists/dpq.hpp"
 #include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
 
@@ -207,43 +208,17 @@ constexpr double pois_walk_up_plain(std::int64_t k0, double p, double lambda, st
   }
 }
 
-// Converged CDF at the count k (held as a double, k >= 0): Q holds F(k)
-// and P holds 1 - F(k).
-constexpr cxmath::GammaPQ pois_cdf_sound(double k, double lambda) {
-  return cxmath::incomplete_gamma_sound_count(k, lambda);
-}
-
-// F(k): the fixed-depth value where it is accurate, else the converged one.
-constexpr double pois_cdf_checked(std::int64_t k, double lambda) {
-  const double F = pois_cdf(k, lambda);
-  if (!(lambda > 0)) return F;
-  const double a = plus_one(k);
-  if (lambda > 10) return cxmath::incomplete_gamma_upper_keep(a, lambda, F, !(F >= 0.1));
-  if (F <= 1 - 1e-3) return F;
-  const double converged = cxmath::incomplete_gamma_sound(a, lambda).Q;
-  return cxmath::probability_agrees(F, converged) ? F : converged;
+// Converged tails at the count k (held as a double, k >= 0): F(k) =
+// Q(k + 1, lambda) and 1 - F(k) = P(k + 1, lambda).
+constexpr Tails pois_tails(double k, double lambda) {
+  const cxmath::GammaPQ v = cxmath::incomplete_gamma_sound_count(k, lambda);
+  return {v.Q, v.P};
 }
 
 // Is F(k) > p, by the converged CDF?  Compared in the tail of the smaller
 // of p and q = 1 - p: F(k) > p  <=>  1 - F(k) < q.
 constexpr bool pois_above(double k, double p, double q, double lambda) {
-  const cxmath::GammaPQ v = pois_cdf_sound(k, lambda);
-  return p > 0.5 ? v.P < q : v.Q > p;
-}
-
-// Does the converged F(k) agree with p by the rule (same tail as above)?
-constexpr bool pois_at(double k, double p, double q, double lambda) {
-  const cxmath::GammaPQ v = pois_cdf_sound(k, lambda);
-  return p > 0.5 ? cxmath::probability_agrees(v.P, q) : cxmath::probability_agrees(v.Q, p);
-}
-
-// The fixed-depth quantile k is confirmed when F(k) > p >= F(k - 1), each
-// inequality holding or failing only within the rule's tolerance.
-constexpr bool pois_quantile_confirmed(double k, double p, double q, double lambda) {
-  if (!(k >= 0 && k < cxmath::INF)) return false;
-  if (!pois_above(k, p, q, lambda) && !pois_at(k, p, q, lambda)) return false;
-  if (k == 0) return true;
-  return !pois_above(k - 1, p, q, lambda) || pois_at(k - 1, p, q, lambda);
+  return cxmath::count_reaches(pois_tails(k, lambda), p, q, true);
 }
 
 // Whole part of a count 0 <= v < inf held as a double.  From 2^52 on every
@@ -317,16 +292,49 @@ constexpr double pois_quantile_sound(double p, double lambda, double start) {
 // Rates above which the fixed-depth quantile search is not run.
 inline constexpr double POIS_FIXED_QUANTILE_MAX_RATE = 1e7;
 
-// The fixed-depth methods alone.
-constexpr double ppois_fixed(std::int64_t x, double rate, bool give_log_p) {
+// Where the fixed-depth F(k) can miss the rule (lambda > 0): for
+// lambda > 10 the regions where P(k + 1, lambda) itself can fail, and every
+// F below 0.1 (the complement 1 - P cancels); for lambda <= 10 every F
+// above 1 - 1e-3 (the series, rounded at a few ulps of 1, can end above 1;
+// its disagreements, measured, all lie below 1 - F = 1.1e-5).
+inline constexpr double POIS_SMALL_CDF = 0.1;
+inline constexpr double POIS_SERIES_NEAR_ONE = 1e-3;
+
+constexpr bool ppois_region(double a, double lambda, double F) {
+  if (!(lambda > 0)) return false;
+  if (lambda > 10) return !(F >= POIS_SMALL_CDF) || cxmath::incomplete_gamma_region(a, lambda, F);
+  return !(F <= 1 - POIS_SERIES_NEAR_ONE);
+}
+
+// Where the fixed-depth quantile k can be wrong: p in either tail (below
+// 0.1 or above 1 - 1e-3), or a count whose CDF lies in a region where the
+// fixed-depth CDF can fail.
+constexpr bool qpois_region(double p, double lambda, double k) {
+  if (p < POIS_SMALL_CDF || p > 1 - POIS_SERIES_NEAR_ONE) return true;
+  // k <= rate + 25 + 9 sqrt(rate) here: the conversion is in range.
+  const std::int64_t ki = static_cast<std::int64_t>(k);
+  return lambda > 10 && (cxmath::incomplete_gamma_region(plus_one(ki), lambda) ||
+                         cxmath::incomplete_gamma_region(static_cast<double>(ki), lambda));
+}
+
+template <bool Checked>
+constexpr double ppois(std::int64_t x, double rate, bool give_log_p) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0) return NaN;
   if (x < 0 || rate == INF) return dpq::zero(give_log_p);
-  const double P = pois_cdf(x, rate);
-  return dpq::value(P, give_log_p);
+  const double F = pois_cdf(x, rate);
+  const double a = plus_one(x);
+  return keep_probability<Checked>(F, give_log_p, ppois_region(a, rate, F),
+                                   [&] { return incomplete_gamma_sound(a, rate).Q; });
 }
 
-constexpr double qpois_fixed(double p, double rate) {
+// The quantile: the first count with F(k) > p by the fixed-depth walk,
+// confirmed by the converged CDF where that can be wrong; otherwise, and
+// for every rate above 1e7 (where the fixed-depth search is both wrong
+// and, for p near 1, slow: its walk grows like sqrt(lambda)), the
+// converged search answers.
+template <bool Checked>
+constexpr double qpois(double p, double rate) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
@@ -334,14 +342,32 @@ constexpr double qpois_fixed(double p, double rate) {
   if (p == 1) return INF;
   // An infinite rate moves all mass beyond every count.
   if (rate == INF) return INF;
+  if (Checked && rate > POIS_FIXED_QUANTILE_MAX_RATE) {
+    // Normal start with the skewness term: lambda + sqrt(lambda) z + (z^2 - 1)/6.
+    const double z = distmill::qnorm(p, 0, 1);
+    const double start = isfinite(z) ? (rate + sqrt(rate) * z) + (z * z - 1) / 6 : rate;
+    return pois_quantile_sound(p, rate, start);
+  }
+  double k;
   const std::int64_t k_cap = pois_quantile_cap(rate);
-  if (rate < 11) return pois_walk_up(0, p, rate, k_cap);
-  const double qn = qnorm(p, rate, cxmath::sqrt(rate));
-  const double m = qn - 3;
-  if (!(m < 0x1p53)) return qn;
-  const std::int64_t k0 = m < 0 ? 0 : static_cast<std::int64_t>(m);
-  if (pois_cdf(k0, rate) > p) return k0 == 0 ? 0.0 : static_cast<double>(k0 - 1);
-  return pois_walk_up(k0, p, rate, k_cap);
+  if (rate < 11) {
+    k = pois_walk_up(0, p, rate, k_cap);
+  } else {
+    const double qn = distmill::qnorm(p, rate, sqrt(rate));
+    const double m = qn - 3;
+    if (!(m < 0x1p53)) {
+      k = qn;
+    } else {
+      const std::int64_t k0 = m < 0 ? 0 : static_cast<std::int64_t>(m);
+      if (pois_cdf(k0, rate) > p)
+        k = k0 == 0 ? 0.0 : static_cast<double>(k0 - 1);
+      else
+        k = pois_walk_up(k0, p, rate, k_cap);
+    }
+  }
+  return keep_count<Checked>(k, p, 1 - p, true, Checked && qpois_region(p, rate, k),
+                             [&](double j) { return pois_tails(j, rate); },
+                             [&] { return pois_quantile_sound(p, rate, k); });
 }
 
 }  // namespace detail
@@ -360,41 +386,7 @@ constexpr double dpois(std::int64_t x, double rate, bool give_log) {
   return dpq::from_log(L, give_log);
 }
 
-constexpr double ppois(std::int64_t x, double rate, bool give_log_p) {
-  using namespace cxmath;
-  if (isnan(rate) || rate < 0) return NaN;
-  if (x < 0 || rate == INF) return dpq::zero(give_log_p);
-  const double P = detail::pois_cdf_checked(x, rate);
-  return dpq::value(P, give_log_p);
-}
-
-constexpr double qpois(double p, double rate) {
-  using namespace cxmath;
-  if (isnan(rate) || rate < 0 || dpq::not_a_probability(p)) return NaN;
-  if (p == 0) return 0.0;
-  if (rate < EPS) return 0.0;
-  if (p == 1) return INF;
-  // An infinite rate moves all mass beyond every count.
-  if (rate == INF) return INF;
-  const double q = 1 - p;
-  double start = rate;
-  if (rate <= detail::POIS_FIXED_QUANTILE_MAX_RATE) {
-    const double k = detail::qpois_fixed(p, rate);
-    // k <= rate + 25 + 9 sqrt(rate) here: the conversion is in range.
-    const std::int64_t ki = static_cast<std::int64_t>(k);
-    const bool suspect =
-        p < 0.1 || p > 1 - 1e-3 ||
-        (rate > 10 && (incomplete_gamma_may_fail(detail::plus_one(ki), rate) ||
-                       incomplete_gamma_may_fail(static_cast<double>(ki), rate)));
-    if (!suspect) return k;
-    if (detail::pois_quantile_confirmed(k, p, q, rate)) return k;
-    start = k;
-  } else {
-    // Normal start with the skewness term: lambda + sqrt(lambda) z + (z^2 - 1)/6.
-    const double z = qnorm(p, 0, 1);
-    if (isfinite(z)) start = (rate + cxmath::sqrt(rate) * z) + (z * z - 1) / 6;
-  }
-  return detail::pois_quantile_sound(p, rate, start);
-}
+constexpr double ppois(std::int64_t x, double rate, bool give_log_p) { return detail::ppois<true>(x, rate, give_log_p); }
+constexpr double qpois(double p, double rate) { return detail::qpois<true>(p, rate); }
 
 }  // namespace distmill
