@@ -27,7 +27,6 @@ namespace cxmath {
 namespace detail {
 
 inline constexpr double ERF_SWITCH = 2.1;
-inline constexpr double SQRTPI = 1.772453850905516;
 
 // Small-branch denominator L1 for o = z^2.  Level k (k = 1..59) is
 // (4k o)/level(k+1) + ((2k - 1) - 2o); the level after 59 is 119 - 2o.
@@ -52,7 +51,7 @@ constexpr T erf_large_den(T t) {
 // erf for 0 < z (double), z not tiny and finite, given e = e^(-z^2)
 // formed as exp((-z) * z).
 constexpr double erf_pos(double z, double e) {
-  const double E1 = e / SQRTPI;
+  const double E1 = e / SQRTPI_DOUBLE;
   if (z > ERF_SWITCH) {
     const double E2 = E1 + E1;
     return 1 - E2 / erf_large_den<double>(z + z);

@@ -8,7 +8,7 @@
 //
 // Each function takes the fixed-depth value first; where the kernel's
 // region predicate (cxmath/incomplete_beta.hpp) says that value can miss
-// the agreement rule, the converged value of incomplete_beta_sound.hpp is
+// the agreement rule, the converged value of incomplete_beta_converged.hpp is
 // computed too, and the fixed-depth value is kept exactly when it agrees
 // with it.
 #pragma once
@@ -17,7 +17,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_beta.hpp"
-#include "cxmath/incomplete_beta_sound.hpp"
+#include "cxmath/incomplete_beta_converged.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -33,13 +33,13 @@ constexpr double dbeta_log_converged(double x, double a, double b) {
   using cxmath::ext;
   const ext X = x, Y = 1 - X;
   const auto fl = cxmath::detail::beta_front_log(a, b, X, Y);
-  return static_cast<double>((fl.value + cxmath::xb::log(static_cast<ext>(a))) -
-                             (cxmath::xb::log(X) + cxmath::xb::log(Y)));
+  return static_cast<double>((fl.value + cxmath::xp::log(static_cast<ext>(a))) -
+                             (cxmath::xp::log(X) + cxmath::xp::log(Y)));
 }
 
 // Lower and upper probabilities at 0 <= x <= 1 for finite positive shapes.
 constexpr Tails pbeta_tails(double x, double a, double b) {
-  const auto t = cxmath::incomplete_beta_sound(a, b, x, 1 - static_cast<cxmath::ext>(x));
+  const auto t = cxmath::incomplete_beta_converged(a, b, x, 1 - static_cast<cxmath::ext>(x));
   return {t.P, t.Q};
 }
 
@@ -47,7 +47,7 @@ constexpr Tails pbeta_tails(double x, double a, double b) {
 // fixed-depth value) seeds the iteration when it lies in (0, 1).
 constexpr double qbeta_converged(double p, double a, double b, double guess) {
   const cxmath::ext q = 1 - static_cast<cxmath::ext>(p);
-  return static_cast<double>(cxmath::incomplete_beta_inv_sound(a, b, p, q, guess).x);
+  return static_cast<double>(cxmath::incomplete_beta_inv_converged(a, b, p, q, guess).x);
 }
 
 template <bool Checked>
@@ -81,7 +81,7 @@ constexpr double dbeta(double x, double a, double b, bool give_log) {
   // The logarithm of an end value: the fixed-depth kernel counts shapes
   // below EPS as 0 (-inf); the checked form takes the true logarithm.
   const auto end_log = [](double v) {
-    if constexpr (Checked) return static_cast<double>(xb::log(static_cast<ext>(v)));
+    if constexpr (Checked) return static_cast<double>(xp::log(static_cast<ext>(v)));
     return log(v);
   };
   if (x == 0) {

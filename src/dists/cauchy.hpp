@@ -9,7 +9,7 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -24,7 +24,7 @@ constexpr double dcauchy_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext z = (static_cast<ext>(x) - mu) / sigma;
   return static_cast<double>(
-      -(cxmath::xb::log(cxmath::PI_EXT * static_cast<ext>(sigma)) + cxmath::xb::log1p(z * z)));
+      -(cxmath::xp::log(cxmath::PI_EXT * static_cast<ext>(sigma)) + cxmath::xp::log1p(z * z)));
 }
 
 // The tail beyond |z| is atan(1/|z|)/pi, the body 1/2 - atan(|z|)/pi:
@@ -33,8 +33,8 @@ constexpr Tails pcauchy_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext z = (static_cast<ext>(x) - mu) / sigma;
   const ext az = cxmath::fabs(z);
-  const ext far = az > 1 ? cxmath::xb::atan(1 / az) / cxmath::PI_EXT
-                          : 0.5L - cxmath::xb::atan(az) / cxmath::PI_EXT;
+  const ext far = az > 1 ? cxmath::xp::atan(1 / az) / cxmath::PI_EXT
+                          : 0.5L - cxmath::xp::atan(az) / cxmath::PI_EXT;
   const ext near = 1 - far;
   if (z < 0) return {far, near};
   return {near, far};

@@ -12,7 +12,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -35,7 +35,7 @@ constexpr double dchisq(double x, double dof, bool give_log) {
   // g(x/2)/2 in extended precision, g the unit gamma density with shape
   // dof/2.
   return keep_gamma_density<Checked>(ld, give_log, [&] {
-    return gamma_log_density_sound(h, static_cast<ext>(x) * 0.5L) - gamma_sound::log_ext(2.0L);
+    return gamma_log_density_converged(h, static_cast<ext>(x) * 0.5L) - xp::log(2.0L);
   });
 }
 
@@ -53,7 +53,7 @@ constexpr double pchisq(double x, double dof, bool give_log_p) {
   const double h = dof * 0.5, z = x * 0.5;
   const double P = incomplete_gamma(h, z);
   return keep_probability<Checked>(P, give_log_p, incomplete_gamma_region(h, z, P),
-                                   [&] { return incomplete_gamma_sound(h, z).P; });
+                                   [&] { return incomplete_gamma_converged(h, z).P; });
 }
 
 template <bool Checked>
@@ -71,7 +71,7 @@ constexpr double qchisq(double p, double dof) {
   if (h > 0)
     r = keep_quantile<Checked>(r, p, 1 - p, incomplete_gamma_inv_region(h, r),
                                [&](double v) { return incomplete_gamma_tails(h, v); },
-                               [&] { return incomplete_gamma_inv_sound(h, p, 1 - p, r); });
+                               [&] { return incomplete_gamma_inv_converged(h, p, 1 - p, r); });
   return r + r;
 }
 

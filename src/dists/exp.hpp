@@ -5,7 +5,7 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -17,7 +17,7 @@ namespace detail {
 // Log-density ln rate - rate x, with the true logarithm of a rate below EPS.
 constexpr double dexp_log_converged(double x, double rate) {
   using cxmath::ext;
-  return static_cast<double>(cxmath::xb::log(static_cast<ext>(rate)) - static_cast<ext>(rate) * x);
+  return static_cast<double>(cxmath::xp::log(static_cast<ext>(rate)) - static_cast<ext>(rate) * x);
 }
 
 // P = -(e^(-rate x) - 1) and 1 - P = e^(-rate x), each taken directly.
@@ -25,14 +25,14 @@ constexpr Tails pexp_tails(double x, double rate) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
   const ext u = -(static_cast<ext>(rate) * x);
-  return {-cxmath::xb::expm1(u), cxmath::xb::exp(u)};
+  return {-cxmath::xp::expm1(u), cxmath::xp::exp(u)};
 }
 
 // -ln(1 - p)/rate with ln(1 - p) = log1p(-p) in extended precision (1 - p,
 // formed in double, loses a small p); rate 0 gives +inf and rate +inf 0.
 constexpr double qexp_converged(double p, double rate) {
   using cxmath::ext;
-  const ext L = -cxmath::xb::log1p(-static_cast<ext>(p));
+  const ext L = -cxmath::xp::log1p(-static_cast<ext>(p));
   return static_cast<double>(L / rate);
 }
 

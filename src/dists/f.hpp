@@ -20,9 +20,9 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_beta.hpp"
-#include "cxmath/incomplete_beta_sound.hpp"
+#include "cxmath/incomplete_beta_converged.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/beta.hpp"
 #include "dists/chisq.hpp"
 #include "dists/dpq.hpp"
@@ -43,8 +43,8 @@ constexpr double df_log_converged(double x, double df1, double df2) {
   const ext r = (static_cast<ext>(x) * df1) / df2;
   const ext q = 1 + r;
   const auto fl = cxmath::detail::beta_front_log(h1, h2, r / q, 1 / q);
-  return static_cast<double>((fl.value + (cxmath::xb::log(h1) + cxmath::xb::log(h1 / h2))) -
-                             cxmath::xb::log(r));
+  return static_cast<double>((fl.value + (cxmath::xp::log(h1) + cxmath::xp::log(h1 / h2))) -
+                             cxmath::xp::log(r));
 }
 
 // With r = x df1/df2 formed in extended precision (no overflow), the beta
@@ -55,7 +55,7 @@ constexpr Tails pf_tails(double x, double df1, double df2) {
   if (x == cxmath::INF) return {1, 0};
   const ext r = (static_cast<ext>(x) * df1) / df2;
   const ext q = 1 + r;
-  const auto t = cxmath::incomplete_beta_sound(0.5 * df1, df2 * 0.5, r / q, 1 / q);
+  const auto t = cxmath::incomplete_beta_converged(0.5 * df1, df2 * 0.5, r / q, 1 / q);
   return {t.P, t.Q};
 }
 
@@ -65,7 +65,7 @@ constexpr double qf_converged(double p, double df1, double df2, double guess) {
   using cxmath::ext;
   const double h1 = 0.5 * df1;
   const double h2 = df2 * 0.5;
-  const auto pt = cxmath::incomplete_beta_inv_sound(h1, h2, p, 1 - static_cast<ext>(p), guess);
+  const auto pt = cxmath::incomplete_beta_inv_converged(h1, h2, p, 1 - static_cast<ext>(p), guess);
   if (pt.y == 0) return cxmath::INF;
   return static_cast<double>((pt.x / pt.y) * (static_cast<ext>(h2) / h1));
 }
@@ -140,7 +140,7 @@ constexpr double df(double x, double df1, double df2, bool give_log) {
     const double ld = ((log(x) * ((-e) - 1)) + ((log(e) * e) - lgamma(e))) - (e / x);
     return keep_gamma_density<Checked>(ld, give_log, [&] {
       const ext z = static_cast<ext>(e) / x;
-      return (gamma_log_density_sound(e, z) + gamma_sound::log_ext(z)) - gamma_sound::log_ext(x);
+      return (gamma_log_density_converged(e, z) + xp::log(z)) - xp::log(x);
     });
   }
   if (df2 == INF) {
@@ -152,7 +152,7 @@ constexpr double df(double x, double df1, double df2, bool give_log) {
     if (x == INF) return dpq::zero(give_log);
     const double ld = ((log(x) * (h - 1)) + ((-lgamma(h)) - (log(s) * h))) - (x / s);
     return keep_gamma_density<Checked>(ld, give_log, [&] {
-      return gamma_log_density_sound(h, static_cast<ext>(x) / s) - gamma_sound::log_ext(s);
+      return gamma_log_density_converged(h, static_cast<ext>(x) / s) - xp::log(s);
     });
   }
   // The density vanishes at +inf (r/(1 + r) would be inf/inf).
@@ -201,7 +201,7 @@ constexpr double pf(double x, double df1, double df2, bool give_log_p) {
     if (!(y < INF)) return dpq::value(P, give_log_p);
     const double h = df2 * 0.5, z = y * 0.5;
     return keep_probability<Checked>(P, give_log_p, G > 0.9 || y < EPS || incomplete_gamma_region(h, z, P),
-                                     [&] { return incomplete_gamma_sound(h, z).Q; });
+                                     [&] { return incomplete_gamma_converged(h, z).Q; });
   }
   if (df2 == INF) return pchisq<true>(x * df1, df1, give_log_p);
   // The whole mass lies below +inf (r/(1 + r) would be inf/inf).
@@ -231,7 +231,7 @@ constexpr double qf(double p, double df1, double df2) {
     const double r = c == 1 ? INF : incomplete_gamma_inv(h, c);
     const double k = keep_quantile<Checked>(r, c, p, p < 1e-4 || incomplete_gamma_inv_region(h, r),
                                             [&](double v) { return incomplete_gamma_tails(h, v); },
-                                            [&] { return incomplete_gamma_inv_sound(h, c, p, r); });
+                                            [&] { return incomplete_gamma_inv_converged(h, c, p, r); });
     return df2 / (k + k);
   }
   const double d = incomplete_beta_inv(df1 * 0.5, df2 * 0.5, p);

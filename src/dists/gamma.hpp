@@ -13,7 +13,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -49,7 +49,7 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
     // where the guarded logarithms and ln Gamma give infinities; or huge
     // shapes): the density is then evaluated in extended precision.
     return keep_gamma_density<Checked>(ld, give_log, [&] {
-      return gamma_log_density_sound(shape, static_cast<ext>(x) / scale) - gamma_sound::log_ext(scale);
+      return gamma_log_density_converged(shape, static_cast<ext>(x) / scale) - xp::log(scale);
     });
   }
   return dpq::zero(give_log);
@@ -68,7 +68,7 @@ constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
     const double z = x / scale;
     const double P = incomplete_gamma(shape, z);
     return keep_probability<Checked>(P, give_log_p, incomplete_gamma_region(shape, z, P),
-                                     [&] { return incomplete_gamma_sound(shape, z).P; });
+                                     [&] { return incomplete_gamma_converged(shape, z).P; });
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
   // an infinite x passes all mass of a finite scale; an infinite shape or
@@ -94,7 +94,7 @@ constexpr double qgamma(double p, double shape, double scale) {
   const double x = incomplete_gamma_inv(shape, p);
   return keep_quantile<Checked>(x, p, 1 - p, incomplete_gamma_inv_region(shape, x),
                                 [&](double v) { return incomplete_gamma_tails(shape, v); },
-                                [&] { return incomplete_gamma_inv_sound(shape, p, 1 - p, x); }) *
+                                [&] { return incomplete_gamma_inv_converged(shape, p, 1 - p, x); }) *
          scale;
 }
 

@@ -16,7 +16,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/dpq.hpp"
 #include "dists/gamma.hpp"
 
@@ -49,7 +49,7 @@ constexpr double dinvgamma(double x, double shape, double scale, bool give_log) 
     // unit gamma density, in extended precision.
     return keep_gamma_density<Checked>(ld, give_log, [&] {
       const ext z = static_cast<ext>(scale) / x;
-      return (gamma_log_density_sound(shape, z) + gamma_sound::log_ext(z)) - gamma_sound::log_ext(x);
+      return (gamma_log_density_converged(shape, z) + xp::log(z)) - xp::log(x);
     });
   }
   return dpq::zero(give_log);
@@ -94,7 +94,7 @@ constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p
   const bool exact = u < INF && r < INF;
   const double z = exact ? u / r : scale / x;
   return keep_probability<Checked>(R, give_log_p, G > 0.9 || u < EPS || !exact || incomplete_gamma_region(shape, z, R),
-                                   [&] { return incomplete_gamma_sound(shape, z).Q; });
+                                   [&] { return incomplete_gamma_converged(shape, z).Q; });
 }
 
 template <bool Checked>
@@ -110,7 +110,7 @@ constexpr double qinvgamma(double p, double shape, double scale) {
   const double y = incomplete_gamma_inv(shape, c);
   return scale / keep_quantile<Checked>(y, c, p, p < 1e-4 || incomplete_gamma_inv_region(shape, y),
                                         [&](double v) { return incomplete_gamma_tails(shape, v); },
-                                        [&] { return incomplete_gamma_inv_sound(shape, c, p, y); });
+                                        [&] { return incomplete_gamma_inv_converged(shape, c, p, y); });
 }
 
 }  // namespace detail

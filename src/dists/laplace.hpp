@@ -8,7 +8,7 @@
 #include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 
 namespace distmill {
 
@@ -21,14 +21,14 @@ namespace detail {
 constexpr double dlaplace_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext S = sigma;
-  return static_cast<double>(-(cxmath::xb::log(S + S) + cxmath::fabs(static_cast<ext>(x) - mu) / S));
+  return static_cast<double>(-(cxmath::xp::log(S + S) + cxmath::fabs(static_cast<ext>(x) - mu) / S));
 }
 
 // Each tail beyond |d| is e^(-|d|/sigma)/2, taken directly.
 constexpr Tails plaplace_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext d = static_cast<ext>(x) - mu;
-  const ext far = cxmath::xb::exp(-cxmath::fabs(d) / sigma) * 0.5L;
+  const ext far = cxmath::xp::exp(-cxmath::fabs(d) / sigma) * 0.5L;
   if (d < 0) return {far, 1 - far};
   return {1 - far, far};
 }
@@ -39,7 +39,7 @@ constexpr double qlaplace_converged(double p, double mu, double sigma) {
   using cxmath::ext;
   const bool lower = p < 0.5;
   const double tail = lower ? p : 1 - p;
-  const ext L = cxmath::xb::log(static_cast<ext>(tail) * 2) * sigma;
+  const ext L = cxmath::xp::log(static_cast<ext>(tail) * 2) * sigma;
   return static_cast<double>(lower ? static_cast<ext>(mu) + L : static_cast<ext>(mu) - L);
 }
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "cxmath/agreement.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 #include "dists/norm.hpp"
 
@@ -19,16 +19,16 @@ namespace detail {
 // Log-density of ln x under the normal law, minus ln x.
 constexpr double dlnorm_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
-  const ext lx = cxmath::xb::log(static_cast<ext>(x));
+  const ext lx = cxmath::xp::log(static_cast<ext>(x));
   const ext z = (lx - mu) / sigma;
   return static_cast<double>(
-      -(((cxmath::xb::LN_SQRT_2PI + cxmath::xb::log(static_cast<ext>(sigma))) + (z * z) * 0.5L) + lx));
+      -(((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) + (z * z) * 0.5L) + lx));
 }
 
 constexpr Tails plnorm_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
-  return norm_tails_of((cxmath::xb::log(static_cast<ext>(x)) - mu) / sigma);
+  return norm_tails_of((cxmath::xp::log(static_cast<ext>(x)) - mu) / sigma);
 }
 
 // ---- where the fixed-depth forms can miss the rule ----
@@ -117,7 +117,7 @@ constexpr double qlnorm(double p, double mu, double sigma) {
   // (|mu| large against sigma, as in the normal check).
   const auto tails = [&](double v) { return v > 0 && v < INF ? plnorm_tails(v, mu, sigma) : NO_TAILS; };
   return keep_quantile<Checked>(q, p, 1 - p, qnorm_region(p, mu, sigma, qn) || !(q > 0 && q < INF), tails,
-                                [&] { return static_cast<double>(xb::exp(qnorm_converged_ext(p, mu, sigma, qn))); });
+                                [&] { return static_cast<double>(xp::exp(qnorm_converged_ext(p, mu, sigma, qn))); });
 }
 
 }  // namespace detail

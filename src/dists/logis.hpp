@@ -13,7 +13,7 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -27,8 +27,8 @@ namespace detail {
 constexpr double dlogis_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext w = cxmath::fabs((static_cast<ext>(x) - mu) / sigma);
-  const ext e = cxmath::xb::exp(-w);
-  return static_cast<double>(-((w + cxmath::xb::log(static_cast<ext>(sigma))) + 2 * cxmath::xb::log1p(e)));
+  const ext e = cxmath::xp::exp(-w);
+  return static_cast<double>(-((w + cxmath::xp::log(static_cast<ext>(sigma))) + 2 * cxmath::xp::log1p(e)));
 }
 
 // The closed form 1/(1 + e^(-2z)), z = (x - mu)/(2 sigma), for finite x, mu
@@ -38,7 +38,7 @@ constexpr double dlogis_log_converged(double x, double mu, double sigma) {
 constexpr Tails plogis_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext z = (static_cast<ext>(x) - mu) / (static_cast<ext>(sigma) * 2);
-  const ext e = cxmath::xb::exp(-2 * cxmath::fabs(z));
+  const ext e = cxmath::xp::exp(-2 * cxmath::fabs(z));
   const ext small = e / (1 + e);
   const ext large = 1 / (1 + e);
   if (z < 0) return {small, large};
@@ -49,7 +49,7 @@ constexpr Tails plogis_tails(double x, double mu, double sigma) {
 // a rounding of ~1e-19 below; the sum cannot overflow before the end).
 constexpr double qlogis_converged(double p, double mu, double sigma) {
   using cxmath::ext;
-  const ext L = cxmath::xb::log(static_cast<ext>(p)) - cxmath::xb::log(1 - static_cast<ext>(p));
+  const ext L = cxmath::xp::log(static_cast<ext>(p)) - cxmath::xp::log(1 - static_cast<ext>(p));
   return static_cast<double>(static_cast<ext>(mu) + static_cast<ext>(sigma) * L);
 }
 

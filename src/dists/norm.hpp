@@ -13,15 +13,12 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/erf.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
 
 namespace detail {
-
-inline constexpr double NEG_LN_SQRT_2PI = -0.9189385332046728;
-inline constexpr double SQRT2 = 1.4142135623730951;
 
 // Normal CDF for finite x, mu and finite positive sigma.
 constexpr double pnorm_core(double x, double mu, double sigma) {
@@ -52,7 +49,7 @@ constexpr double pnorm_core(double x, double mu, double sigma) {
 constexpr double dnorm_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext z = (static_cast<ext>(x) - mu) / sigma;
-  return static_cast<double>(-((cxmath::xb::LN_SQRT_2PI + cxmath::xb::log(static_cast<ext>(sigma))) +
+  return static_cast<double>(-((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) +
                                (z * z) * 0.5L));
 }
 
@@ -62,7 +59,7 @@ constexpr double dnorm_log_converged(double x, double mu, double sigma) {
 constexpr Tails norm_tails_of(cxmath::ext u) {
   using cxmath::ext;
   const ext t = u / cxmath::SQRT2_EXT;
-  const ext far = cxmath::xb::erfc(cxmath::fabs(t)) * 0.5L;
+  const ext far = cxmath::xp::erfc(cxmath::fabs(t)) * 0.5L;
   if (t < 0) return {far, 1 - far};
   return {1 - far, far};
 }
@@ -79,22 +76,22 @@ constexpr Tails pnorm_tails(double x, double mu, double sigma) {
 constexpr cxmath::ext erfc_inv_converged(cxmath::ext target, cxmath::ext guess) {
   using cxmath::ext;
   if (!(target < 1)) return 0;
-  const ext goal = cxmath::xb::log(target);
+  const ext goal = cxmath::xp::log(target);
   ext lo = 0, hi = 40;  // erfc(40) ~ 1e-697 lies below every double target
-  ext t = guess > lo && guess < hi ? guess : cxmath::xb::sqrt(-goal);
+  ext t = guess > lo && guess < hi ? guess : cxmath::xp::sqrt(-goal);
   if (!(t > lo && t < hi)) t = 1;
   for (int it = 0; it < 200; ++it) {
-    const ext e = cxmath::xb::erfc(t);
-    const ext g = cxmath::xb::log(e) - goal;  // decreasing in t
+    const ext e = cxmath::xp::erfc(t);
+    const ext g = cxmath::xp::log(e) - goal;  // decreasing in t
     if (g == 0) return t;
     if (g > 0)
       lo = t;
     else
       hi = t;
-    const ext slope = -2 * cxmath::xb::exp(-(t * t)) / (cxmath::SQRTPI_EXT * e);
+    const ext slope = -2 * cxmath::xp::exp(-(t * t)) / (cxmath::SQRTPI_EXT * e);
     ext tn = t - g / slope;
     if (!(tn > lo && tn < hi)) tn = lo + (hi - lo) * 0.5L;
-    if (cxmath::fabs(tn - t) <= t * (4 * cxmath::xb::EPS_X)) return tn;
+    if (cxmath::fabs(tn - t) <= t * (4 * cxmath::EPS_EXT)) return tn;
     t = tn;
   }
   return t;
@@ -142,7 +139,7 @@ inline constexpr double QNORM_TAIL = 0.02;
 
 constexpr bool qnorm_region(double p, double mu, double sigma, double fixed) {
   return dpq::tail(p) < QNORM_TAIL || !(cxmath::fabs(mu) <= cxmath::LOCATION_RESOLUTION * sigma) ||
-         !(sigma * SQRT2 < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
+         !(sigma * cxmath::SQRT2_DOUBLE < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
 }
 
 template <bool Checked>
@@ -164,7 +161,7 @@ constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
     return dpq::value(r, give_log);
   }
   // A scale below EPS counts as zero: the normalising term is +inf.
-  const double k = sigma < EPS ? INF : detail::NEG_LN_SQRT_2PI - log_core(sigma);
+  const double k = sigma < EPS ? INF : -LN_SQRT_2PI_DOUBLE - log_core(sigma);
   const double z = (x - mu) / sigma;
   const double q = (z * z) * 0.5;
   return keep_log_density<Checked>(k - q, give_log, dnorm_region(x, mu, sigma),
@@ -203,7 +200,7 @@ constexpr double qnorm(double p, double mu, double sigma) {
   if (Checked && !isfinite(mu)) return mu;
   const double y = (p + p) - 1;
   const double v = erf_inv(y);
-  const double q = v * (sigma * SQRT2) + mu;
+  const double q = v * (sigma * cxmath::SQRT2_DOUBLE) + mu;
   const auto tails = [&](double t) { return fabs(t) < INF ? pnorm_tails(t, mu, sigma) : NO_TAILS; };
   return keep_quantile<Checked>(q, p, 1 - p, qnorm_region(p, mu, sigma, q), tails,
                                 [&] { return qnorm_converged(p, mu, sigma, q); });

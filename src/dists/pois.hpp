@@ -71,7 +71,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/counts.hpp"
 #include "dists/dpq.hpp"
 #include "dists/interrupt.hpp"
@@ -211,7 +211,7 @@ constexpr double pois_walk_up_plain(std::int64_t k0, double p, double lambda, st
 // Converged tails at the count k (held as a double, k >= 0): F(k) =
 // Q(k + 1, lambda) and 1 - F(k) = P(k + 1, lambda).
 constexpr Tails pois_tails(double k, double lambda) {
-  const cxmath::GammaPQ v = cxmath::incomplete_gamma_sound_count(k, lambda);
+  const cxmath::GammaPQ v = cxmath::incomplete_gamma_converged_count(k, lambda);
   return {v.Q, v.P};
 }
 
@@ -239,7 +239,7 @@ constexpr double whole(double v) {
 // 1e32 on, F at neighbouring doubles differs by less than its own rounding
 // near 1/2, and where p is that close to F(k) the answer can be the next
 // double (a relative difference of 2^-52).
-constexpr double pois_quantile_sound(double p, double lambda, double start) {
+constexpr double pois_quantile_converged(double p, double lambda, double start) {
   const double q = 1 - p;
   double k = whole(lambda);
   if (!(start >= 0)) k = 0;  // below the support (NaN also lands here)
@@ -325,7 +325,7 @@ constexpr double ppois(std::int64_t x, double rate, bool give_log_p) {
   const double F = pois_cdf(x, rate);
   const double a = plus_one(x);
   return keep_probability<Checked>(F, give_log_p, ppois_region(a, rate, F),
-                                   [&] { return incomplete_gamma_sound(a, rate).Q; });
+                                   [&] { return incomplete_gamma_converged(a, rate).Q; });
 }
 
 // The quantile: the first count with F(k) > p by the fixed-depth walk,
@@ -346,7 +346,7 @@ constexpr double qpois(double p, double rate) {
     // Normal start with the skewness term: lambda + sqrt(lambda) z + (z^2 - 1)/6.
     const double z = distmill::qnorm(p, 0, 1);
     const double start = isfinite(z) ? (rate + sqrt(rate) * z) + (z * z - 1) / 6 : rate;
-    return pois_quantile_sound(p, rate, start);
+    return pois_quantile_converged(p, rate, start);
   }
   double k;
   const std::int64_t k_cap = pois_quantile_cap(rate);
@@ -367,7 +367,7 @@ constexpr double qpois(double p, double rate) {
   }
   return keep_count<Checked>(k, p, 1 - p, true, Checked && qpois_region(p, rate, k),
                              [&](double j) { return pois_tails(j, rate); },
-                             [&] { return pois_quantile_sound(p, rate, k); });
+                             [&] { return pois_quantile_converged(p, rate, k); });
 }
 
 }  // namespace detail

@@ -30,7 +30,7 @@
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
-#include "cxmath/incomplete_beta_sound.hpp"
+#include "cxmath/incomplete_beta_converged.hpp"
 #include "dists/beta.hpp"
 #include "dists/dpq.hpp"
 #include "dists/norm.hpp"
@@ -123,8 +123,8 @@ constexpr double dt_log_converged(double x, double n) {
   using cxmath::ext;
   const ext N = n;
   const ext u = (static_cast<ext>(x) * x) / N;
-  const ext L = ((N + 1) * 0.5L) * cxmath::xb::log1p(u);
-  return static_cast<double>(-(L + (0.5L * cxmath::xb::log(N) + cxmath::xb::lbeta(N * 0.5L, 0.5L))));
+  const ext L = ((N + 1) * 0.5L) * cxmath::xp::log1p(u);
+  return static_cast<double>(-(L + (0.5L * cxmath::xp::log(N) + cxmath::xp::lbeta(N * 0.5L, 0.5L))));
 }
 
 // Where the fixed-depth t log-density can miss the rule: small dof (the
@@ -169,7 +169,7 @@ constexpr Tails pt_tails(double x, double n) {
   if (x == -cxmath::INF) return {0, 1};
   const ext s = static_cast<ext>(x) * x;
   const ext d = n + s;
-  const ext tail = cxmath::incomplete_beta_sound(n * 0.5, 0.5, n / d, s / d).P * 0.5L;
+  const ext tail = cxmath::incomplete_beta_converged(n * 0.5, 0.5, n / d, s / d).P * 0.5L;
   if (x < 0) return {tail, 1 - tail};
   return {1 - tail, tail};
 }
@@ -185,9 +185,9 @@ constexpr double qt_converged(double p, double n, double guess) {
   // The fixed-depth value seeds the iteration through its own beta point.
   const ext g = static_cast<ext>(guess) * guess;
   const ext wg = n / (n + g);
-  const auto w = cxmath::incomplete_beta_inv_sound(n * 0.5, 0.5, P2, 1 - P2,
+  const auto w = cxmath::incomplete_beta_inv_converged(n * 0.5, 0.5, P2, 1 - P2,
                                                    cxmath::isnan(wg) ? -1 : wg);
-  const ext t = w.x == 0 ? cxmath::INF_EXT : cxmath::xb::sqrt(n * (w.y / w.x));
+  const ext t = w.x == 0 ? cxmath::INF_EXT : cxmath::xp::sqrt(n * (w.y / w.x));
   return static_cast<double>(p < 0.5 ? -t : t);
 }
 

@@ -4,7 +4,7 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -17,7 +17,7 @@ namespace detail {
 constexpr double dunif_converged(double a, double b, bool give_log) {
   using cxmath::ext;
   const ext w = static_cast<ext>(b) - a;
-  return static_cast<double>(give_log ? -cxmath::xb::log(w) : 1 / w);
+  return static_cast<double>(give_log ? -cxmath::xp::log(w) : 1 / w);
 }
 
 constexpr Tails punif_tails(double x, double a, double b) {

@@ -7,7 +7,7 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -22,27 +22,27 @@ namespace detail {
 constexpr double dweibull_log_converged(double x, double shape, double scale) {
   using cxmath::ext;
   const ext y = static_cast<ext>(x) / scale;
-  const ext ly = cxmath::xb::log(y);
+  const ext ly = cxmath::xp::log(y);
   const ext K = shape;
   const ext B = shape == 1 ? ext(0) : ly * (K - 1);
-  const ext C = cxmath::xb::exp(K * ly);
-  return static_cast<double>((cxmath::xb::log(K / scale) + B) - C);
+  const ext C = cxmath::xp::exp(K * ly);
+  return static_cast<double>((cxmath::xp::log(K / scale) + B) - C);
 }
 
 // P = -expm1(-y^k) and 1 - P = e^(-y^k), with y^k = e^(k ln y).
 constexpr Tails pweibull_tails(double x, double shape, double scale) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
-  const ext u = -cxmath::xb::exp(static_cast<ext>(shape) * cxmath::xb::log(static_cast<ext>(x) / scale));
-  return {-cxmath::xb::expm1(u), cxmath::xb::exp(u)};
+  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * cxmath::xp::log(static_cast<ext>(x) / scale));
+  return {-cxmath::xp::expm1(u), cxmath::xp::exp(u)};
 }
 
 // l (-ln(1 - p))^(1/k) with ln(1 - p) = log1p(-p) and the power as
 // e^(ln(-ln(1 - p))/k).
 constexpr double qweibull_converged(double p, double shape, double scale) {
   using cxmath::ext;
-  const ext L = -cxmath::xb::log1p(-static_cast<ext>(p));
-  return static_cast<double>(cxmath::xb::exp(cxmath::xb::log(L) / shape) * scale);
+  const ext L = -cxmath::xp::log1p(-static_cast<ext>(p));
+  return static_cast<double>(cxmath::xp::exp(cxmath::xp::log(L) / shape) * scale);
 }
 
 // ---- where the fixed-depth forms can miss the rule ----

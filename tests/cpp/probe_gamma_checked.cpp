@@ -3,7 +3,7 @@
 #include "probe.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/binom.hpp"
 #include "dists/chisq.hpp"
 #include "dists/gamma.hpp"
@@ -15,19 +15,19 @@
 PROBE(kc_incomplete_gamma, "d:dd") double kc_incomplete_gamma(double a, double z) {
   const double P = cxmath::incomplete_gamma(a, z);
   return cxmath::keep_probability<true>(P, false, cxmath::incomplete_gamma_region(a, z, P),
-                                        [&] { return cxmath::incomplete_gamma_sound(a, z).P; });
+                                        [&] { return cxmath::incomplete_gamma_converged(a, z).P; });
 }
 PROBE(kc_incomplete_gamma_upper, "d:dd") double kc_incomplete_gamma_upper(double a, double z) {
   const double P = cxmath::incomplete_gamma(a, z);
   return cxmath::keep_probability<true>(1 - P, false, P > 0.9 || cxmath::incomplete_gamma_region(a, z, 1 - P),
-                                        [&] { return cxmath::incomplete_gamma_sound(a, z).Q; });
+                                        [&] { return cxmath::incomplete_gamma_converged(a, z).Q; });
 }
 PROBE(kc_incomplete_gamma_inv, "d:dd") double kc_incomplete_gamma_inv(double a, double p) {
   const double x = cxmath::incomplete_gamma_inv(a, p);
   if (!(p > 0 && p < 1) || !(a > 0 && a < cxmath::INF)) return x;
   return cxmath::keep_quantile<true>(x, p, 1 - p, cxmath::incomplete_gamma_inv_region(a, x),
                                      [&](double v) { return cxmath::incomplete_gamma_tails(a, v); },
-                                     [&] { return cxmath::incomplete_gamma_inv_sound(a, p, 1 - p, x); });
+                                     [&] { return cxmath::incomplete_gamma_inv_converged(a, p, 1 - p, x); });
 }
 PROBE(kc_may_fail, "b:dd") bool kc_may_fail(double a, double z) { return cxmath::incomplete_gamma_region(a, z); }
 

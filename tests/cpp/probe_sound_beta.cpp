@@ -10,21 +10,21 @@ using cxmath::ext;
 
 // I_x(a, b) and 1 - I_x(a, b) with y = 1 - x formed in extended precision.
 PROBE(k_ibeta_sound_p, "d:ddd") double k_ibeta_sound_p(double a, double b, double x) {
-  return static_cast<double>(cxmath::incomplete_beta_sound(a, b, x, 1 - static_cast<ext>(x)).P);
+  return static_cast<double>(cxmath::incomplete_beta_converged(a, b, x, 1 - static_cast<ext>(x)).P);
 }
 PROBE(k_ibeta_sound_q, "d:ddd") double k_ibeta_sound_q(double a, double b, double x) {
-  return static_cast<double>(cxmath::incomplete_beta_sound(a, b, x, 1 - static_cast<ext>(x)).Q);
+  return static_cast<double>(cxmath::incomplete_beta_converged(a, b, x, 1 - static_cast<ext>(x)).Q);
 }
 // 1 - I_x(a, b) at x = 1 - y, for y given exactly.
 PROBE(k_ibeta_sound_q_at_y, "d:ddd") double k_ibeta_sound_q_at_y(double a, double b, double y) {
-  return static_cast<double>(cxmath::incomplete_beta_sound(a, b, 1 - static_cast<ext>(y), y).Q);
+  return static_cast<double>(cxmath::incomplete_beta_converged(a, b, 1 - static_cast<ext>(y), y).Q);
 }
 // The converged inverse: x and y = 1 - x of the point with I_x(a, b) = p.
 PROBE(k_ibeta_inv_sound_x, "d:ddd") double k_ibeta_inv_sound_x(double a, double b, double p) {
-  return static_cast<double>(cxmath::incomplete_beta_inv_sound(a, b, p, 1 - static_cast<ext>(p)).x);
+  return static_cast<double>(cxmath::incomplete_beta_inv_converged(a, b, p, 1 - static_cast<ext>(p)).x);
 }
 PROBE(k_ibeta_inv_sound_y, "d:ddd") double k_ibeta_inv_sound_y(double a, double b, double p) {
-  return static_cast<double>(cxmath::incomplete_beta_inv_sound(a, b, p, 1 - static_cast<ext>(p)).y);
+  return static_cast<double>(cxmath::incomplete_beta_inv_converged(a, b, p, 1 - static_cast<ext>(p)).y);
 }
 
 PROBE(k_pbeta_fixed, "d:ddd") double k_pbeta_fixed(double x, double a, double b) {

@@ -202,11 +202,13 @@ def ulps(a, b):
         i = v.view(np.int64)
         return np.where(i < 0, np.int64(-2**63) - i, i)
     with np.errstate(all="ignore"):
-        return np.abs(ordered(a).astype(np.float64) - ordered(b).astype(np.float64))
+        return np.abs((ordered(a) - ordered(b)).astype(np.float64))
 
 
 def rule_measure(prefix, a, b, log_flag):
-    """|a - b| on the scale of the agreement rule (1 = 1e-10)."""
+    """|a - b| on the scale of the agreement rule (1 = 1e-10): relative to
+    min(P, 1 - P) for probabilities, to the density, absolute for
+    logarithms beyond magnitude 1; for quantiles relative to the value."""
     with np.errstate(all="ignore"):
         d = np.abs(a - b)
         if prefix == "p":
@@ -226,7 +228,9 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--only", help="comma-separated function names")
     ap.add_argument("--examples", type=int, default=4, help="differing points shown per function")
+    ap.add_argument("--dump", help="write every differing point to this .npz file")
     args = ap.parse_args()
+    dumped = {}
     functions = args.only.split(",") if args.only else [p + d for p in "dpq" for d in ORDER]
     total = moved = 0
     with tempfile.TemporaryDirectory() as tmp:
@@ -257,12 +261,16 @@ def main():
                 if (diff & ~both).any():
                     line += f"  ({int((diff & ~both).sum())} not both finite)"
                 print(line)
-                for i in np.flatnonzero(diff)[:args.examples]:
+                idx = np.flatnonzero(diff)
+                dumped[name] = np.array([[float(c[i]) for c in inputs] + [a[i], b[i]] for i in idx])
+                for i in idx[:args.examples]:
                     point = ", ".join(repr(c[i].item()) for c in inputs)
                     print(f"    {name}({point}): {a[i].hex()} -> {b[i].hex()}")
             else:
                 print(line)
     print(f"{total} values compared, {moved} differ")
+    if args.dump:
+        np.savez(args.dump, **dumped)
     return 1 if moved else 0
 
 
