@@ -281,47 +281,6 @@ constexpr double binom_complement_sum(std::int64_t x, std::int64_t n, double pro
   return F < 0 ? 0.0 : F;
 }
 
-// The first k in [0, n] where the monotone predicate reached(k) holds
-// (reached(n) is known to hold and not asked), from the start g in
-// [0, n]: steps doubling away from g, then bisection.
-template <class Reached>
-constexpr std::int64_t qbinom_search(std::int64_t n, std::int64_t g, Reached&& reached) {
-  // Invariant: not reached(lo) (lo = -1 stands for "below 0"), reached(hi).
-  std::int64_t lo = -1, hi = n;
-  std::int64_t step = 1;
-  if (reached(g)) {
-    hi = g;
-    while (hi - step > lo) {
-      const std::int64_t c = hi - step;
-      if (!reached(c)) {
-        lo = c;
-        break;
-      }
-      hi = c;
-      step *= 2;
-    }
-  } else {
-    lo = g;
-    while (lo + step < hi) {
-      const std::int64_t c = lo + step;
-      if (reached(c)) {
-        hi = c;
-        break;
-      }
-      lo = c;
-      step *= 2;
-    }
-  }
-  while (hi - lo > 1) {
-    const std::int64_t mid = lo + (hi - lo) / 2;
-    if (reached(mid))
-      hi = mid;
-    else
-      lo = mid;
-  }
-  return hi;
-}
-
 template <bool Checked>
 constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
   using namespace cxmath;
@@ -373,7 +332,8 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
     poll.tick();
     return binom_search_cdf(i, n, prob, [&](std::int64_t x) { return binom_sum_skip(x, b, cache, poll); });
   };
-  const std::int64_t i = qbinom_search(n, g, [&](std::int64_t k) { return p <= F(k); });
+  const Int64Counts counts{n};
+  const std::int64_t i = first_count(counts, g, 1, [&](std::int64_t k) { return p <= F(k); });
   const double q = 1 - p;
   InterruptPoll upper_poll;
   const auto tails = [&](std::int64_t k) {
@@ -381,7 +341,7 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
     return Tails{1 - static_cast<ext>(U), U};
   };
   const std::int64_t kept = keep_count<Checked>(i, p, q, false, p > 0.5, tails, [&] {
-    return qbinom_search(n, i, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
+    return first_count(counts, i, 1, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
   });
   return static_cast<double>(kept);
 }

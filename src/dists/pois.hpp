@@ -221,20 +221,13 @@ constexpr bool pois_above(double k, double p, double q, double lambda) {
   return cxmath::count_reaches(pois_tails(k, lambda), p, q, true);
 }
 
-// Whole part of a count 0 <= v < inf held as a double.  From 2^52 on every
-// double is whole; below, the conversion to int64 is exact and in range.
-constexpr double whole(double v) {
-  if (v >= 0x1p52) return v;
-  return static_cast<double>(static_cast<std::int64_t>(v));
-}
-
 // Smallest count k >= 0 with F(k) > p by the converged CDF, for finite
 // lambda >= EPS and 0 < p < 1; `start` is a first guess (any value).
-// The bracket [lo, hi] has F(lo) <= p < F(hi) (lo = -1 stands for "below
-// 0"); it is grown from the start by steps that double from sqrt(lambda),
-// then bisected.  The upper tail of every finite rate is finite, so an
-// upper end is found; F(k) > p holds beyond lambda + 40 sqrt(lambda) + 750
-// for every p <= 1 - 2^-53, well within the doubling steps.
+// The bracket is grown from the start by steps that double from
+// sqrt(lambda), then bisected (first_count).  The upper tail of every
+// finite rate is finite, so an upper end is found; F(k) > p holds beyond
+// lambda + 40 sqrt(lambda) + 750 for every p <= 1 - 2^-53, well within the
+// doubling steps.
 // The comparisons are made on F rounded to double: from rates of about
 // 1e32 on, F at neighbouring doubles differs by less than its own rounding
 // near 1/2, and where p is that close to F(k) the answer can be the next
@@ -244,49 +237,9 @@ constexpr double pois_quantile_converged(double p, double lambda, double start) 
   double k = whole(lambda);
   if (!(start >= 0)) k = 0;  // below the support (NaN also lands here)
   else if (start < lambda * 4 + 1000) k = whole(start);
-  double lo = -1, hi = 0;
   double step = whole(cxmath::sqrt(lambda));
   if (step < 1) step = 1;
-  if (pois_above(k, p, q, lambda)) {
-    hi = k;
-    while (hi > 0) {
-      const double t = hi - step > 0 ? whole(hi - step) : 0;
-      if (!pois_above(t, p, q, lambda)) {
-        lo = t;
-        break;
-      }
-      hi = t;
-      step = step + step;
-    }
-  } else {
-    lo = k;
-    for (;;) {
-      double t = whole(lo + step);
-      if (t == lo) t = lo + cxmath::ulp(lo);
-      // Counts beyond the largest double: every quantile of a finite rate
-      // is below it plus half its ulp, so it rounds to the largest double.
-      if (!(t < cxmath::INF)) {
-        if (lo == cxmath::DBL_MAX_) return lo;
-        t = cxmath::DBL_MAX_;
-      }
-      if (pois_above(t, p, q, lambda)) {
-        hi = t;
-        break;
-      }
-      lo = t;
-      step = step + step;
-    }
-  }
-  // Bisection down to adjacent counts (adjacent doubles beyond 2^53).
-  for (;;) {
-    const double mid = lo + whole((hi - lo) * 0.5);
-    if (!(mid > lo && mid < hi)) break;
-    if (pois_above(mid, p, q, lambda))
-      hi = mid;
-    else
-      lo = mid;
-  }
-  return hi;
+  return first_count(DoubleCounts{}, k, step, [&](double j) { return pois_above(j, p, q, lambda); });
 }
 
 // Rates above which the fixed-depth quantile search is not run.
