@@ -1,5 +1,6 @@
 // Elementary kernels: logarithm, exponential, power, expm1, log1p, square
 // root, tangent, arc-tangent, the tanh continued fraction and integer powers.
+// References: DLMF 4.9 (log, exp), 4.24 and 4.25 (tan, atan), 4.39 (tanh).
 //
 // Each is a fixed-depth continued fraction or series, evaluated from the
 // innermost level outwards, so the operation order (and so every bit of the

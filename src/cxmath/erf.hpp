@@ -17,6 +17,7 @@
 // The inverse starts from a single-precision polynomial guess in
 // w = -ln(1 - y^2) (central branch for w < 5, tail branch in sqrt(w) beyond)
 // and always performs 55 damped Halley steps.
+// References: DLMF 7.6, 7.9; Giles (2012), Approximating the erfinv function.
 #pragma once
 
 #include "cxmath/elementary.hpp"

@@ -1,8 +1,7 @@
 // The extended-precision toolbox of the converged forms: logarithm, log1p,
 // r - ln(1 + r), e^x and e^x - 1, square root, arc-tangent, binary
 // scaling, Stirling's remainder, ln B(a, b) without cancellation, erfc.
-// References: DLMF 4.6 (logarithm series), 4.24 (arc-tangent), 5.11
-// (Stirling series), 7.6 and 7.9 (erfc series and fraction).
+// References: DLMF 4.6 (log), 4.24 (atan), 5.11 (Stirling), 7.6 and 7.9 (erfc).
 //
 // The fixed-depth kernels are the first answer everywhere; these helpers
 // serve the evaluations that check and, where needed, replace them.  They

@@ -10,6 +10,7 @@
 // with the series S summed in extended precision in a fixed order and
 // rounded once to double.  There is no reflection formula: ln Gamma of a
 // non-positive argument is +inf.
+// References: Lanczos (1964), SIAM J. Numer. Anal. B 1, 86-96; DLMF 5.12.1.
 #pragma once
 
 #include "cxmath/common.hpp"

@@ -19,6 +19,7 @@
 // the incomplete gamma inverse, each step uses the density at the previous
 // iterate; when that density vanishes (an iterate within EPS of 0 or 1, or
 // deep in a tail) the current iterate is returned.
+// References: DLMF 8.17.22; Abramowitz-Stegun 26.5.22, 26.2.23 (the inverse's start).
 #pragma once
 
 #include "cxmath/common.hpp"

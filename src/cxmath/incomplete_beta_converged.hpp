@@ -44,6 +44,7 @@
 // nearer to 0 (x when the quantile is at most 1/2, otherwise y = 1 - x with
 // the shapes exchanged), so tiny quantiles and quantiles just below 1 both
 // come out with full relative precision in the variable that carries them.
+// References: DLMF 8.17.22, 8.18, 5.11; Thompson and Barnett (1986) (Lentz's method).
 #pragma once
 
 #include "cxmath/common.hpp"

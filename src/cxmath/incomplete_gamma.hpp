@@ -18,6 +18,7 @@
 //
 // The inverse starts from the Wilson-Hilferty approximation (a > 1) or a
 // small-shape estimate (a <= 1) and takes exactly 36 damped Halley steps.
+// References: DLMF 8.9, 3.5(v); Wilson and Hilferty (1931); Abramowitz-Stegun 26.2.23.
 #pragma once
 
 #include "cxmath/common.hpp"

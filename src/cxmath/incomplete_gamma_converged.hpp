@@ -37,6 +37,7 @@
 //   of ln Gamma(a), so that no term of size a ln a is ever cancelled: phi
 //   comes from u = (x - a)/a (x - a exact in extended precision) through
 //   ln(1 + u) - u, which keeps its relative accuracy near lambda = 1.
+// References: DLMF 8.7, 8.9, 8.12 (Temme's uniform expansion), 5.7.3, 5.11.
 #pragma once
 
 #include <bit>

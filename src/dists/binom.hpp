@@ -265,7 +265,10 @@ constexpr cxmath::ext binom_upper_sum(std::int64_t x, std::int64_t n, double pro
                                       InterruptPoll& poll) {
   const double mode = (static_cast<double>(n) + 1) * prob;
   cxmath::ext U = 0;
-  for (std::int64_t k = x + 1; k <= n; ++k) {
+  // k runs from x + 1 to n, counted so that it never steps past n (which
+  // may be the largest int64).
+  for (std::int64_t k = x; k < n;) {
+    ++k;
     poll.tick();
     const cxmath::ext d = dbinom(k, n, prob, false);
     U = U + d;

@@ -15,6 +15,8 @@
 //          expansion for small tail probabilities followed by six
 //          second-order Newton steps on the CDF.
 //
+// Reference: Hill (1970), Algorithm 396, Comm. ACM 13, 617-619.
+//
 // The start fails for small n: below n = 1/2 the term sqrt(1/(n - 1/2)) is
 // NaN, and up to about n = 0.75 the factor d is negative; the fixed-depth
 // quantile is then NaN.
