@@ -23,12 +23,12 @@
 // probability outside [0, 1], never agrees.
 //
 // Every checked function applies the rule through keep_probability,
-// keep_density, keep_log_density or keep_quantile below, with its region
-// predicate (true where the fixed-depth method can miss the rule) and a
-// callable for the converged value, which runs only when it is needed.  A
-// function is written once as a template on `Checked`: with false the keep
-// steps return the fixed-depth value untouched (the fixed-depth method
-// alone, for tests and measurements).
+// keep_density, keep_log_density, keep_quantile or keep_count below, with
+// its region predicate (true where the fixed-depth method can miss the
+// rule) and a callable for the converged value, which runs only when it is
+// needed.  A function is written once as a template on `Checked`: with
+// false the keep steps return the fixed-depth value untouched (the
+// fixed-depth method alone, for tests and measurements).
 #pragma once
 
 #include <bit>

@@ -30,10 +30,7 @@ constexpr double dchisq(double x, double dof, bool give_log) {
   if (dof == INF || x == INF) return dpq::zero(give_log);
   const double h = dof * 0.5;
   const double ld = (((h - 1) * log(x)) + ((-lgamma(h)) - (LN2_DOUBLE * h))) - (x * 0.5);
-  // Trusted wherever it is a number; 0 * inf or inf - inf at extreme
-  // arguments (x below EPS with dof = 2, tiny or huge dof) give way to
-  // g(x/2)/2 in extended precision, g the unit gamma density with shape
-  // dof/2.
+  // Where that is not a number: g(x/2)/2, g the unit gamma density.
   return keep_gamma_density<Checked>(ld, give_log, [&] {
     return gamma_log_density_converged(h, static_cast<ext>(x) * 0.5L) - xp::log(2.0L);
   });

@@ -229,7 +229,7 @@ constexpr double qf(double p, double df1, double df2) {
     const double c = 1 - p;
     const double h = df2 * 0.5;
     const double r = c == 1 ? INF : incomplete_gamma_inv(h, c);
-    const double k = keep_quantile<Checked>(r, c, p, p < 1e-4 || incomplete_gamma_inv_region(h, r),
+    const double k = keep_quantile<Checked>(r, c, p, p < ROUNDED_TAIL || incomplete_gamma_inv_region(h, r),
                                             [&](double v) { return incomplete_gamma_tails(h, v); },
                                             [&] { return incomplete_gamma_inv_converged(h, c, p, r); });
     return df2 / (k + k);

@@ -44,10 +44,7 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   }
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
     const double ld = (((shape - 1) * log(x)) + ((-lgamma(shape)) - (log(scale) * shape))) - (x / scale);
-    // The fixed-depth form is trusted wherever it is a number.  It meets
-    // 0 * inf or inf - inf at extreme arguments (x or the shape below EPS,
-    // where the guarded logarithms and ln Gamma give infinities; or huge
-    // shapes): the density is then evaluated in extended precision.
+    // Where that is not a number: g(x/scale)/scale, g the unit gamma density.
     return keep_gamma_density<Checked>(ld, give_log, [&] {
       return gamma_log_density_converged(shape, static_cast<ext>(x) / scale) - xp::log(scale);
     });

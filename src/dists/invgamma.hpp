@@ -44,9 +44,8 @@ constexpr double dinvgamma(double x, double shape, double scale, bool give_log) 
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
     // A scale below EPS has logarithm -inf: density 0.
     const double ld = ((((-shape) - 1) * log(x)) + ((log(scale) * shape) - lgamma(shape))) - (scale / x);
-    // Trusted wherever it is a number; 0 * inf or inf - inf at extreme
-    // arguments give way to the density g(z) z / x of z = scale/x, g the
-    // unit gamma density, in extended precision.
+    // Where that is not a number: g(z) z / x of z = scale/x, g the unit
+    // gamma density.
     return keep_gamma_density<Checked>(ld, give_log, [&] {
       const ext z = static_cast<ext>(scale) / x;
       return (gamma_log_density_converged(shape, z) + xp::log(z)) - xp::log(x);
@@ -108,7 +107,7 @@ constexpr double qinvgamma(double p, double shape, double scale) {
   // accuracy once p is small, so small p are always checked.
   const double c = 1 - p;
   const double y = incomplete_gamma_inv(shape, c);
-  return scale / keep_quantile<Checked>(y, c, p, p < 1e-4 || incomplete_gamma_inv_region(shape, y),
+  return scale / keep_quantile<Checked>(y, c, p, p < ROUNDED_TAIL || incomplete_gamma_inv_region(shape, y),
                                         [&](double v) { return incomplete_gamma_tails(shape, v); },
                                         [&] { return incomplete_gamma_inv_converged(shape, c, p, y); });
 }
