@@ -365,6 +365,13 @@ def test_qpois_huge_rates_answer_the_normal_quantile():
         assert math.isfinite(q) and q == pytest.approx(qn, rel=1e-15)
 
 
+def test_binomial_at_the_int64_limit():
+    # Above p = 1/2 the answer n is confirmed on the complement sums, whose
+    # count once stepped past n = 2^63 - 1 there and never ended.
+    calls = "[dm.qbinom(0.7, 2**63 - 1, 1.0), dm.qbinom(0.7, 2**53 + 1, 1.0), dm.pbinom(0, 2**63 - 1, 0.0)]"
+    assert run_isolated(f"print(json.dumps({calls}))") == [float(I64MAX), float(2**53 + 1), 1.0]
+
+
 def test_qpois_terminates_over_the_whole_rate_range():
     code = """
 import numpy as np

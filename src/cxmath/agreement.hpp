@@ -1,4 +1,4 @@
-// When is a fixed-depth result kept?
+// When is a fixed-depth value kept?
 //
 // The fixed-depth methods (continued fractions, quadratures and Halley
 // refinements of fixed depth) are the first answer everywhere.  In the
@@ -7,23 +7,48 @@
 //
 //   probabilities:  |P_fixed - P_conv| <= max(1e-10 * min(P_conv, 1 - P_conv),
 //                                             4 ulp(P_conv)),
+//   densities:      the same relative to the density (it has no complement);
+//                   a log-density absolutely to 1e-10, relatively beyond
+//                   magnitude 1 (where the density itself under- or
+//                   overflows),
 //   quantiles:      the converged CDF at the fixed-depth quantile agrees with
-//                   p by the same rule.
+//                   p by the probability rule, in the tail of the smaller of
+//                   p and 1 - p (below 1/2 the lower probability against p,
+//                   above it the upper one, computed directly, against
+//                   1 - p, which is exact in double for p >= 1/2).
 //
 // Measuring against min(P, 1 - P) makes the rule demand relative accuracy
 // in whichever tail the probability lies; the floor of a few units in the
 // last place accepts values that differ only by rounding.  A NaN, or a
 // probability outside [0, 1], never agrees.
+//
+// Every checked function applies the rule through keep_probability,
+// keep_density, keep_log_density, keep_quantile or keep_count below, with
+// its region predicate (true where the fixed-depth method can miss the
+// rule) and a callable for the converged value, which runs only when it is
+// needed.  A function is written once as a template on `Checked`: with
+// false the keep steps return the fixed-depth value untouched (the
+// fixed-depth method alone, for tests and measurements).
 #pragma once
 
 #include <bit>
 #include <cstdint>
 
 #include "cxmath/common.hpp"
+#include "cxmath/elementary.hpp"
 
 namespace cxmath {
 
 inline constexpr double AGREE_REL = 1e-10;
+
+// Thresholds that several families' region predicates share (the failures
+// measured behind every threshold: docs/accuracy/regions.md).
+// Tail probabilities below which p - 1/2 or 1 - p, rounded in double, is
+// magnified into a quantile that misses the rule (failures from ~1e-6).
+inline constexpr double ROUNDED_TAIL = 1e-4;
+// |mu|/sigma beyond which the rounding of mu + sigma t to double alone
+// misses the rule in the tail probability (from ~1e6).
+inline constexpr double LOCATION_RESOLUTION = 1e5;
 
 // Unit in the last place of a finite double v: 2^(e - 52) for v in the
 // binade [2^e, 2^(e+1)), the smallest subnormal for subnormals and zero.
@@ -33,6 +58,17 @@ constexpr double ulp(double v) {
   if (biased <= 52) return std::bit_cast<double>(std::uint64_t(1) << (biased - 1));
   return std::bit_cast<double>((biased - 52) << 52);
 }
+
+// The lower and upper probability of a point, P(X <= x) and P(X > x),
+// each computed directly in extended precision, so that the smaller one
+// keeps its relative accuracy.
+struct Tails {
+  ext lower;
+  ext upper;
+};
+
+// The tails at a point where the CDF has no value: they never agree.
+inline constexpr Tails NO_TAILS = {NaN_EXT, NaN_EXT};
 
 constexpr bool probability_agrees(double fixed, double converged) {
   if (isnan(fixed) || isnan(converged)) return false;
@@ -44,4 +80,132 @@ constexpr bool probability_agrees(double fixed, double converged) {
   return fabs(fixed - converged) <= tol;
 }
 
+constexpr bool density_agrees(double fixed, double converged) {
+  if (isnan(fixed) || isnan(converged)) return false;
+  if (fixed == converged) return true;
+  if (isinf(fixed) || isinf(converged)) return false;
+  double tol = AGREE_REL * fabs(converged);
+  const double floor = 4 * ulp(converged);
+  if (tol < floor) tol = floor;
+  return fabs(fixed - converged) <= tol;
+}
+
+constexpr bool log_density_agrees(double fixed, double converged) {
+  if (isnan(fixed) || isnan(converged)) return false;
+  if (fixed == converged) return true;
+  if (isinf(fixed) || isinf(converged)) return false;
+  const double scale = fabs(converged) > 1 ? fabs(converged) : 1.0;
+  return fabs(fixed - converged) <= AGREE_REL * scale;
+}
+
+// Do the converged tails t at a quantile agree with the target p?  q is
+// 1 - p as the caller holds it (exact for p >= 1/2 when formed in double;
+// some callers hold it exactly where p itself is rounded).
+constexpr bool quantile_agrees(const Tails& t, double p, double q) {
+  if (p > 0.5) return probability_agrees(static_cast<double>(t.upper), q);
+  return probability_agrees(static_cast<double>(t.lower), p);
+}
+
+// The probability `fixed`, or the converged one where the rule replaces
+// it, in the scale of the log flag.
+template <bool Checked, class Converged>
+constexpr double keep_probability(double fixed, bool give_log, bool in_region, Converged&& converged) {
+  double P = fixed;
+  if constexpr (Checked) {
+    if (in_region || !(fixed >= 0 && fixed <= 1)) {
+      const double c = converged();
+      if (!probability_agrees(fixed, c)) P = c;
+    }
+  }
+  return give_log ? log(P) : P;
+}
+
+// A density formed as its logarithm L (the rule judges the logarithm),
+// returned in the scale of the log flag.
+template <bool Checked, class Converged>
+constexpr double keep_log_density(double L, bool give_log, bool in_region, Converged&& converged) {
+  if constexpr (Checked) {
+    if (in_region || isnan(L)) {
+      const double c = converged();
+      if (!log_density_agrees(L, c)) L = c;
+    }
+  }
+  return give_log ? L : exp(L);
+}
+
+// A density already in the scale of the log flag; `converged` gives the
+// converged value in the same scale.
+template <bool Checked, class Converged>
+constexpr double keep_density(double fixed, bool give_log, bool in_region, Converged&& converged) {
+  if constexpr (Checked) {
+    if (in_region || isnan(fixed)) {
+      const double c = converged();
+      if (!(give_log ? log_density_agrees(fixed, c) : density_agrees(fixed, c))) return c;
+    }
+  }
+  return fixed;
+}
+
+// The quantile `fixed` of the target (p, q = 1 - p), or the converged one
+// where the rule replaces it.  tails_at(v) gives the converged tails at v
+// (NO_TAILS where the CDF has no value at v).
+template <bool Checked, class TailsAt, class Converged>
+constexpr double keep_quantile(double fixed, double p, double q, bool in_region, TailsAt&& tails_at,
+                               Converged&& converged) {
+  if constexpr (Checked) {
+    if (in_region || isnan(fixed)) {
+      if (isnan(fixed) || !quantile_agrees(tails_at(fixed), p, q)) return converged();
+    }
+  }
+  return fixed;
+}
+
+// Does the converged CDF at a count, given as its tails t there, reach the
+// target (p, q)?  A discrete quantile is the first count where it does:
+// F >= p, or F > p when `strict`; compared in the tail of the smaller of p
+// and q, like quantile_agrees.
+constexpr bool count_reaches(const Tails& t, double p, double q, bool strict) {
+  if (p > 0.5) {
+    const double u = static_cast<double>(t.upper);
+    return strict ? u < q : u <= q;
+  }
+  const double l = static_cast<double>(t.lower);
+  return strict ? l > p : l >= p;
+}
+
+// The count quantile `fixed` of the target (p, q = 1 - p), kept when the
+// converged CDF confirms it: it reaches the target at the count and not at
+// the one before, each comparison holding or failing only within the
+// rule's tolerance.  Counts are whole numbers of type Count (int64, or
+// double beyond the int64 range); tails_at(k) gives the converged tails at
+// the count k, converged() searches for the quantile.
+template <bool Checked, class Count, class TailsAt, class Converged>
+constexpr Count keep_count(Count fixed, double p, double q, bool strict, bool in_region, TailsAt&& tails_at,
+                           Converged&& converged) {
+  if constexpr (Checked) {
+    if (in_region) {
+      const auto confirmed = [&] {
+        if (!(fixed >= 0 && fixed < INF)) return false;
+        const Tails at = tails_at(fixed);
+        if (!count_reaches(at, p, q, strict) && !quantile_agrees(at, p, q)) return false;
+        if (fixed == 0) return true;
+        const Tails below = tails_at(fixed - 1);
+        return !count_reaches(below, p, q, strict) || quantile_agrees(below, p, q);
+      };
+      if (!confirmed()) return converged();
+    }
+  }
+  return fixed;
+}
+
 }  // namespace cxmath
+
+namespace distmill {
+using cxmath::keep_count;
+using cxmath::keep_density;
+using cxmath::keep_log_density;
+using cxmath::keep_probability;
+using cxmath::keep_quantile;
+using cxmath::NO_TAILS;
+using cxmath::Tails;
+}  // namespace distmill

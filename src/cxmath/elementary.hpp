@@ -1,5 +1,6 @@
 // Elementary kernels: logarithm, exponential, power, expm1, log1p, square
 // root, tangent, arc-tangent, the tanh continued fraction and integer powers.
+// References: DLMF 4.9 (log, exp), 4.24 and 4.25 (tan, atan), 4.39 (tanh).
 //
 // Each is a fixed-depth continued fraction or series, evaluated from the
 // innermost level outwards, so the operation order (and so every bit of the
@@ -20,8 +21,6 @@ inline constexpr double LN_TABLE[11] = {
     0.0, 0.0, 0.6931471805599453, 1.0986122886681098, 1.3862943611198906,
     1.6094379124341003, 1.791759469228055, 1.9459101490553132,
     2.0794415416798357, 2.1972245773362196, 2.302585092994046};
-
-inline constexpr double LN10 = 2.302585092994046;
 
 // ln((1 + z)/(1 - z)) = 2z / (1 - d/(3 - 4d/(5 - 9d/(... - 576d/49)))),
 // d = z^2, truncated after the partial denominator 49.
@@ -72,7 +71,7 @@ constexpr double log_core(double x) {
     const double z = (m - 1) / (m + 1);
     double L = detail::log_cf(z);
     L = L + detail::LN_TABLE[k];
-    return detail::LN10 * n + L;
+    return LN10_DOUBLE * n + L;
   }
   const double z = a / (x + 1);
   return detail::log_cf(z);
@@ -317,7 +316,7 @@ constexpr void log_lanes(const double (&x)[L], double (&out)[L]) {
       out[l] = c[l];
     } else if (how[l] == 2) {
       const double v = c[l] + detail::LN_TABLE[k[l]];
-      out[l] = detail::LN10 * n[l] + v;
+      out[l] = LN10_DOUBLE * n[l] + v;
     }
   }
 }

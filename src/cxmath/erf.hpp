@@ -17,6 +17,7 @@
 // The inverse starts from a single-precision polynomial guess in
 // w = -ln(1 - y^2) (central branch for w < 5, tail branch in sqrt(w) beyond)
 // and always performs 55 damped Halley steps.
+// References: DLMF 7.6, 7.9; Giles (2012), Approximating the erfinv function.
 #pragma once
 
 #include "cxmath/elementary.hpp"
@@ -27,7 +28,6 @@ namespace cxmath {
 namespace detail {
 
 inline constexpr double ERF_SWITCH = 2.1;
-inline constexpr double SQRTPI = 1.772453850905516;
 
 // Small-branch denominator L1 for o = z^2.  Level k (k = 1..59) is
 // (4k o)/level(k+1) + ((2k - 1) - 2o); the level after 59 is 119 - 2o.
@@ -52,7 +52,7 @@ constexpr T erf_large_den(T t) {
 // erf for 0 < z (double), z not tiny and finite, given e = e^(-z^2)
 // formed as exp((-z) * z).
 constexpr double erf_pos(double z, double e) {
-  const double E1 = e / SQRTPI;
+  const double E1 = e / SQRTPI_DOUBLE;
   if (z > ERF_SWITCH) {
     const double E2 = E1 + E1;
     return 1 - E2 / erf_large_den<double>(z + z);

@@ -10,6 +10,7 @@
 // with the series S summed in extended precision in a fixed order and
 // rounded once to double.  There is no reflection formula: ln Gamma of a
 // non-positive argument is +inf.
+// References: Lanczos (1964), SIAM J. Numer. Anal. B 1, 86-96; DLMF 5.12.1.
 #pragma once
 
 #include "cxmath/common.hpp"
@@ -40,7 +41,6 @@ inline constexpr ext LANCZOS_C[15] = {
 };
 
 inline constexpr double LANCZOS_SHIFT = 5.2421875;       // g + 1/2
-inline constexpr double LN_SQRT_2PI = 0.9189385332046728;  // ln sqrt(2 pi)
 
 // S(a) in extended precision: C1/(a + 1) first, then C0, then the terms
 // k = 2..14 in increasing k.  Each sum and quotient rounds to extended.
@@ -70,7 +70,7 @@ constexpr double lgamma(double x) {
   else if (S < EPS)
     lS = -INF;
   else
-    lS = log_core(S) + detail::LN_SQRT_2PI;
+    lS = log_core(S) + LN_SQRT_2PI_DOUBLE;
   return t + lS;
 }
 

@@ -19,6 +19,7 @@
 // the incomplete gamma inverse, each step uses the density at the previous
 // iterate; when that density vanishes (an iterate within EPS of 0 or 1, or
 // deep in a tail) the current iterate is returned.
+// References: DLMF 8.17.22; Abramowitz-Stegun 26.5.22, 26.2.23 (the inverse's start).
 #pragma once
 
 #include "cxmath/common.hpp"
@@ -249,6 +250,78 @@ constexpr double incomplete_beta_inv(double a, double b, double p) {
   double out = 0, z = 0, L = 0;
   if (detail::incomplete_beta_inv_start(a, b, p, out, z, L)) return out;
   return detail::incomplete_beta_refine(a, b, p, L, z);
+}
+
+// ---- where the fixed-depth methods can miss the agreement rule ----
+//
+// I_z(a, b): the kernel treats z below EPS (and, through 1 - z, z above
+// 1 - EPS) as the end itself.  Otherwise its error is that of the front
+// factor exp(a ln z + b ln(1 - z) - ln B(a, b)): ln B is a difference of
+// log-gammas of size up to M ln M (M the larger shape), so the factor
+// carries a relative error of a few M ln M 2^-53; where the side the
+// fraction evaluates lies near 1 (a shape m below 1, the probability
+// 1 - I ~ m), the rule measures that error against 1 - I, which multiplies
+// it by ~1/m.  The log-gamma of a small shape adds an absolute error that
+// grows like 1/m, so against 1 - I ~ m the error grows like 1/m^2.  The
+// fraction itself is cut at level 205, which only matters for shapes in
+// the thousands, already covered.
+inline constexpr double BETA_SHAPE_BOUND = 5000;
+inline constexpr double BETA_SMALL_SHAPE = 0.01;
+
+// M max(1, ln M)/min(1, m) for the larger shape M and the smaller m.
+constexpr double beta_shape_error_scale(double a, double b) {
+  const double M = a > b ? a : b;
+  const double m = a > b ? b : a;
+  const double w = m < 1 ? m : 1.0;
+  // ln M < M: when M^2/w is within the bound the logarithm is not needed
+  // (the common case, which so costs a few comparisons).
+  if (M * (M > E_DOUBLE ? M : 1.0) / w <= BETA_SHAPE_BOUND) return M / w;
+  const double lnM = M > E_DOUBLE ? log(M) : 1.0;
+  return (M * lnM) / w;
+}
+
+constexpr bool incomplete_beta_region(double a, double b, double z) {
+  if (z < EPS || 1 - z < EPS) return true;
+  if (a < BETA_SMALL_SHAPE || b < BETA_SMALL_SHAPE) return true;
+  return !(beta_shape_error_scale(a, b) <= BETA_SHAPE_BOUND);
+}
+
+// The inverse: wherever the forward function it inverts can (the shapes
+// above), and where its start or its damped Halley steps fail.  With a
+// shape below 0.3 the tail start rounds to an end or below EPS for most p;
+// with a shape below 2 the normal start is poor enough that the steps can
+// overshoot out of [0, 1] (NaN) already for p near 0.01 when the other
+// shape is large; with both shapes at least 2 the steps overshoot only for
+// p below ~4e-7, and above 1 - 3e-7 the iteration, which works on I - p
+// with an absolute accuracy of ~1e-16, no longer resolves the upper tail
+// 1 - p.
+inline constexpr double BETA_INV_SMALL_SHAPE = 0.3;
+inline constexpr double BETA_INV_NEAR_ONE_SHAPE = 2;
+inline constexpr double BETA_INV_TAIL = 1e-5;
+inline constexpr double BETA_INV_NEAR_ONE_TAIL = 0.1;
+
+constexpr bool incomplete_beta_inv_region(double a, double b, double p) {
+  const double m = a < b ? a : b;
+  const double tail = p < 0.5 ? p : 1 - p;
+  if (m < BETA_INV_SMALL_SHAPE || tail < BETA_INV_TAIL) return true;
+  if (m < BETA_INV_NEAR_ONE_SHAPE && tail < BETA_INV_NEAR_ONE_TAIL) return true;
+  return !(beta_shape_error_scale(a, b) <= BETA_SHAPE_BOUND);
+}
+
+// The log-density (a - 1) ln x + (b - 1) ln(1 - x) - ln B(a, b): x within
+// EPS of an end (the logarithm counts it as the end itself), and shapes
+// for which ln B, a difference of log-gammas of size up to M ln M, loses
+// its digits (an absolute error ~M ln M 2^-53), or whose log-gamma is
+// taken as +inf (below EPS) or loses accuracy (below ~1e-5).
+inline constexpr double BETA_DENSITY_SHAPE_BOUND = 1e4;
+inline constexpr double BETA_DENSITY_SMALL_SHAPE = 1e-5;
+
+constexpr bool beta_log_density_region(double a, double b, double x) {
+  if (x < EPS || 1 - x < EPS) return true;
+  if (a < BETA_DENSITY_SMALL_SHAPE || b < BETA_DENSITY_SMALL_SHAPE) return true;
+  const double M = a > b ? a : b;
+  const double lnM = M > E_DOUBLE ? log(M) : 1.0;
+  return !(M * lnM <= BETA_DENSITY_SHAPE_BOUND);
 }
 
 }  // namespace cxmath

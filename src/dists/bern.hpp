@@ -8,11 +8,12 @@
 
 #include <cstdint>
 
+#include "dists/dpq.hpp"
 #include "cxmath/elementary.hpp"
 
 namespace distmill {
 
-constexpr double dbern(std::int64_t x, double prob, bool log) {
+constexpr double dbern(std::int64_t x, double prob, bool give_log) {
   using namespace cxmath;
   if (!isfinite(prob) || prob < 0 || prob > 1) return NaN;
   double v = 0.0;
@@ -20,10 +21,10 @@ constexpr double dbern(std::int64_t x, double prob, bool log) {
     v = prob;
   else if (x == 0)
     v = 1 - prob;
-  return log ? cxmath::log(v) : v;
+  return dpq::value(v, give_log);
 }
 
-constexpr double pbern(std::int64_t x, double prob, bool log_p) {
+constexpr double pbern(std::int64_t x, double prob, bool give_log_p) {
   using namespace cxmath;
   if (!isfinite(prob) || prob < 0 || prob > 1) return NaN;
   double P;
@@ -33,12 +34,12 @@ constexpr double pbern(std::int64_t x, double prob, bool log_p) {
     P = 1 - prob;
   else
     P = 1.0;
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
 constexpr double qbern(double p, double prob) {
   using namespace cxmath;
-  if (!isfinite(prob) || prob < 0 || prob > 1 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (!isfinite(prob) || prob < 0 || prob > 1 || dpq::not_a_probability(p)) return NaN;
   // p equal to the mass at 0 still answers 0: the quantile is the smallest
   // x with F(x) >= p.
   return (1 - prob) < p ? 1.0 : 0.0;

@@ -62,48 +62,49 @@
 // no longer count), whose error is that relative error of the masses on U
 // alone; the sum is kept only when it agrees with 1 - U by the rule of
 // cxmath/agreement.hpp, and a sum above 1 never does.  The quantile does
-// the same above p = 1/2 (see qbinom_checked_upper).
+// the same above p = 1/2 (see qbinom).
 #pragma once
 
 #include <cstdint>
+
+#include <vector>
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "dists/counts.hpp"
+#include "dists/dpq.hpp"
 #include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
 
-#include <vector>
-
 namespace distmill {
 
-constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool log) {
+constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
   if (!isfinite(prob)) return NaN;
   if (n < 0) return NaN;
   if (prob < 0) return NaN;
   if (prob > 1) return NaN;
-  if (x < 0 || x > n) return log ? -INF : 0.0;
-  if (n == 0) return log ? cxmath::log(1.0) : 1.0;
+  if (x < 0 || x > n) return dpq::zero(give_log);
+  if (n == 0) return dpq::value(1.0, give_log);
   if (n == 1) {
     const double v = x == 1 ? prob : 1 - prob;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
   double h;
   if (x == 0) {
-    h = cxmath::log(1 - prob) * static_cast<double>(n);
+    h = log(1 - prob) * static_cast<double>(n);
   } else if (x == n) {
-    h = cxmath::log(prob) * static_cast<double>(x);
+    h = log(prob) * static_cast<double>(x);
   } else {
     const double A = lgamma(detail::plus_one(n));
     const double B = lgamma(static_cast<double>(x + 1));
     const double C = lgamma((static_cast<double>(n) - static_cast<double>(x)) + 1);
-    h = ((A - (C + B)) + cxmath::log(prob) * static_cast<double>(x)) +
-        cxmath::log(1 - prob) * static_cast<double>(n - x);
+    h = ((A - (C + B)) + log(prob) * static_cast<double>(x)) +
+        log(1 - prob) * static_cast<double>(n - x);
   }
-  return log ? h : cxmath::exp(h);
+  return dpq::from_log(h, give_log);
 }
 
 namespace detail {
@@ -125,7 +126,7 @@ struct BinomMass {
 
 constexpr BinomMass binom_mass(std::int64_t k, std::int64_t n, double prob) {
   const double h = dbinom(k, n, prob, true);
-  return {h, cxmath::exp(h)};
+  return {h, exp(h)};
 }
 
 // What the sums may skip for given n >= 2 and prob (see the top comment).
@@ -144,8 +145,8 @@ inline constexpr double BINOM_FLOOR = 0x1p-1070;  // absolute slack of exp
 constexpr BinomSkip binom_skip(std::int64_t n, double prob) {
   using namespace cxmath;
   BinomSkip b;
-  const double l1 = cxmath::log(prob);
-  const double l0 = cxmath::log(1 - prob);
+  const double l1 = log(prob);
+  const double l0 = log(1 - prob);
   // -inf * k is -inf for k >= 1 and the other terms are finite, so every
   // mass with a positive power of the vanishing factor is exactly exp(-inf)
   // = 0.
@@ -264,7 +265,10 @@ constexpr cxmath::ext binom_upper_sum(std::int64_t x, std::int64_t n, double pro
                                       InterruptPoll& poll) {
   const double mode = (static_cast<double>(n) + 1) * prob;
   cxmath::ext U = 0;
-  for (std::int64_t k = x + 1; k <= n; ++k) {
+  // k runs from x + 1 to n, counted so that it never steps past n (which
+  // may be the largest int64).
+  for (std::int64_t k = x; k < n;) {
+    ++k;
     poll.tick();
     const cxmath::ext d = dbinom(k, n, prob, false);
     U = U + d;
@@ -280,16 +284,16 @@ constexpr double binom_complement_sum(std::int64_t x, std::int64_t n, double pro
   return F < 0 ? 0.0 : F;
 }
 
-// The fixed-depth method alone: the top-down sum.
-constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
+template <bool Checked>
+constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
   if (!isfinite(prob)) return NaN;
   if (n < 0) return NaN;
   if (prob < 0) return NaN;
   if (prob > 1) return NaN;
-  if (x < 0) return log_p ? -INF : 0.0;
-  if (x >= n) return log_p ? 0.0 : 1.0;
+  if (x < 0) return dpq::zero(give_log_p);
+  if (x >= n) return dpq::one(give_log_p);
   double P;
   if (n == 1) {
     P = 1 - prob;
@@ -297,146 +301,59 @@ constexpr double pbinom_fixed(std::int64_t x, std::int64_t n_trials, double prob
     InterruptPoll poll;
     P = binom_sum_down(x, n, prob, poll);
   }
-  return log_p ? cxmath::log(P) : P;
-}
-
-}  // namespace detail
-
-constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool log_p) {
-  double P = detail::pbinom_fixed(x, n_trials, prob, false);
-  // Where the sum was formed (0 <= x < n, valid prob) and exceeds 1/2, the
-  // complement summed directly decides.
-  if (P > 0.5 && x >= 0 && x < n_trials) {
+  // Above 1/2 the complement summed directly decides.
+  return keep_probability<Checked>(P, give_log_p, P > 0.5, [&] {
     InterruptPoll poll;
-    const double converged = detail::binom_complement_sum(x, n_trials, prob, poll);
-    if (!cxmath::probability_agrees(P, converged)) P = converged;
-  }
-  return log_p ? cxmath::log(P) : P;
+    return binom_complement_sum(x, n, prob, poll);
+  });
 }
 
-namespace detail {
-
-// The fixed-depth quantile: the first i with p <= F(i) on the top-down sums.
-constexpr double qbinom_fixed(double p, std::int64_t n_trials, double prob) {
+// The quantile: the first i with p <= F(i) on the top-down sums.  Above
+// 1/2 (where the top-down sums are checked in pbinom) the answer i is
+// confirmed on the complements summed directly: F(i) >= p and
+// F(i - 1) < p, as U(i) <= 1 - p < U(i - 1).  Otherwise the smallest i
+// with U(i) <= 1 - p is searched: steps doubling from the fixed-depth
+// answer, then bisection.  Each U costs the masses from i + 1 to where they
+// stop counting, so the search stays in the upper tail.
+template <bool Checked>
+constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
-  if (!isfinite(prob) || n < 0 || prob < 0 || prob > 1 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (!isfinite(prob) || n < 0 || prob < 0 || prob > 1 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return static_cast<double>(n);
   if (n <= 1) return qbinom_plain(p, n, prob);
   // Smallest i with p <= F(i): F is non-decreasing and F(n) = 1 >= p, so
   // the answer lies in [0, n].  Start from the normal approximation.
   const double nd = static_cast<double>(n);
-  const double g0 = nd * prob + qnorm(p, 0, 1) * cxmath::sqrt((nd * prob) * (1 - prob));
+  const double g0 = nd * prob + distmill::qnorm(p, 0, 1) * sqrt((nd * prob) * (1 - prob));
   const std::int64_t g = !(g0 > 0) ? 0 : !(g0 < nd - 1) ? n - 1 : static_cast<std::int64_t>(g0);
   const BinomSkip b = binom_skip(n, prob);
   BinomMassCache cache(n, prob, g);
   InterruptPoll poll;
   auto F = [&](std::int64_t i) {
     poll.tick();
-    return binom_search_cdf(i, n, prob,
-                                    [&](std::int64_t x) { return binom_sum_skip(x, b, cache, poll); });
+    return binom_search_cdf(i, n, prob, [&](std::int64_t x) { return binom_sum_skip(x, b, cache, poll); });
   };
-  // Invariant: F(lo) < p (lo = -1 stands for "below 0"), p <= F(hi).
-  std::int64_t lo = -1, hi = n;
-  std::int64_t step = 1;
-  if (p <= F(g)) {
-    hi = g;
-    while (hi - step > lo) {
-      const std::int64_t c = hi - step;
-      if (!(p <= F(c))) {
-        lo = c;
-        break;
-      }
-      hi = c;
-      step *= 2;
-    }
-  } else {
-    lo = g;
-    while (lo + step < hi) {
-      const std::int64_t c = lo + step;
-      if (p <= F(c)) {
-        hi = c;
-        break;
-      }
-      lo = c;
-      step *= 2;
-    }
-  }
-  while (hi - lo > 1) {
-    const std::int64_t mid = lo + (hi - lo) / 2;
-    if (p <= F(mid))
-      hi = mid;
-    else
-      lo = mid;
-  }
-  return static_cast<double>(hi);
-}
-
-// Above 1/2 (where the top-down sums are checked in pbinom) the answer i of
-// the fixed-depth search is confirmed on the complements summed directly:
-// F(i) >= p and F(i - 1) < p, as U(i) <= 1 - p < U(i - 1), each comparison
-// holding or failing only within the rule's tolerance.  Otherwise the
-// smallest i with U(i) <= 1 - p is searched: steps doubling from the
-// fixed-depth answer, then bisection.  Each U costs the masses from i + 1 to
-// where they stop counting, so the search stays in the upper tail.
-constexpr double qbinom_checked_upper(double p, std::int64_t n, double prob, double fixed) {
+  const Int64Counts counts{n};
+  const std::int64_t i = first_count(counts, g, 1, [&](std::int64_t k) { return p <= F(k); });
   const double q = 1 - p;
-  InterruptPoll poll;
-  const auto U = [&](std::int64_t k) {
-    return k >= n ? 0.0 : static_cast<double>(binom_upper_sum(k, n, prob, poll));
+  InterruptPoll upper_poll;
+  const auto tails = [&](std::int64_t k) {
+    const double U = k >= n ? 0.0 : static_cast<double>(binom_upper_sum(k, n, prob, upper_poll));
+    return Tails{1 - static_cast<ext>(U), U};
   };
-  const auto reaches = [&](std::int64_t k) { return U(k) <= q; };  // F(k) >= p
-  const std::int64_t i = static_cast<std::int64_t>(fixed);  // 0 <= fixed <= n
-  const double ui = U(i);
-  const bool at = ui <= q || cxmath::probability_agrees(ui, q);
-  bool below = true;
-  if (i > 0) {
-    const double ub = U(i - 1);
-    below = ub > q || cxmath::probability_agrees(ub, q);
-  }
-  if (at && below) return fixed;
-  // Invariant: U(lo) > q (lo = -1 stands for "below 0"), U(hi) <= q.
-  std::int64_t lo = -1, hi = n, step = 1;
-  if (reaches(i)) {
-    hi = i;
-    while (hi - step > lo) {
-      const std::int64_t c = hi - step;
-      if (!reaches(c)) {
-        lo = c;
-        break;
-      }
-      hi = c;
-      step *= 2;
-    }
-  } else {
-    lo = i;
-    while (lo + step < hi) {
-      const std::int64_t c = lo + step;
-      if (reaches(c)) {
-        hi = c;
-        break;
-      }
-      lo = c;
-      step *= 2;
-    }
-  }
-  while (hi - lo > 1) {
-    const std::int64_t mid = lo + (hi - lo) / 2;
-    if (reaches(mid))
-      hi = mid;
-    else
-      lo = mid;
-  }
-  return static_cast<double>(hi);
+  const std::int64_t kept = keep_count<Checked>(i, p, q, false, p > 0.5, tails, [&] {
+    return first_count(counts, i, 1, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
+  });
+  return static_cast<double>(kept);
 }
 
 }  // namespace detail
 
-constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
-  const double fixed = detail::qbinom_fixed(p, n_trials, prob);
-  if (!(p > 0.5 && p < 1) || n_trials < 2 || !(fixed >= 0)) return fixed;
-  return detail::qbinom_checked_upper(p, n_trials, prob, fixed);
+constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log_p) {
+  return detail::pbinom<true>(x, n_trials, prob, give_log_p);
 }
+constexpr double qbinom(double p, std::int64_t n_trials, double prob) { return detail::qbinom<true>(p, n_trials, prob); }
 
 }  // namespace distmill

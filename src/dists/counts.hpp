@@ -1,8 +1,10 @@
-// Helpers shared by the discrete families, whose counts are int64.
+// Helpers shared by the discrete families: counts as int64 (or as doubles
+// beyond the int64 range) and the one search for a count quantile.
 #pragma once
 
 #include <cstdint>
 
+#include "cxmath/agreement.hpp"
 #include "cxmath/common.hpp"
 
 namespace distmill::detail {
@@ -13,5 +15,112 @@ namespace distmill::detail {
 constexpr double plus_one(std::int64_t n) {
   return n < cxmath::INT64_MAX_ ? static_cast<double>(n + 1) : 0x1p63;
 }
+
+// Whole part of a count 0 <= v < inf held as a double.  From 2^52 on every
+// double is whole; below, the conversion to int64 is exact and in range.
+constexpr double whole(double v) {
+  if (v >= 0x1p52) return v;
+  return static_cast<double>(static_cast<std::int64_t>(v));
+}
+
+// The first count at which `reached` holds (it is false below some count
+// and true from there on), found from a first guess `start`: steps that
+// double from `step`, away from the start in the direction the answer
+// lies, bracket it; bisection then narrows the bracket to adjacent counts.
+// The bracket [lo, hi] keeps reached(hi) and not reached(lo) (lo = -1
+// stands for "below 0").  How the steps and the middle are formed, and
+// where the counts end, is the Counts policy's (below).
+template <class Counts, class Reached>
+constexpr typename Counts::type first_count(const Counts& counts, typename Counts::type start,
+                                            typename Counts::step_type step, Reached&& reached) {
+  using Count = typename Counts::type;
+  Count lo = -1, hi = counts.top, c = 0;
+  if (reached(start)) {
+    hi = start;
+    while (counts.below(lo, hi, step, c)) {
+      if (!reached(c)) {
+        lo = c;
+        break;
+      }
+      hi = c;
+      step = step + step;
+    }
+  } else {
+    lo = start;
+    while (counts.above(lo, hi, step, c)) {
+      if (reached(c)) {
+        hi = c;
+        break;
+      }
+      lo = c;
+      step = step + step;
+    }
+  }
+  while (counts.middle(lo, hi, c)) {
+    if (reached(c))
+      hi = c;
+    else
+      lo = c;
+  }
+  return hi;
+}
+
+// Counts 0 .. n as int64, where reached(n) is known to hold and is not
+// asked.  Distances are taken in unsigned arithmetic (hi - lo is up to
+// 2^63 when lo is -1), so no step or middle overflows for any n.
+struct Int64Counts {
+  using type = std::int64_t;
+  using step_type = std::uint64_t;
+  std::int64_t top;  // n
+  static constexpr std::uint64_t span(std::int64_t lo, std::int64_t hi) {
+    return static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
+  }
+  constexpr bool below(std::int64_t lo, std::int64_t hi, std::uint64_t step, std::int64_t& c) const {
+    if (!(step < span(lo, hi))) return false;
+    c = static_cast<std::int64_t>(static_cast<std::uint64_t>(hi) - step);
+    return true;
+  }
+  constexpr bool above(std::int64_t lo, std::int64_t hi, std::uint64_t step, std::int64_t& c) const {
+    if (!(step < span(lo, hi))) return false;
+    c = static_cast<std::int64_t>(static_cast<std::uint64_t>(lo) + step);
+    return true;
+  }
+  constexpr bool middle(std::int64_t lo, std::int64_t hi, std::int64_t& c) const {
+    const std::uint64_t w = span(lo, hi);
+    if (w <= 1) return false;
+    c = static_cast<std::int64_t>(static_cast<std::uint64_t>(lo) + w / 2);
+    return true;
+  }
+};
+
+// Counts as doubles, for rates far beyond the int64 range: steps down stop
+// at 0, steps up move at least to the next double, and the counts end at
+// the largest double (every quantile of a finite rate is below it plus half
+// its ulp, so it rounds to it).  Beyond 2^53 adjacent counts are adjacent
+// doubles.
+struct DoubleCounts {
+  using type = double;
+  using step_type = double;
+  double top = cxmath::DBL_MAX_;
+  constexpr bool below(double, double hi, double step, double& c) const {
+    if (!(hi > 0)) return false;
+    c = hi - step > 0 ? whole(hi - step) : 0;
+    return true;
+  }
+  constexpr bool above(double lo, double, double step, double& c) const {
+    double t = whole(lo + step);
+    if (t == lo) t = lo + cxmath::ulp(lo);
+    if (!(t < cxmath::INF)) {
+      if (lo == cxmath::DBL_MAX_) return false;
+      t = cxmath::DBL_MAX_;
+    }
+    c = t;
+    return true;
+  }
+  constexpr bool middle(double lo, double hi, double& c) const {
+    c = lo + whole((hi - lo) * 0.5);
+    return c > lo && c < hi;
+  }
+};
 
 }  // namespace distmill::detail

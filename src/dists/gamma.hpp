@@ -5,26 +5,29 @@
 // A scale below EPS is invalid.  Shape 0 is the point mass at 0.
 //
 // The CDF and quantile take the fixed-depth kernels' result wherever it is
-// accurate and the converged one elsewhere (cxmath/incomplete_gamma_checked.hpp);
-// detail::pgamma_fixed and detail::qgamma_fixed are the fixed-depth methods
-// alone.
+// accurate and the converged one elsewhere (the regions beside the kernel,
+// cxmath/incomplete_gamma.hpp).
 #pragma once
 
+#include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_checked.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
+#include "dists/dpq.hpp"
 
 namespace distmill {
 
-constexpr double dgamma(double x, double shape, double scale, bool log) {
+namespace detail {
+
+template <bool Checked>
+constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < EPS) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == 0 || shape == 0) {
     // Limits at the origin: x^(k-1) blows up for k < 1, is 1 for k = 1 and
     // vanishes for k > 1.  Shape 0 puts all mass at 0.
@@ -37,41 +40,32 @@ constexpr double dgamma(double x, double shape, double scale, bool log) {
       v = 1 / scale;
     else
       v = 0.0;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
-    const double ld = (((shape - 1) * cxmath::log(x)) +
-                       ((-lgamma(shape)) - (cxmath::log(scale) * shape))) -
-                      (x / scale);
-    if (isnan(ld)) {
-      // The fixed-depth form meets 0 * inf or inf - inf at extreme arguments
-      // (x or the shape below EPS, where the guarded logarithms and ln Gamma
-      // give infinities; or huge shapes): the density is evaluated in
-      // extended precision instead.
-      const ext l = gamma_log_density_sound(shape, static_cast<ext>(x) / scale) -
-                    gamma_sound::log_ext(scale);
-      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
-    }
-    return log ? ld : exp(ld);
+    const double ld = (((shape - 1) * log(x)) + ((-lgamma(shape)) - (log(scale) * shape))) - (x / scale);
+    // Where that is not a number: g(x/scale)/scale, g the unit gamma density.
+    return keep_gamma_density<Checked>(ld, give_log, [&] {
+      return gamma_log_density_converged(shape, static_cast<ext>(x) / scale) - xp::log(scale);
+    });
   }
-  return log ? -INF : 0.0;
+  return dpq::zero(give_log);
 }
 
-namespace detail {
-
-// The CDF with the fixed-depth kernel (checked = false) or the checked one.
-constexpr double pgamma_impl(double x, double shape, double scale, bool log_p, bool checked) {
+template <bool Checked>
+constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x) || isnan(shape)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < EPS) return NaN;
   if (x == INF && scale == INF) return NaN;
-  if (x < EPS) return log_p ? -INF : 0.0;
+  if (x < EPS) return dpq::zero(give_log_p);
   if (shape != 0 && isfinite(shape) && isfinite(scale) && isfinite(x)) {
     const double z = x / scale;
-    const double P = checked ? incomplete_gamma_checked(shape, z) : incomplete_gamma(shape, z);
-    return log_p ? cxmath::log(P) : P;
+    const double P = incomplete_gamma(shape, z);
+    return keep_probability<Checked>(P, give_log_p, incomplete_gamma_region(shape, z, P),
+                                     [&] { return incomplete_gamma_converged(shape, z).P; });
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
   // an infinite x passes all mass of a finite scale; an infinite shape or
@@ -83,41 +77,32 @@ constexpr double pgamma_impl(double x, double shape, double scale, bool log_p, b
     R = 1.0;
   else
     R = 0.0;
-  return log_p ? cxmath::log(R) : R;
+  return dpq::value(R, give_log_p);
 }
 
-constexpr double pgamma_fixed(double x, double shape, double scale, bool log_p) {
-  return pgamma_impl(x, shape, scale, log_p, false);
-}
-
-}  // namespace detail
-
-constexpr double pgamma(double x, double shape, double scale, bool log_p) {
-  return detail::pgamma_impl(x, shape, scale, log_p, true);
-}
-
-namespace detail {
-
-constexpr double qgamma_impl(double p, double shape, double scale, bool checked) {
+template <bool Checked>
+constexpr double qgamma(double p, double shape, double scale) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(scale) || shape < 0 || scale < EPS || isnan(p) || p < 0 || p > 1)
-    return NaN;
+  if (isnan(shape) || isnan(scale) || shape < 0 || scale < EPS || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
   if (shape == INF || scale == INF) return NaN;
   if (shape == 0) return 0.0;
-  const double x = checked ? incomplete_gamma_inv_checked(shape, p) : incomplete_gamma_inv(shape, p);
-  return x * scale;
-}
-
-constexpr double qgamma_fixed(double p, double shape, double scale) {
-  return qgamma_impl(p, shape, scale, false);
+  const double x = incomplete_gamma_inv(shape, p);
+  return keep_quantile<Checked>(x, p, 1 - p, incomplete_gamma_inv_region(shape, x),
+                                [&](double v) { return incomplete_gamma_tails(shape, v); },
+                                [&] { return incomplete_gamma_inv_converged(shape, p, 1 - p, x); }) *
+         scale;
 }
 
 }  // namespace detail
 
-constexpr double qgamma(double p, double shape, double scale) {
-  return detail::qgamma_impl(p, shape, scale, true);
+constexpr double dgamma(double x, double shape, double scale, bool give_log) {
+  return detail::dgamma<true>(x, shape, scale, give_log);
 }
+constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
+  return detail::pgamma<true>(x, shape, scale, give_log_p);
+}
+constexpr double qgamma(double p, double shape, double scale) { return detail::qgamma<true>(p, shape, scale); }
 
 }  // namespace distmill

@@ -8,131 +8,118 @@
 // The CDF, 1 - G with G the gamma CDF at 1/x, is checked against the upper
 // function Q(alpha, beta/x) computed directly, and the quantile against the
 // converged inverse solved for Q = p (no rounding of 1 - p), wherever the
-// fixed-depth result can be wrong (cxmath/incomplete_gamma_checked.hpp).
+// fixed-depth result can be wrong (the regions beside the kernel,
+// cxmath/incomplete_gamma.hpp).
 #pragma once
 
+#include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_checked.hpp"
-#include "cxmath/incomplete_gamma_sound.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
+#include "dists/dpq.hpp"
 #include "dists/gamma.hpp"
 
 namespace distmill {
 
-constexpr double dinvgamma(double x, double shape, double scale, bool log) {
+namespace detail {
+
+template <bool Checked>
+constexpr double dinvgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < 0) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == 0 || shape == 0) {
     double v;
     if (shape == 0)
       v = x > 0 ? INF : 0.0;
     else
       v = scale == 0 ? INF : 0.0;
-    return log ? cxmath::log(v) : v;
+    return dpq::value(v, give_log);
   }
-  if (scale == 0) return log ? -INF : 0.0;
+  if (scale == 0) return dpq::zero(give_log);
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
     // A scale below EPS has logarithm -inf: density 0.
-    const double ld = ((((-shape) - 1) * cxmath::log(x)) +
-                       ((cxmath::log(scale) * shape) - lgamma(shape))) -
-                      (scale / x);
-    if (isnan(ld)) {
-      // 0 * inf or inf - inf at extreme arguments: the density
-      // g(z) z / x of z = scale/x, g the unit gamma density, in extended
-      // precision instead.
+    const double ld = ((((-shape) - 1) * log(x)) + ((log(scale) * shape) - lgamma(shape))) - (scale / x);
+    // Where that is not a number: g(z) z / x of z = scale/x, g the unit
+    // gamma density.
+    return keep_gamma_density<Checked>(ld, give_log, [&] {
       const ext z = static_cast<ext>(scale) / x;
-      const ext l = (gamma_log_density_sound(shape, z) + gamma_sound::log_ext(z)) -
-                    gamma_sound::log_ext(x);
-      return log ? static_cast<double>(l) : static_cast<double>(gamma_sound::exp_range(l));
-    }
-    return log ? ld : exp(ld);
+      return (gamma_log_density_converged(shape, z) + xp::log(z)) - xp::log(x);
+    });
   }
-  return log ? -INF : 0.0;
+  return dpq::zero(give_log);
 }
-
-namespace detail {
 
 // 1 - (gamma CDF of 1/x with shape alpha and scale 1/beta), with all the
 // checks and limits of that CDF; zeros map to +inf and +inf to 0.
-constexpr double pinvgamma_impl(double x, double shape, double scale, bool log_p, bool checked) {
+template <bool Checked>
+constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < 0) return NaN;
   if (scale < 0) return NaN;
-  if (x < 0) return log_p ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log_p);
   const auto recip = [](double v) { return v == 0 ? INF : v == INF ? 0.0 : 1 / v; };
   const double u = recip(x);
   const double r = recip(scale);
-  const double G = pgamma_fixed(u, shape, r, false);
+  const double G = pgamma<false>(u, shape, r, false);
   double R = 1 - G;
-  // 1/x and 1/scale both overflowing to +inf (subnormal arguments) would
-  // give the NaN meant for x = scale = 0: x = 0 has CDF 0, a zero scale
-  // puts all mass at 0 (CDF 1), shape 0 and +inf keep the limits they
-  // have for ordinary arguments (0 and 1); positive shapes go on below.
-  if (checked && u == INF && r == INF && !(x == 0 && scale == 0)) {
-    if (x == 0 || shape == 0)
-      R = 0.0;
-    else if (scale == 0 || shape == INF)
-      R = 1.0;
+  if constexpr (Checked) {
+    // 1/x and 1/scale both overflowing to +inf (subnormal arguments) would
+    // give the NaN meant for x = scale = 0: x = 0 has CDF 0, a zero scale
+    // puts all mass at 0 (CDF 1), shape 0 and +inf keep the limits they
+    // have for ordinary arguments (0 and 1); positive shapes go on below.
+    if (u == INF && r == INF && !(x == 0 && scale == 0)) {
+      if (x == 0 || shape == 0)
+        R = 0.0;
+      else if (scale == 0 || shape == INF)
+        R = 1.0;
+    }
   }
   // For a positive shape and scale (up to 2^52, where 1/scale is still a
   // valid gamma scale) the CDF is the upper function Q(shape, scale/x).
   // The fixed-depth value is checked wherever the gamma CDF took its
   // general path and wherever a guard of it was reached only through the
   // reciprocals: its x < EPS rule (a large x) and the overflow of 1/x or
-  // 1/scale to +inf for subnormal arguments (which would give NaN or a
-  // limit value: x = 0 has CDF 0 for every positive scale).
-  if (checked && shape != 0 && isfinite(shape) && scale > 0 && isfinite(scale) && r >= EPS &&
-      x < INF) {
-    if (x == 0) {
-      R = 0.0;
-    } else {
-      const bool exact = u < INF && r < INF;
-      const double z = exact ? u / r : scale / x;
-      R = incomplete_gamma_upper_keep(shape, z, R, G > 0.9 || u < EPS || !exact);
-    }
-  }
-  return log_p ? cxmath::log(R) : R;
+  // 1/scale to +inf for subnormal arguments.  (x = 0 has CDF 0 for every
+  // positive scale, as R is by now.)
+  if (!(shape != 0 && isfinite(shape) && scale > 0 && isfinite(scale) && r >= EPS && x > 0 && x < INF))
+    return dpq::value(R, give_log_p);
+  const bool exact = u < INF && r < INF;
+  const double z = exact ? u / r : scale / x;
+  return keep_probability<Checked>(R, give_log_p, G > 0.9 || u < EPS || !exact || incomplete_gamma_region(shape, z, R),
+                                   [&] { return incomplete_gamma_converged(shape, z).Q; });
 }
 
-constexpr double qinvgamma_impl(double p, double shape, double scale, bool checked) {
+template <bool Checked>
+constexpr double qinvgamma(double p, double shape, double scale) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(scale) || shape < 0 || scale < 0 || isnan(p) || p < 0 || p > 1)
-    return NaN;
+  if (isnan(shape) || isnan(scale) || shape < 0 || scale < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
-  if (isinf(shape) || isinf(scale) || scale == 0 || shape == 0)
-    return (scale == 0 && shape != 0) ? 0.0 : NaN;
-  const double c = 1 - p;
-  double y = incomplete_gamma_inv(shape, c);
+  if (isinf(shape) || isinf(scale) || scale == 0 || shape == 0) return (scale == 0 && shape != 0) ? 0.0 : NaN;
   // The target of y is Q(shape, y) = p; 1 - p rounded loses its relative
   // accuracy once p is small, so small p are always checked.
-  if (checked) y = incomplete_gamma_inv_keep(shape, c, p, y, p < 1e-4);
-  return scale / y;
-}
-
-constexpr double pinvgamma_fixed(double x, double shape, double scale, bool log_p) {
-  return pinvgamma_impl(x, shape, scale, log_p, false);
-}
-
-constexpr double qinvgamma_fixed(double p, double shape, double scale) {
-  return qinvgamma_impl(p, shape, scale, false);
+  const double c = 1 - p;
+  const double y = incomplete_gamma_inv(shape, c);
+  return scale / keep_quantile<Checked>(y, c, p, p < ROUNDED_TAIL || incomplete_gamma_inv_region(shape, y),
+                                        [&](double v) { return incomplete_gamma_tails(shape, v); },
+                                        [&] { return incomplete_gamma_inv_converged(shape, c, p, y); });
 }
 
 }  // namespace detail
 
-constexpr double pinvgamma(double x, double shape, double scale, bool log_p) {
-  return detail::pinvgamma_impl(x, shape, scale, log_p, true);
+constexpr double dinvgamma(double x, double shape, double scale, bool give_log) {
+  return detail::dinvgamma<true>(x, shape, scale, give_log);
 }
-
-constexpr double qinvgamma(double p, double shape, double scale) {
-  return detail::qinvgamma_impl(p, shape, scale, true);
+constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p) {
+  return detail::pinvgamma<true>(x, shape, scale, give_log_p);
 }
+constexpr double qinvgamma(double p, double shape, double scale) { return detail::qinvgamma<true>(p, shape, scale); }
 
 }  // namespace distmill

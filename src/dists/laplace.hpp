@@ -5,10 +5,10 @@
 // A zero sigma is a point mass at mu.
 #pragma once
 
+#include "dists/dpq.hpp"
 #include "cxmath/agreement.hpp"
-#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 
 namespace distmill {
 
@@ -21,19 +21,14 @@ namespace detail {
 constexpr double dlaplace_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext S = sigma;
-  return static_cast<double>(-(cxmath::xb::log(S + S) + cxmath::fabs(static_cast<ext>(x) - mu) / S));
+  return static_cast<double>(-(cxmath::xp::log(S + S) + cxmath::fabs(static_cast<ext>(x) - mu) / S));
 }
 
-struct LaplaceTails {
-  cxmath::ext lower;  // P(X <= x)
-  cxmath::ext upper;  // P(X > x)
-};
-
 // Each tail beyond |d| is e^(-|d|/sigma)/2, taken directly.
-constexpr LaplaceTails plaplace_tails(double x, double mu, double sigma) {
+constexpr Tails plaplace_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext d = static_cast<ext>(x) - mu;
-  const ext far = cxmath::xb::exp(-cxmath::fabs(d) / sigma) * 0.5L;
+  const ext far = cxmath::xp::exp(-cxmath::fabs(d) / sigma) * 0.5L;
   if (d < 0) return {far, 1 - far};
   return {1 - far, far};
 }
@@ -44,7 +39,7 @@ constexpr double qlaplace_converged(double p, double mu, double sigma) {
   using cxmath::ext;
   const bool lower = p < 0.5;
   const double tail = lower ? p : 1 - p;
-  const ext L = cxmath::xb::log(static_cast<ext>(tail) * 2) * sigma;
+  const ext L = cxmath::xp::log(static_cast<ext>(tail) * 2) * sigma;
   return static_cast<double>(lower ? static_cast<ext>(mu) + L : static_cast<ext>(mu) - L);
 }
 
@@ -52,56 +47,29 @@ constexpr double qlaplace_converged(double p, double mu, double sigma) {
 
 // Density: 2 sigma below EPS (its logarithm +inf) or overflowing, and
 // x - mu overflowing.
-constexpr bool dlaplace_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool dlaplace_region(double x, double mu, double sigma) {
   return !(sigma + sigma >= cxmath::EPS && sigma + sigma < cxmath::INF) ||
          !(cxmath::fabs(x - mu) < cxmath::INF);
 }
 
-constexpr double dlaplace_checked(double x, double mu, double sigma, double fixed) {
-  if (!dlaplace_fixed_may_fail(x, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dlaplace_log_converged(x, mu, sigma);
-  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
-}
-
 // CDF: the lower tail 1/2 - (1 - e^(-|d|/sigma))/2 cancels (absolute error
-// ~1e-17: failures from |d|/sigma ~ 13); checked from 5.
+// ~1e-17: failures from |d|/sigma ~ 13).
 inline constexpr double PLAPLACE_LOWER = -5;
 
-constexpr bool plaplace_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool plaplace_region(double x, double mu, double sigma) {
   return !((x - mu) / sigma > PLAPLACE_LOWER);
 }
 
-constexpr double plaplace_checked(double x, double mu, double sigma, double fixed) {
-  if (!plaplace_fixed_may_fail(x, mu, sigma) && fixed >= 0 && fixed <= 1) return fixed;
-  const double converged = static_cast<double>(plaplace_tails(x, mu, sigma).lower);
-  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
-}
-
 // Quantile: 1 - 2|p - 1/2| with p - 1/2 rounded in double loses the lower
-// tail (relative error ~2^-54/p in ln(2p) terms: failures below ~1e-6,
-// checked below 1e-4); |mu| large against sigma as for the other location
-// families; the value non-finite.
-inline constexpr double QLAPLACE_TAIL = 1e-4;
-inline constexpr double QLAPLACE_RESOLUTION = 1e5;
-
-constexpr bool qlaplace_fixed_may_fail(double p, double mu, double sigma, double fixed) {
-  const double tail = p < 0.5 ? p : 1 - p;
-  return tail < QLAPLACE_TAIL || !(cxmath::fabs(mu) <= QLAPLACE_RESOLUTION * sigma) ||
+// tail (relative error ~2^-54/p in ln(2p) terms); |mu| large against sigma
+// as for the other location families; the value non-finite.
+constexpr bool qlaplace_region(double p, double mu, double sigma, double fixed) {
+  return dpq::tail(p) < cxmath::ROUNDED_TAIL || !(cxmath::fabs(mu) <= cxmath::LOCATION_RESOLUTION * sigma) ||
          !(cxmath::fabs(fixed) < cxmath::INF);
 }
 
-constexpr double qlaplace_checked(double p, double mu, double sigma, double fixed) {
-  if (!cxmath::isfinite(mu)) return mu;
-  if (!qlaplace_fixed_may_fail(p, mu, sigma, fixed)) return fixed;
-  if (!cxmath::isnan(fixed)) {
-    const LaplaceTails t = plaplace_tails(fixed, mu, sigma);
-    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
-  }
-  return qlaplace_converged(p, mu, sigma);
-}
-
-template <bool Converged>
-constexpr double dlaplace_impl(double x, double mu, double sigma, bool log) {
+template <bool Checked>
+constexpr double dlaplace(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -116,16 +84,16 @@ constexpr double dlaplace_impl(double x, double mu, double sigma, bool log) {
       d = INF;  // the point mass
     else
       d = 0.0;
-    return log ? cxmath::log(d) : d;
+    return dpq::value(d, give_log);
   }
   // -ln(2 sigma) is +inf when 2 sigma is below EPS.
-  double L = -cxmath::log(sigma + sigma) - fabs(x - mu) / sigma;
-  if constexpr (Converged) L = dlaplace_checked(x, mu, sigma, L);
-  return log ? L : cxmath::exp(L);
+  const double L = -log(sigma + sigma) - fabs(x - mu) / sigma;
+  return keep_log_density<Checked>(L, give_log, dlaplace_region(x, mu, sigma),
+                                   [&] { return dlaplace_log_converged(x, mu, sigma); });
 }
 
-template <bool Converged>
-constexpr double plaplace_impl(double x, double mu, double sigma, bool log_p) {
+template <bool Checked>
+constexpr double plaplace(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -134,8 +102,9 @@ constexpr double plaplace_impl(double x, double mu, double sigma, bool log_p) {
   if (isfinite(x) && isfinite(mu) && isfinite(sigma) && sigma != 0) {
     const double d = x - mu;
     const double s = (d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0) * 0.5;
-    P = s * (1 - cxmath::exp(-fabs(d) / sigma)) + 0.5;
-    if constexpr (Converged) P = plaplace_checked(x, mu, sigma, P);
+    P = s * (1 - exp(-fabs(d) / sigma)) + 0.5;
+    return keep_probability<Checked>(P, give_log_p, plaplace_region(x, mu, sigma),
+                                     [&] { return static_cast<double>(plaplace_tails(x, mu, sigma).lower); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {
@@ -146,49 +115,40 @@ constexpr double plaplace_impl(double x, double mu, double sigma, bool log_p) {
   } else {
     P = (x == INF || mu == -INF) ? 1.0 : 0.0;
   }
-  return log_p ? cxmath::log(P) : P;
+  return dpq::value(P, give_log_p);
 }
 
-template <bool Converged>
-constexpr double qlaplace_impl(double p, double mu, double sigma) {
+template <bool Checked>
+constexpr double qlaplace(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(mu) || isnan(sigma) || sigma < 0 || dpq::not_a_probability(p)) return NaN;
   if (sigma == INF) return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
   if (p == 1) return mu == -INF ? NaN : INF;
   const double c = p - 0.5;
   const double g = c > 0 ? sigma : c < 0 ? sigma * -1.0 : sigma * 0.0;
-  if (c == 0) return mu - cxmath::log(1.0) * g;
+  if (c == 0) return mu - log(1.0) * g;
+  // An infinite location carries every quantile with it.
+  if (Checked && !isfinite(mu)) return mu;
   // 1 - 2|c| below EPS makes the logarithm -inf (the quantile infinite).
   const double r = 1 - (fabs(c) + fabs(c));
-  const double q = mu - cxmath::log(r) * g;
-  if constexpr (Converged) return qlaplace_checked(p, mu, sigma, q);
-  return q;
+  const double q = mu - log(r) * g;
+  return keep_quantile<Checked>(q, p, 1 - p, qlaplace_region(p, mu, sigma, q),
+                                [&](double v) { return plaplace_tails(v, mu, sigma); },
+                                [&] { return qlaplace_converged(p, mu, sigma); });
 }
 
 }  // namespace detail
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dlaplace(double x, double mu, double sigma, bool log) {
-  return detail::dlaplace_impl<true>(x, mu, sigma, log);
+constexpr double dlaplace(double x, double mu, double sigma, bool give_log) {
+  return detail::dlaplace<true>(x, mu, sigma, give_log);
 }
-constexpr double plaplace(double x, double mu, double sigma, bool log_p) {
-  return detail::plaplace_impl<true>(x, mu, sigma, log_p);
+constexpr double plaplace(double x, double mu, double sigma, bool give_log_p) {
+  return detail::plaplace<true>(x, mu, sigma, give_log_p);
 }
-constexpr double qlaplace(double p, double mu, double sigma) {
-  return detail::qlaplace_impl<true>(p, mu, sigma);
-}
-
-namespace detail {
-constexpr double dlaplace_fixed(double x, double mu, double sigma, bool log) {
-  return dlaplace_impl<false>(x, mu, sigma, log);
-}
-constexpr double plaplace_fixed(double x, double mu, double sigma, bool log_p) {
-  return plaplace_impl<false>(x, mu, sigma, log_p);
-}
-constexpr double qlaplace_fixed(double p, double mu, double sigma) { return qlaplace_impl<false>(p, mu, sigma); }
-}  // namespace detail
+constexpr double qlaplace(double p, double mu, double sigma) { return detail::qlaplace<true>(p, mu, sigma); }
 
 }  // namespace distmill

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "cxmath/agreement.hpp"
-#include "cxmath/agreement_forms.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
+#include "dists/dpq.hpp"
 #include "dists/norm.hpp"
 
 namespace distmill {
@@ -19,16 +19,16 @@ namespace detail {
 // Log-density of ln x under the normal law, minus ln x.
 constexpr double dlnorm_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
-  const ext lx = cxmath::xb::log(static_cast<ext>(x));
+  const ext lx = cxmath::xp::log(static_cast<ext>(x));
   const ext z = (lx - mu) / sigma;
   return static_cast<double>(
-      -(((cxmath::xb::LN_SQRT_2PI + cxmath::xb::log(static_cast<ext>(sigma))) + (z * z) * 0.5L) + lx));
+      -(((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) + (z * z) * 0.5L) + lx));
 }
 
-constexpr NormTails plnorm_tails(double x, double mu, double sigma) {
+constexpr Tails plnorm_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
-  return norm_tails_of((cxmath::xb::log(static_cast<ext>(x)) - mu) / sigma);
+  return norm_tails_of((cxmath::xp::log(static_cast<ext>(x)) - mu) / sigma);
 }
 
 // ---- where the fixed-depth forms can miss the rule ----
@@ -44,37 +44,38 @@ constexpr bool lnorm_log_rounding_matters(double x, double mu, double sigma) {
   return !((cxmath::fabs(lx) * cxmath::EPS) * (cxmath::fabs(z) + 1) <= LNORM_LOG_ERROR * sigma);
 }
 
-constexpr bool dlnorm_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool dlnorm_region(double x, double mu, double sigma) {
   if (x < cxmath::EPS) return true;
   return lnorm_log_rounding_matters(x, mu, sigma);
 }
 
 // CDF: the same, and wherever the normal CDF of ln x can miss the rule.
-constexpr bool plnorm_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool plnorm_region(double x, double mu, double sigma) {
   if (x < cxmath::EPS) return true;
-  return lnorm_log_rounding_matters(x, mu, sigma) || pnorm_fixed_may_fail(cxmath::log_core(x), mu, sigma);
+  return lnorm_log_rounding_matters(x, mu, sigma) || pnorm_region(cxmath::log_core(x), mu, sigma);
 }
 
-template <bool Converged>
-constexpr double dlnorm_impl(double x, double mu, double sigma, bool log) {
+// The checks compare the whole fixed-depth function (the normal one at
+// ln x) with the converged form, where ln x, mu and sigma are finite.
+constexpr bool lnorm_checkable(double x, double mu, double sigma) {
+  return x > 0 && x < cxmath::INF && cxmath::isfinite(mu) && cxmath::isfinite(sigma) && sigma != 0;
+}
+
+template <bool Checked>
+constexpr double dlnorm(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
-  const double lx = x < EPS ? -INF : log_core(x);
-  if constexpr (Converged) {
-    if (x > 0 && x < INF && isfinite(mu) && isfinite(sigma) && sigma != 0 &&
-        dlnorm_fixed_may_fail(x, mu, sigma)) {
-      const double fixed = dlnorm_impl<false>(x, mu, sigma, log);
+  if (x < 0) return dpq::zero(give_log);
+  if (Checked && lnorm_checkable(x, mu, sigma) && dlnorm_region(x, mu, sigma))
+    return keep_density<Checked>(dlnorm<false>(x, mu, sigma, give_log), give_log, true, [&] {
       const double ld = dlnorm_log_converged(x, mu, sigma);
-      if (log) return log_density_agrees(fixed, ld) ? fixed : ld;
-      const double d = cxmath::exp(ld);
-      return density_agrees(fixed, d) ? fixed : d;
-    }
-  }
+      return give_log ? ld : exp(ld);
+    });
+  const double lx = x < EPS ? -INF : log_core(x);
   if (isfinite(lx) && isfinite(mu) && isfinite(sigma) && sigma != 0)
-    return log ? dnorm_impl<Converged>(lx, mu, sigma, true) - lx : dnorm_impl<Converged>(lx, mu, sigma, false) / x;
+    return give_log ? dnorm<Checked>(lx, mu, sigma, true) - lx : dnorm<Checked>(lx, mu, sigma, false) / x;
   // Degenerate cases, including every x below EPS.  Unlike the normal
   // density, a zero scale only puts infinite mass where ln x and mu meet at
   // the same infinity.
@@ -85,70 +86,48 @@ constexpr double dlnorm_impl(double x, double mu, double sigma, bool log) {
     r = ((lx == INF && mu == INF) || (lx == -INF && mu == -INF)) ? INF : 0.0;
   else
     r = (lx == INF && mu == INF) ? NaN : 0.0;
-  return log ? cxmath::log(r) : r;
+  return dpq::value(r, give_log);
 }
 
-template <bool Converged>
-constexpr double plnorm_impl(double x, double mu, double sigma, bool log_p) {
+template <bool Checked>
+constexpr double plnorm(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
-  if constexpr (Converged) {
-    if (x > 0 && x < INF && isfinite(mu) && isfinite(sigma) && sigma != 0 &&
-        plnorm_fixed_may_fail(x, mu, sigma)) {
-      const double fixed = plnorm_impl<false>(x, mu, sigma, false);
-      const double P = static_cast<double>(plnorm_tails(x, mu, sigma).lower);
-      const double R = probability_agrees(fixed, P) ? fixed : P;
-      return log_p ? cxmath::log(R) : R;
-    }
-  }
-  if (x < EPS) return log_p ? -INF : 0.0;
-  return pnorm_impl<Converged>(log_core(x), mu, sigma, log_p);
+  if (Checked && lnorm_checkable(x, mu, sigma) && plnorm_region(x, mu, sigma))
+    return keep_probability<Checked>(plnorm<false>(x, mu, sigma, false), give_log_p, true,
+                                     [&] { return static_cast<double>(plnorm_tails(x, mu, sigma).lower); });
+  if (x < EPS) return dpq::zero(give_log_p);
+  return pnorm<Checked>(log_core(x), mu, sigma, give_log_p);
 }
 
-template <bool Converged>
-constexpr double qlnorm_impl(double p, double mu, double sigma) {
+template <bool Checked>
+constexpr double qlnorm(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(mu) || isnan(sigma) || sigma < 0 || isnan(p) || p < 0 || p > 1) return NaN;
-  const double qn = qnorm_impl<false>(p, mu, sigma);
-  const double q = cxmath::exp(qn);
-  if constexpr (Converged) {
-    // The quantile is e^(normal quantile): checked where that quantile is,
-    // and where its rounding to double is magnified by the exponential
-    // (|mu| large against sigma, as in the normal check).
-    if (p > 0 && p < 1 && isfinite(mu) && sigma > 0 && sigma < INF &&
-        (qnorm_fixed_may_fail(p, mu, sigma, qn) || !(q > 0 && q < INF))) {
-      if (q > 0 && q < INF) {
-        const NormTails t = plnorm_tails(q, mu, sigma);
-        if (quantile_agrees(t.lower, t.upper, p)) return q;
-      }
-      return static_cast<double>(cxmath::xb::exp(qnorm_converged_ext(p, mu, sigma, qn)));
-    }
-    // An infinite location carries every quantile to 0 or +inf.
-    if (p > 0 && p < 1 && !isfinite(mu) && sigma < INF) return mu > 0 ? INF : 0.0;
-  }
-  return q;
+  if (isnan(mu) || isnan(sigma) || sigma < 0 || dpq::not_a_probability(p)) return NaN;
+  const bool inside = p > 0 && p < 1 && sigma < INF;
+  // An infinite location carries every quantile to 0 or +inf.
+  if (Checked && inside && !isfinite(mu)) return mu > 0 ? INF : 0.0;
+  const double qn = qnorm<false>(p, mu, sigma);
+  const double q = exp(qn);
+  if (!(inside && isfinite(mu) && sigma > 0)) return q;
+  // The quantile is e^(normal quantile): checked where that quantile is,
+  // and where its rounding to double is magnified by the exponential
+  // (|mu| large against sigma, as in the normal check).
+  const auto tails = [&](double v) { return v > 0 && v < INF ? plnorm_tails(v, mu, sigma) : NO_TAILS; };
+  return keep_quantile<Checked>(q, p, 1 - p, qnorm_region(p, mu, sigma, qn) || !(q > 0 && q < INF), tails,
+                                [&] { return static_cast<double>(xp::exp(qnorm_converged_ext(p, mu, sigma, qn))); });
 }
 
 }  // namespace detail
 
-constexpr double dlnorm(double x, double mu, double sigma, bool log) {
-  return detail::dlnorm_impl<true>(x, mu, sigma, log);
+constexpr double dlnorm(double x, double mu, double sigma, bool give_log) {
+  return detail::dlnorm<true>(x, mu, sigma, give_log);
 }
-constexpr double plnorm(double x, double mu, double sigma, bool log_p) {
-  return detail::plnorm_impl<true>(x, mu, sigma, log_p);
+constexpr double plnorm(double x, double mu, double sigma, bool give_log_p) {
+  return detail::plnorm<true>(x, mu, sigma, give_log_p);
 }
-constexpr double qlnorm(double p, double mu, double sigma) { return detail::qlnorm_impl<true>(p, mu, sigma); }
-
-namespace detail {
-constexpr double dlnorm_fixed(double x, double mu, double sigma, bool log) {
-  return dlnorm_impl<false>(x, mu, sigma, log);
-}
-constexpr double plnorm_fixed(double x, double mu, double sigma, bool log_p) {
-  return plnorm_impl<false>(x, mu, sigma, log_p);
-}
-constexpr double qlnorm_fixed(double p, double mu, double sigma) { return qlnorm_impl<false>(p, mu, sigma); }
-}  // namespace detail
+constexpr double qlnorm(double p, double mu, double sigma) { return detail::qlnorm<true>(p, mu, sigma); }
 
 }  // namespace distmill

@@ -12,19 +12,16 @@
 #pragma once
 
 #include "cxmath/agreement.hpp"
-#include "cxmath/agreement_forms.hpp"
 #include "cxmath/erf.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
+#include "dists/dpq.hpp"
 
 namespace distmill {
 
 namespace detail {
 
-inline constexpr double NEG_LN_SQRT_2PI = -0.9189385332046728;
-inline constexpr double SQRT2 = 1.4142135623730951;
-
 // Normal CDF for finite x, mu and finite positive sigma.
-constexpr double pnorm_core(double x, double mu, double sigma, bool log_p) {
+constexpr double pnorm_core(double x, double mu, double sigma) {
   using namespace cxmath;
   const double u = (x - mu) / sigma;
   const ext z = static_cast<ext>(u) / SQRT2_EXT;
@@ -41,8 +38,7 @@ constexpr double pnorm_core(double x, double mu, double sigma, bool log_p) {
     Phi = z < EPS_EXT ? 0.5L : (1 + erf_ext(z)) * 0.5L;
   else
     Phi = z > -EPS_EXT ? 0.5L : (1 - erf_ext(-z)) * 0.5L;
-  const double P = static_cast<double>(Phi);
-  return log_p ? cxmath::log(P) : P;
+  return static_cast<double>(Phi);
 }
 
 
@@ -53,27 +49,22 @@ constexpr double pnorm_core(double x, double mu, double sigma, bool log_p) {
 constexpr double dnorm_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext z = (static_cast<ext>(x) - mu) / sigma;
-  return static_cast<double>(-((cxmath::xb::LN_SQRT_2PI + cxmath::xb::log(static_cast<ext>(sigma))) +
+  return static_cast<double>(-((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) +
                                (z * z) * 0.5L));
 }
-
-struct NormTails {
-  cxmath::ext lower;
-  cxmath::ext upper;
-};
 
 // Phi(u) = erfc(-u/sqrt 2)/2 and 1 - Phi(u) = erfc(u/sqrt 2)/2, each from
 // the converged erfc (relative accuracy in its tail), u = (x - mu)/sigma
 // in extended precision.
-constexpr NormTails norm_tails_of(cxmath::ext u) {
+constexpr Tails norm_tails_of(cxmath::ext u) {
   using cxmath::ext;
   const ext t = u / cxmath::SQRT2_EXT;
-  const ext far = cxmath::xb::erfc(cxmath::fabs(t)) * 0.5L;
+  const ext far = cxmath::xp::erfc(cxmath::fabs(t)) * 0.5L;
   if (t < 0) return {far, 1 - far};
   return {1 - far, far};
 }
 
-constexpr NormTails pnorm_tails(double x, double mu, double sigma) {
+constexpr Tails pnorm_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   return norm_tails_of((static_cast<ext>(x) - mu) / sigma);
 }
@@ -85,22 +76,22 @@ constexpr NormTails pnorm_tails(double x, double mu, double sigma) {
 constexpr cxmath::ext erfc_inv_converged(cxmath::ext target, cxmath::ext guess) {
   using cxmath::ext;
   if (!(target < 1)) return 0;
-  const ext goal = cxmath::xb::log(target);
+  const ext goal = cxmath::xp::log(target);
   ext lo = 0, hi = 40;  // erfc(40) ~ 1e-697 lies below every double target
-  ext t = guess > lo && guess < hi ? guess : cxmath::xb::sqrt(-goal);
+  ext t = guess > lo && guess < hi ? guess : cxmath::xp::sqrt(-goal);
   if (!(t > lo && t < hi)) t = 1;
   for (int it = 0; it < 200; ++it) {
-    const ext e = cxmath::xb::erfc(t);
-    const ext g = cxmath::xb::log(e) - goal;  // decreasing in t
+    const ext e = cxmath::xp::erfc(t);
+    const ext g = cxmath::xp::log(e) - goal;  // decreasing in t
     if (g == 0) return t;
     if (g > 0)
       lo = t;
     else
       hi = t;
-    const ext slope = -2 * cxmath::xb::exp(-(t * t)) / (cxmath::SQRTPI_EXT * e);
+    const ext slope = -2 * cxmath::xp::exp(-(t * t)) / (cxmath::SQRTPI_EXT * e);
     ext tn = t - g / slope;
     if (!(tn > lo && tn < hi)) tn = lo + (hi - lo) * 0.5L;
-    if (cxmath::fabs(tn - t) <= t * (4 * cxmath::xb::EPS_X)) return tn;
+    if (cxmath::fabs(tn - t) <= t * (4 * cxmath::EPS_EXT)) return tn;
     t = tn;
   }
   return t;
@@ -126,58 +117,33 @@ constexpr double qnorm_converged(double p, double mu, double sigma, double guess
 
 // Density: a sigma below EPS (its logarithm taken as -inf: +inf or NaN
 // where the density is finite or 0) and x - mu overflowing.
-constexpr bool dnorm_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool dnorm_region(double x, double mu, double sigma) {
   return sigma < cxmath::EPS || !(cxmath::fabs(x - mu) < cxmath::INF);
 }
 
-constexpr double dnorm_checked(double x, double mu, double sigma, double fixed) {
-  if (!dnorm_fixed_may_fail(x, mu, sigma) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dnorm_log_converged(x, mu, sigma);
-  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
-}
-
 // CDF: the lower tail 1 - erf cancels with an absolute error ~1e-19
-// (failures below Phi ~1e-9, u ~ -6, and 0 from u ~ -9.2); checked from
-// u = -4.5 down.  x - mu overflowing.
+// (failures below Phi ~1e-9, u ~ -6, and 0 from u ~ -9.2); x - mu
+// overflowing.
 inline constexpr double PNORM_LOWER_U = -4.5;
 
-constexpr bool pnorm_fixed_may_fail(double x, double mu, double sigma) {
+constexpr bool pnorm_region(double x, double mu, double sigma) {
   return !((x - mu) / sigma > PNORM_LOWER_U) || !(cxmath::fabs(x - mu) < cxmath::INF);
-}
-
-constexpr double pnorm_checked(double x, double mu, double sigma, double fixed) {
-  if (!pnorm_fixed_may_fail(x, mu, sigma) && fixed >= 0 && fixed <= 1) return fixed;
-  const double converged = static_cast<double>(pnorm_tails(x, mu, sigma).lower);
-  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
 }
 
 // Quantile: the inverse works on erf(x) - (2p - 1) in double, an absolute
 // error ~1e-16 in the tail probability (failures below tail ~1e-6 on both
 // sides), and erf itself carries ~3e-13 just below its branch switch 2.1
-// (tails near 1.5e-3 miss by ~1e-10); tails below 0.02 are checked.
-// sigma sqrt 2 can overflow (0 times inf), and |mu| large against sigma
-// misses the rule by the rounding of the sum alone (from 1e5 checked).
+// (tails near 1.5e-3 miss by ~1e-10).  sigma sqrt 2 can overflow (0 times
+// inf), and |mu| large against sigma.
 inline constexpr double QNORM_TAIL = 0.02;
-inline constexpr double QNORM_RESOLUTION = 1e5;
 
-constexpr bool qnorm_fixed_may_fail(double p, double mu, double sigma, double fixed) {
-  const double tail = p < 0.5 ? p : 1 - p;
-  return tail < QNORM_TAIL || !(cxmath::fabs(mu) <= QNORM_RESOLUTION * sigma) ||
-         !(sigma * SQRT2 < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
+constexpr bool qnorm_region(double p, double mu, double sigma, double fixed) {
+  return dpq::tail(p) < QNORM_TAIL || !(cxmath::fabs(mu) <= cxmath::LOCATION_RESOLUTION * sigma) ||
+         !(sigma * cxmath::SQRT2_DOUBLE < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
 }
 
-constexpr double qnorm_checked(double p, double mu, double sigma, double fixed) {
-  if (!cxmath::isfinite(mu)) return mu;
-  if (!qnorm_fixed_may_fail(p, mu, sigma, fixed)) return fixed;
-  if (!cxmath::isnan(fixed) && cxmath::fabs(fixed) < cxmath::INF) {
-    const NormTails t = pnorm_tails(fixed, mu, sigma);
-    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
-  }
-  return qnorm_converged(p, mu, sigma, fixed);
-}
-
-template <bool Converged>
-constexpr double dnorm_impl(double x, double mu, double sigma, bool log) {
+template <bool Checked>
+constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
   if (isnan(x) || isnan(mu)) return NaN;
   if (isnan(sigma)) return NaN;
@@ -192,30 +158,25 @@ constexpr double dnorm_impl(double x, double mu, double sigma, bool log) {
       r = INF;
     else
       r = 0;
-    return log ? cxmath::log(r) : r;
+    return dpq::value(r, give_log);
   }
   // A scale below EPS counts as zero: the normalising term is +inf.
-  const double k = sigma < EPS ? INF : detail::NEG_LN_SQRT_2PI - log_core(sigma);
+  const double k = sigma < EPS ? INF : -LN_SQRT_2PI_DOUBLE - log_core(sigma);
   const double z = (x - mu) / sigma;
   const double q = (z * z) * 0.5;
-  double L = k - q;
-  if constexpr (Converged) L = dnorm_checked(x, mu, sigma, L);
-  return log ? L : cxmath::exp(L);
+  return keep_log_density<Checked>(k - q, give_log, dnorm_region(x, mu, sigma),
+                                   [&] { return dnorm_log_converged(x, mu, sigma); });
 }
 
-template <bool Converged>
-constexpr double pnorm_impl(double x, double mu, double sigma, bool log_p) {
+template <bool Checked>
+constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
   using namespace cxmath;
   if (isnan(mu) || isnan(x)) return NaN;
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
-  if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x)) {
-    if constexpr (Converged) {
-      const double P = pnorm_checked(x, mu, sigma, pnorm_core(x, mu, sigma, false));
-      return log_p ? cxmath::log(P) : P;
-    }
-    return pnorm_core(x, mu, sigma, log_p);
-  }
+  if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x))
+    return keep_probability<Checked>(pnorm_core(x, mu, sigma), give_log_p, pnorm_region(x, mu, sigma),
+                                     [&] { return static_cast<double>(pnorm_tails(x, mu, sigma).lower); });
   double r = 0;
   if ((x == INF && mu == INF) || (x == -INF && mu == -INF))
     r = NaN;
@@ -225,44 +186,36 @@ constexpr double pnorm_impl(double x, double mu, double sigma, bool log_p) {
     r = x >= mu ? 1.0 : 0.0;
   else
     r = (x == INF || mu == -INF) ? 1.0 : 0.0;
-  return log_p ? cxmath::log(r) : r;
+  return dpq::value(r, give_log_p);
 }
 
-template <bool Converged>
-constexpr double qnorm_impl(double p, double mu, double sigma) {
+template <bool Checked>
+constexpr double qnorm(double p, double mu, double sigma) {
   using namespace cxmath;
-  if (isnan(sigma) || isnan(mu) || sigma < 0 || isnan(p) || p < 0 || p > 1 || sigma == INF)
-    return NaN;
+  if (isnan(sigma) || isnan(mu) || sigma < 0 || dpq::not_a_probability(p) || sigma == INF) return NaN;
   if (sigma == 0) return mu;
   if (p == 0) return mu == INF ? NaN : -INF;
   if (p == 1) return mu == -INF ? NaN : INF;
+  // An infinite location carries every quantile with it.
+  if (Checked && !isfinite(mu)) return mu;
   const double y = (p + p) - 1;
   const double v = erf_inv(y);
-  const double q = v * (sigma * SQRT2) + mu;
-  if constexpr (Converged) return qnorm_checked(p, mu, sigma, q);
-  return q;
+  const double q = v * (sigma * cxmath::SQRT2_DOUBLE) + mu;
+  const auto tails = [&](double t) { return fabs(t) < INF ? pnorm_tails(t, mu, sigma) : NO_TAILS; };
+  return keep_quantile<Checked>(q, p, 1 - p, qnorm_region(p, mu, sigma, q), tails,
+                                [&] { return qnorm_converged(p, mu, sigma, q); });
 }
 
 }  // namespace detail
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dnorm(double x, double mu, double sigma, bool log) {
-  return detail::dnorm_impl<true>(x, mu, sigma, log);
+constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
+  return detail::dnorm<true>(x, mu, sigma, give_log);
 }
-constexpr double pnorm(double x, double mu, double sigma, bool log_p) {
-  return detail::pnorm_impl<true>(x, mu, sigma, log_p);
+constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
+  return detail::pnorm<true>(x, mu, sigma, give_log_p);
 }
-constexpr double qnorm(double p, double mu, double sigma) { return detail::qnorm_impl<true>(p, mu, sigma); }
-
-namespace detail {
-constexpr double dnorm_fixed(double x, double mu, double sigma, bool log) {
-  return dnorm_impl<false>(x, mu, sigma, log);
-}
-constexpr double pnorm_fixed(double x, double mu, double sigma, bool log_p) {
-  return pnorm_impl<false>(x, mu, sigma, log_p);
-}
-constexpr double qnorm_fixed(double p, double mu, double sigma) { return qnorm_impl<false>(p, mu, sigma); }
-}  // namespace detail
+constexpr double qnorm(double p, double mu, double sigma) { return detail::qnorm<true>(p, mu, sigma); }
 
 }  // namespace distmill

@@ -67,11 +67,13 @@
 
 #include <cstdint>
 
+#include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
-#include "cxmath/incomplete_gamma_checked.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/counts.hpp"
+#include "dists/dpq.hpp"
 #include "dists/interrupt.hpp"
 #include "dists/norm.hpp"
 
@@ -133,7 +135,7 @@ constexpr double pois_term(std::int64_t j, double lambda) {
 // the top; term(j) gives t(j) (evaluated afresh, or from a table).
 template <class Term>
 constexpr double pois_series_sum(std::int64_t k, double lambda, Term&& term) {
-  const double E = cxmath::exp(-lambda);
+  const double E = exp(-lambda);
   double S;
   if (k == 0) {
     S = 1.0;
@@ -206,194 +208,138 @@ constexpr double pois_walk_up_plain(std::int64_t k0, double p, double lambda, st
   }
 }
 
-// Converged CDF at the count k (held as a double, k >= 0): Q holds F(k)
-// and P holds 1 - F(k).
-constexpr cxmath::GammaPQ pois_cdf_sound(double k, double lambda) {
-  return cxmath::incomplete_gamma_sound_count(k, lambda);
-}
-
-// F(k): the fixed-depth value where it is accurate, else the converged one.
-constexpr double pois_cdf_checked(std::int64_t k, double lambda) {
-  const double F = pois_cdf(k, lambda);
-  if (!(lambda > 0)) return F;
-  const double a = plus_one(k);
-  if (lambda > 10) return cxmath::incomplete_gamma_upper_keep(a, lambda, F, !(F >= 0.1));
-  if (F <= 1 - 1e-3) return F;
-  const double converged = cxmath::incomplete_gamma_sound(a, lambda).Q;
-  return cxmath::probability_agrees(F, converged) ? F : converged;
+// Converged tails at the count k (held as a double, k >= 0): F(k) =
+// Q(k + 1, lambda) and 1 - F(k) = P(k + 1, lambda).
+constexpr Tails pois_tails(double k, double lambda) {
+  const cxmath::GammaPQ v = cxmath::incomplete_gamma_converged_count(k, lambda);
+  return {v.Q, v.P};
 }
 
 // Is F(k) > p, by the converged CDF?  Compared in the tail of the smaller
 // of p and q = 1 - p: F(k) > p  <=>  1 - F(k) < q.
 constexpr bool pois_above(double k, double p, double q, double lambda) {
-  const cxmath::GammaPQ v = pois_cdf_sound(k, lambda);
-  return p > 0.5 ? v.P < q : v.Q > p;
-}
-
-// Does the converged F(k) agree with p by the rule (same tail as above)?
-constexpr bool pois_at(double k, double p, double q, double lambda) {
-  const cxmath::GammaPQ v = pois_cdf_sound(k, lambda);
-  return p > 0.5 ? cxmath::probability_agrees(v.P, q) : cxmath::probability_agrees(v.Q, p);
-}
-
-// The fixed-depth quantile k is confirmed when F(k) > p >= F(k - 1), each
-// inequality holding or failing only within the rule's tolerance.
-constexpr bool pois_quantile_confirmed(double k, double p, double q, double lambda) {
-  if (!(k >= 0 && k < cxmath::INF)) return false;
-  if (!pois_above(k, p, q, lambda) && !pois_at(k, p, q, lambda)) return false;
-  if (k == 0) return true;
-  return !pois_above(k - 1, p, q, lambda) || pois_at(k - 1, p, q, lambda);
-}
-
-// Whole part of a count 0 <= v < inf held as a double.  From 2^52 on every
-// double is whole; below, the conversion to int64 is exact and in range.
-constexpr double whole(double v) {
-  if (v >= 0x1p52) return v;
-  return static_cast<double>(static_cast<std::int64_t>(v));
+  return cxmath::count_reaches(pois_tails(k, lambda), p, q, true);
 }
 
 // Smallest count k >= 0 with F(k) > p by the converged CDF, for finite
 // lambda >= EPS and 0 < p < 1; `start` is a first guess (any value).
-// The bracket [lo, hi] has F(lo) <= p < F(hi) (lo = -1 stands for "below
-// 0"); it is grown from the start by steps that double from sqrt(lambda),
-// then bisected.  The upper tail of every finite rate is finite, so an
-// upper end is found; F(k) > p holds beyond lambda + 40 sqrt(lambda) + 750
-// for every p <= 1 - 2^-53, well within the doubling steps.
+// The bracket is grown from the start by steps that double from
+// sqrt(lambda), then bisected (first_count).  The upper tail of every
+// finite rate is finite, so an upper end is found; F(k) > p holds beyond
+// lambda + 40 sqrt(lambda) + 750 for every p <= 1 - 2^-53, well within the
+// doubling steps.
 // The comparisons are made on F rounded to double: from rates of about
 // 1e32 on, F at neighbouring doubles differs by less than its own rounding
 // near 1/2, and where p is that close to F(k) the answer can be the next
 // double (a relative difference of 2^-52).
-constexpr double pois_quantile_sound(double p, double lambda, double start) {
+constexpr double pois_quantile_converged(double p, double lambda, double start) {
   const double q = 1 - p;
   double k = whole(lambda);
   if (!(start >= 0)) k = 0;  // below the support (NaN also lands here)
   else if (start < lambda * 4 + 1000) k = whole(start);
-  double lo = -1, hi = 0;
   double step = whole(cxmath::sqrt(lambda));
   if (step < 1) step = 1;
-  if (pois_above(k, p, q, lambda)) {
-    hi = k;
-    while (hi > 0) {
-      const double t = hi - step > 0 ? whole(hi - step) : 0;
-      if (!pois_above(t, p, q, lambda)) {
-        lo = t;
-        break;
-      }
-      hi = t;
-      step = step + step;
-    }
-  } else {
-    lo = k;
-    for (;;) {
-      double t = whole(lo + step);
-      if (t == lo) t = lo + cxmath::ulp(lo);
-      // Counts beyond the largest double: every quantile of a finite rate
-      // is below it plus half its ulp, so it rounds to the largest double.
-      if (!(t < cxmath::INF)) {
-        if (lo == cxmath::DBL_MAX_) return lo;
-        t = cxmath::DBL_MAX_;
-      }
-      if (pois_above(t, p, q, lambda)) {
-        hi = t;
-        break;
-      }
-      lo = t;
-      step = step + step;
-    }
-  }
-  // Bisection down to adjacent counts (adjacent doubles beyond 2^53).
-  for (;;) {
-    const double mid = lo + whole((hi - lo) * 0.5);
-    if (!(mid > lo && mid < hi)) break;
-    if (pois_above(mid, p, q, lambda))
-      hi = mid;
-    else
-      lo = mid;
-  }
-  return hi;
+  return first_count(DoubleCounts{}, k, step, [&](double j) { return pois_above(j, p, q, lambda); });
 }
 
 // Rates above which the fixed-depth quantile search is not run.
 inline constexpr double POIS_FIXED_QUANTILE_MAX_RATE = 1e7;
 
-// The fixed-depth methods alone.
-constexpr double ppois_fixed(std::int64_t x, double rate, bool log_p) {
-  using namespace cxmath;
-  if (isnan(rate) || rate < 0) return NaN;
-  if (x < 0 || rate == INF) return log_p ? -INF : 0.0;
-  const double P = pois_cdf(x, rate);
-  return log_p ? cxmath::log(P) : P;
+// Where the fixed-depth F(k) can miss the rule (lambda > 0): for
+// lambda > 10 the regions where P(k + 1, lambda) itself can fail, and every
+// F below 0.1 (the complement 1 - P cancels); for lambda <= 10 every F
+// above 1 - 1e-3 (the series, rounded at a few ulps of 1, can end above 1;
+// its disagreements, measured, all lie below 1 - F = 1.1e-5).
+inline constexpr double POIS_SMALL_CDF = 0.1;
+inline constexpr double POIS_SERIES_NEAR_ONE = 1e-3;
+
+constexpr bool ppois_region(double a, double lambda, double F) {
+  if (!(lambda > 0)) return false;
+  if (lambda > 10) return !(F >= POIS_SMALL_CDF) || cxmath::incomplete_gamma_region(a, lambda, F);
+  return !(F <= 1 - POIS_SERIES_NEAR_ONE);
 }
 
-constexpr double qpois_fixed(double p, double rate) {
+// Where the fixed-depth quantile k can be wrong: p in either tail (below
+// 0.1 or above 1 - 1e-3), or a count whose CDF lies in a region where the
+// fixed-depth CDF can fail.
+constexpr bool qpois_region(double p, double lambda, double k) {
+  if (p < POIS_SMALL_CDF || p > 1 - POIS_SERIES_NEAR_ONE) return true;
+  // k <= rate + 25 + 9 sqrt(rate) here: the conversion is in range.
+  const std::int64_t ki = static_cast<std::int64_t>(k);
+  return lambda > 10 && (cxmath::incomplete_gamma_region(plus_one(ki), lambda) ||
+                         cxmath::incomplete_gamma_region(static_cast<double>(ki), lambda));
+}
+
+template <bool Checked>
+constexpr double ppois(std::int64_t x, double rate, bool give_log_p) {
   using namespace cxmath;
-  if (isnan(rate) || rate < 0 || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(rate) || rate < 0) return NaN;
+  if (x < 0 || rate == INF) return dpq::zero(give_log_p);
+  const double F = pois_cdf(x, rate);
+  const double a = plus_one(x);
+  return keep_probability<Checked>(F, give_log_p, ppois_region(a, rate, F),
+                                   [&] { return incomplete_gamma_converged(a, rate).Q; });
+}
+
+// The quantile: the first count with F(k) > p by the fixed-depth walk,
+// confirmed by the converged CDF where that can be wrong; otherwise, and
+// for every rate above 1e7 (where the fixed-depth search is both wrong
+// and, for p near 1, slow: its walk grows like sqrt(lambda)), the
+// converged search answers.
+template <bool Checked>
+constexpr double qpois(double p, double rate) {
+  using namespace cxmath;
+  if (isnan(rate) || rate < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (rate < EPS) return 0.0;
   if (p == 1) return INF;
   // An infinite rate moves all mass beyond every count.
   if (rate == INF) return INF;
+  if (Checked && rate > POIS_FIXED_QUANTILE_MAX_RATE) {
+    // Normal start with the skewness term: lambda + sqrt(lambda) z + (z^2 - 1)/6.
+    const double z = distmill::qnorm(p, 0, 1);
+    const double start = isfinite(z) ? (rate + sqrt(rate) * z) + (z * z - 1) / 6 : rate;
+    return pois_quantile_converged(p, rate, start);
+  }
+  double k;
   const std::int64_t k_cap = pois_quantile_cap(rate);
-  if (rate < 11) return pois_walk_up(0, p, rate, k_cap);
-  const double qn = qnorm(p, rate, cxmath::sqrt(rate));
-  const double m = qn - 3;
-  if (!(m < 0x1p53)) return qn;
-  const std::int64_t k0 = m < 0 ? 0 : static_cast<std::int64_t>(m);
-  if (pois_cdf(k0, rate) > p) return k0 == 0 ? 0.0 : static_cast<double>(k0 - 1);
-  return pois_walk_up(k0, p, rate, k_cap);
+  if (rate < 11) {
+    k = pois_walk_up(0, p, rate, k_cap);
+  } else {
+    const double qn = distmill::qnorm(p, rate, sqrt(rate));
+    const double m = qn - 3;
+    if (!(m < 0x1p53)) {
+      k = qn;
+    } else {
+      const std::int64_t k0 = m < 0 ? 0 : static_cast<std::int64_t>(m);
+      if (pois_cdf(k0, rate) > p)
+        k = k0 == 0 ? 0.0 : static_cast<double>(k0 - 1);
+      else
+        k = pois_walk_up(k0, p, rate, k_cap);
+    }
+  }
+  return keep_count<Checked>(k, p, 1 - p, true, Checked && qpois_region(p, rate, k),
+                             [&](double j) { return pois_tails(j, rate); },
+                             [&] { return pois_quantile_converged(p, rate, k); });
 }
 
 }  // namespace detail
 
-constexpr double dpois(std::int64_t x, double rate, bool log) {
+constexpr double dpois(std::int64_t x, double rate, bool give_log) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (rate == 0) {
-    if (x == 0) return log ? 0.0 : 1.0;
-    return log ? -INF : 0.0;
+    if (x == 0) return dpq::one(give_log);
+    return dpq::zero(give_log);
   }
-  if (rate == INF) return log ? -INF : 0.0;
-  const double xlr = x == 0 ? 0.0 : cxmath::log(rate) * static_cast<double>(x);
+  if (rate == INF) return dpq::zero(give_log);
+  const double xlr = x == 0 ? 0.0 : log(rate) * static_cast<double>(x);
   const double L = (xlr - rate) - lgamma(detail::plus_one(x));
-  return log ? L : cxmath::exp(L);
+  return dpq::from_log(L, give_log);
 }
 
-constexpr double ppois(std::int64_t x, double rate, bool log_p) {
-  using namespace cxmath;
-  if (isnan(rate) || rate < 0) return NaN;
-  if (x < 0 || rate == INF) return log_p ? -INF : 0.0;
-  const double P = detail::pois_cdf_checked(x, rate);
-  return log_p ? cxmath::log(P) : P;
-}
-
-constexpr double qpois(double p, double rate) {
-  using namespace cxmath;
-  if (isnan(rate) || rate < 0 || isnan(p) || p < 0 || p > 1) return NaN;
-  if (p == 0) return 0.0;
-  if (rate < EPS) return 0.0;
-  if (p == 1) return INF;
-  // An infinite rate moves all mass beyond every count.
-  if (rate == INF) return INF;
-  const double q = 1 - p;
-  double start = rate;
-  if (rate <= detail::POIS_FIXED_QUANTILE_MAX_RATE) {
-    const double k = detail::qpois_fixed(p, rate);
-    // k <= rate + 25 + 9 sqrt(rate) here: the conversion is in range.
-    const std::int64_t ki = static_cast<std::int64_t>(k);
-    const bool suspect =
-        p < 0.1 || p > 1 - 1e-3 ||
-        (rate > 10 && (incomplete_gamma_may_fail(detail::plus_one(ki), rate) ||
-                       incomplete_gamma_may_fail(static_cast<double>(ki), rate)));
-    if (!suspect) return k;
-    if (detail::pois_quantile_confirmed(k, p, q, rate)) return k;
-    start = k;
-  } else {
-    // Normal start with the skewness term: lambda + sqrt(lambda) z + (z^2 - 1)/6.
-    const double z = qnorm(p, 0, 1);
-    if (isfinite(z)) start = (rate + cxmath::sqrt(rate) * z) + (z * z - 1) / 6;
-  }
-  return detail::pois_quantile_sound(p, rate, start);
-}
+constexpr double ppois(std::int64_t x, double rate, bool give_log_p) { return detail::ppois<true>(x, rate, give_log_p); }
+constexpr double qpois(double p, double rate) { return detail::qpois<true>(p, rate); }
 
 }  // namespace distmill

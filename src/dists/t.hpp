@@ -15,6 +15,8 @@
 //          expansion for small tail probabilities followed by six
 //          second-order Newton steps on the CDF.
 //
+// Reference: Hill (1970), Algorithm 396, Comm. ACM 13, 617-619.
+//
 // The start fails for small n: below n = 1/2 the term sqrt(1/(n - 1/2)) is
 // NaN, and up to about n = 0.75 the factor d is negative; the fixed-depth
 // quantile is then NaN.
@@ -27,28 +29,26 @@
 #pragma once
 
 #include "cxmath/agreement.hpp"
-#include "cxmath/agreement_forms.hpp"
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
-#include "cxmath/incomplete_beta_sound.hpp"
+#include "cxmath/incomplete_beta_converged.hpp"
 #include "dists/beta.hpp"
+#include "dists/dpq.hpp"
 #include "dists/norm.hpp"
 
 namespace distmill {
 
 namespace detail {
 
-inline constexpr double LN_PI = 1.1447298858494002;   // ln pi rounded to double
-inline constexpr double PI_DOUBLE = 3.141592653589793;
 
 // Log-density for finite x and finite n >= EPS.
 constexpr double dt_log(double x, double n) {
   using namespace cxmath;
   const double h = 0.5 * n;
   const double r = 0.5 + h;
-  return ((-r) * cxmath::log((x * (x / n)) + 1)) +
-         ((lgamma(r) - ((cxmath::log(n) + LN_PI) * 0.5)) - lgamma(h));
+  return ((-r) * log((x * (x / n)) + 1)) +
+         ((lgamma(r) - ((log(n) + cxmath::LN_PI_DOUBLE) * 0.5)) - lgamma(h));
 }
 
 // CDF through the incomplete beta, for finite x and finite n >= EPS.
@@ -56,10 +56,10 @@ constexpr double pt_beta(double x, double n) {
   const double s = x * x;
   const double h = n * 0.5;
   if (n > s) {
-    const double I = pbeta_fixed(s / (n + s), 0.5, h, false);
+    const double I = pbeta<false>(s / (n + s), 0.5, h, false);
     return x > 0 ? 1 - (0.5 - I * 0.5) : 0.5 - I * 0.5;
   }
-  const double I = pbeta_fixed(1 / ((x / n) * x + 1), h, 0.5, false);
+  const double I = pbeta<false>(1 / ((x / n) * x + 1), h, 0.5, false);
   return x > 0 ? 1 - I * 0.5 : I * 0.5;
 }
 
@@ -79,7 +79,7 @@ constexpr double qt_two_tailed(double P, double n) {
   if (Y > 0.05 + A) {
     // Asymptotic inversion of the Cornish-Fisher type about the normal
     // quantile X of P/2.
-    const double X = qnorm_fixed(ph, 0, 1);
+    const double X = qnorm<false>(ph, 0, 1);
     const double X2 = X * X;
     const double Lp = ((0.4 * X2 + 6.3) * X2 + 36) * X2 + 94.5;
     const double Cn = n < 5 ? ((((n - 4.5) * 0.3) * (X + 0.6)) + C) + B : B + C;
@@ -117,10 +117,6 @@ constexpr double qt_two_tailed(double P, double n) {
   return q;
 }
 
-}  // namespace detail
-
-namespace detail {
-
 // Converged log-density for finite x and finite dof n >= EPS:
 //   ln f = -((n + 1)/2) ln(1 + x^2/n) - ln sqrt(n) - ln B(n/2, 1/2),
 // in extended precision (x^2 cannot overflow there), with ln B from the
@@ -129,8 +125,8 @@ constexpr double dt_log_converged(double x, double n) {
   using cxmath::ext;
   const ext N = n;
   const ext u = (static_cast<ext>(x) * x) / N;
-  const ext L = ((N + 1) * 0.5L) * cxmath::xb::log1p(u);
-  return static_cast<double>(-(L + (0.5L * cxmath::xb::log(N) + cxmath::xb::lbeta(N * 0.5L, 0.5L))));
+  const ext L = ((N + 1) * 0.5L) * cxmath::xp::log1p(u);
+  return static_cast<double>(-(L + (0.5L * cxmath::xp::log(N) + cxmath::xp::lbeta(N * 0.5L, 0.5L))));
 }
 
 // Where the fixed-depth t log-density can miss the rule: small dof (the
@@ -144,41 +140,10 @@ inline constexpr double DT_LARGE_DOF = 1e4;
 inline constexpr double DT_SMALL_DOF = 1e-4;
 inline constexpr double DT_LARGE_RATIO = 1e300;
 
-constexpr bool dt_fixed_may_fail(double x, double n) {
+constexpr bool dt_region(double x, double n) {
   if (n < DT_SMALL_DOF || !(n <= DT_LARGE_DOF)) return true;
   return !(x * (x / n) <= DT_LARGE_RATIO);
 }
-
-constexpr double dt_checked(double x, double n, double fixed) {
-  if (!dt_fixed_may_fail(x, n) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dt_log_converged(x, n);
-  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
-}
-
-template <bool Converged>
-constexpr double dt_impl(double x, double dof, bool log) {
-  using namespace cxmath;
-  if (isnan(dof)) return NaN;
-  if (isnan(x)) return NaN;
-  if (dof < EPS) return NaN;
-  if (x == INF || x == -INF) return log ? -INF : 0.0;
-  if (dof == INF) return dnorm_impl<Converged>(x, 0, 1, log);
-  double ld = dt_log(x, dof);
-  if constexpr (Converged) ld = dt_checked(x, dof, ld);
-  return log ? ld : exp(ld);
-}
-
-}  // namespace detail
-
-// The density: the fixed-depth log-density, replaced by the converged one
-// where it fails the agreement rule.
-constexpr double dt(double x, double dof, bool log) { return detail::dt_impl<true>(x, dof, log); }
-
-namespace detail {
-constexpr double dt_fixed(double x, double dof, bool log) { return dt_impl<false>(x, dof, log); }
-}  // namespace detail
-
-namespace detail {
 
 // The fixed-depth quantile for finite dof and 0 < p < 1.
 constexpr double qt_fixed_general(double p, double dof) {
@@ -199,23 +164,17 @@ constexpr double qt_fixed_general(double p, double dof) {
 // |x| is I_w(n/2, 1/2)/2 with w = n/(n + x^2) and 1 - w = x^2/(n + x^2),
 // both formed in extended precision (x^2 cannot overflow there); the lower
 // tail is that value itself, so it keeps its relative precision.
-struct TTails {
-  cxmath::ext lower;  // P(T <= x)
-  cxmath::ext upper;  // P(T > x)
-};
-
-constexpr TTails pt_tails(double x, double n) {
+constexpr Tails pt_tails(double x, double n) {
   using cxmath::ext;
   if (x == 0) return {0.5L, 0.5L};
   if (x == cxmath::INF) return {1, 0};
   if (x == -cxmath::INF) return {0, 1};
   const ext s = static_cast<ext>(x) * x;
   const ext d = n + s;
-  const ext tail = cxmath::incomplete_beta_sound(n * 0.5, 0.5, n / d, s / d).P * 0.5L;
+  const ext tail = cxmath::incomplete_beta_converged(n * 0.5, 0.5, n / d, s / d).P * 0.5L;
   if (x < 0) return {tail, 1 - tail};
   return {1 - tail, tail};
 }
-constexpr double pt_converged(double x, double n) { return static_cast<double>(pt_tails(x, n).lower); }
 
 // Converged quantile for finite dof n and 0 < p < 1: the beta point
 // (w, 1 - w) with I_w(n/2, 1/2) = 2 min(p, 1 - p), then
@@ -223,14 +182,14 @@ constexpr double pt_converged(double x, double n) { return static_cast<double>(p
 constexpr double qt_converged(double p, double n, double guess) {
   using cxmath::ext;
   if (p == 0.5) return 0.0;
-  const double tail = p < 0.5 ? p : 1 - p;  // 1 - p is exact for p >= 1/2
+  const double tail = dpq::tail(p);  // 1 - p is exact for p >= 1/2
   const ext P2 = static_cast<ext>(tail) * 2;
   // The fixed-depth value seeds the iteration through its own beta point.
   const ext g = static_cast<ext>(guess) * guess;
   const ext wg = n / (n + g);
-  const auto w = cxmath::incomplete_beta_inv_sound(n * 0.5, 0.5, P2, 1 - P2,
+  const auto w = cxmath::incomplete_beta_inv_converged(n * 0.5, 0.5, P2, 1 - P2,
                                                    cxmath::isnan(wg) ? -1 : wg);
-  const ext t = w.x == 0 ? cxmath::INF_EXT : cxmath::xb::sqrt(n * (w.y / w.x));
+  const ext t = w.x == 0 ? cxmath::INF_EXT : cxmath::xp::sqrt(n * (w.y / w.x));
   return static_cast<double>(p < 0.5 ? -t : t);
 }
 
@@ -246,13 +205,13 @@ constexpr double qt_converged(double p, double n, double guess) {
 //   below EPS (|x| above ~6.7e7 sqrt(n)), where the kernel answers 0.
 inline constexpr double PT_LOWER_TAIL = 1e-5;
 
-constexpr bool pt_fixed_may_fail(double x, double n, double F) {
+constexpr bool pt_region(double x, double n, double F) {
   if (x < 0 && !(F >= PT_LOWER_TAIL)) return true;
   if (n == 1) return false;
   if (n == 2) return !(x * x < cxmath::DBL_MAX_);
   const double s = x * x;
-  if (n > s) return pbeta_fixed_may_fail(s / (n + s), 0.5, n * 0.5);
-  return pbeta_fixed_may_fail(1 / ((x / n) * x + 1), n * 0.5, 0.5);
+  if (n > s) return cxmath::incomplete_beta_region(0.5, n * 0.5, s / (n + s));
+  return cxmath::incomplete_beta_region(n * 0.5, 0.5, 1 / ((x / n) * x + 1));
 }
 // Where the fixed-depth t quantile can miss the rule.  It is accurate to
 // the rule only in a few places: the closed forms for one degree of freedom
@@ -272,37 +231,34 @@ inline constexpr double QT_TWO_DOF_TAIL = 1e-9;
 inline constexpr double QT_LARGE_DOF = 1e3;
 inline constexpr double QT_LARGE_DOF_TAIL = 0.02;
 
-constexpr bool qt_fixed_may_fail(double p, double n) {
-  const double tail = p < 0.5 ? p : 1 - p;
+constexpr bool qt_region(double p, double n) {
+  const double tail = dpq::tail(p);
   if (n == 1) return !(tail >= QT_ONE_DOF_TAIL);
   if (n == 2) return !(tail >= QT_TWO_DOF_TAIL);
   return !(n >= QT_LARGE_DOF && tail >= QT_LARGE_DOF_TAIL);
 }
 
-constexpr double pt_checked(double x, double n, double fixed) {
-  if (!pt_fixed_may_fail(x, n, fixed) && fixed >= 0 && fixed <= 1) return fixed;
-  const double converged = pt_converged(x, n);
-  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
+template <bool Checked>
+constexpr double dt(double x, double dof, bool give_log) {
+  using namespace cxmath;
+  if (isnan(dof)) return NaN;
+  if (isnan(x)) return NaN;
+  if (dof < EPS) return NaN;
+  if (x == INF || x == -INF) return dpq::zero(give_log);
+  if (dof == INF) return dnorm<Checked>(x, 0, 1, give_log);
+  return keep_log_density<Checked>(dt_log(x, dof), give_log, dt_region(x, dof),
+                                   [&] { return dt_log_converged(x, dof); });
 }
 
-constexpr double qt_checked(double p, double n, double fixed) {
-  if (!qt_fixed_may_fail(p, n) && !cxmath::isnan(fixed)) return fixed;
-  if (!cxmath::isnan(fixed)) {
-    const TTails t = pt_tails(fixed, n);
-    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
-  }
-  return qt_converged(p, n, fixed);
-}
-
-template <bool Converged>
-constexpr double pt_impl(double x, double dof, bool log_p) {
+template <bool Checked>
+constexpr double pt(double x, double dof, bool give_log_p) {
   using namespace cxmath;
   if (isnan(x)) return NaN;
   if (isnan(dof)) return NaN;
   if (dof < EPS) return NaN;
-  if (x == INF) return log_p ? 0.0 : 1.0;
-  if (x == -INF) return log_p ? -INF : 0.0;
-  if (dof == INF) return pnorm_impl<Converged>(x, 0, 1, log_p);
+  if (x == INF) return dpq::one(give_log_p);
+  if (x == -INF) return dpq::zero(give_log_p);
+  if (dof == INF) return pnorm<Checked>(x, 0, 1, give_log_p);
   double F;
   if (dof == 1) {
     F = tiny(x) ? 0.5 : atan(x) / PI_DOUBLE + 0.5;
@@ -312,37 +268,30 @@ constexpr double pt_impl(double x, double dof, bool log_p) {
   } else {
     F = pt_beta(x, dof);
   }
-  if constexpr (Converged) F = pt_checked(x, dof, F);
-  return log_p ? cxmath::log(F) : F;
+  return keep_probability<Checked>(F, give_log_p, pt_region(x, dof, F),
+                                   [&] { return static_cast<double>(pt_tails(x, dof).lower); });
 }
 
-template <bool Converged>
-constexpr double qt_impl(double p, double dof) {
+template <bool Checked>
+constexpr double qt(double p, double dof) {
   using namespace cxmath;
   if (isnan(dof)) return NaN;
   if (dof < EPS) return NaN;
-  if (isnan(p) || p < 0 || p > 1) return NaN;
+  if (dpq::not_a_probability(p)) return NaN;
   if (p == 0) return -INF;
   if (p == 1) return INF;
-  if (dof == INF) return qnorm_impl<Converged>(p, 0, 1);
+  if (dof == INF) return qnorm<Checked>(p, 0, 1);
   const double t = qt_fixed_general(p, dof);
-  if constexpr (Converged) return qt_checked(p, dof, t);
-  return t;
+  return keep_quantile<Checked>(t, p, 1 - p, qt_region(p, dof), [&](double v) { return pt_tails(v, dof); },
+                                [&] { return qt_converged(p, dof, t); });
 }
 
 }  // namespace detail
 
-// The CDF and quantile: the fixed-depth value, replaced by the converged one
-// where it fails the agreement rule.
-constexpr double pt(double x, double dof, bool log_p) { return detail::pt_impl<true>(x, dof, log_p); }
-constexpr double qt(double p, double dof) { return detail::qt_impl<true>(p, dof); }
-
-namespace detail {
-
-// The fixed-depth methods alone.
-constexpr double pt_fixed(double x, double dof, bool log_p) { return pt_impl<false>(x, dof, log_p); }
-constexpr double qt_fixed(double p, double dof) { return qt_impl<false>(p, dof); }
-
-}  // namespace detail
+// Density, CDF and quantile: the fixed-depth value, replaced by the
+// converged one where it fails the agreement rule.
+constexpr double dt(double x, double dof, bool give_log) { return detail::dt<true>(x, dof, give_log); }
+constexpr double pt(double x, double dof, bool give_log_p) { return detail::pt<true>(x, dof, give_log_p); }
+constexpr double qt(double p, double dof) { return detail::qt<true>(p, dof); }
 
 }  // namespace distmill

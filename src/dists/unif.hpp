@@ -3,9 +3,9 @@
 #pragma once
 
 #include "cxmath/agreement.hpp"
-#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
+#include "dists/dpq.hpp"
 
 namespace distmill {
 
@@ -14,18 +14,13 @@ namespace detail {
 // ---- converged forms, in extended precision (no difference of two
 // doubles overflows there, and each value is rounded once) ----
 
-constexpr double dunif_converged(double a, double b, bool log) {
+constexpr double dunif_converged(double a, double b, bool give_log) {
   using cxmath::ext;
   const ext w = static_cast<ext>(b) - a;
-  return static_cast<double>(log ? -cxmath::xb::log(w) : 1 / w);
+  return static_cast<double>(give_log ? -cxmath::xp::log(w) : 1 / w);
 }
 
-struct UnifTails {
-  cxmath::ext lower;
-  cxmath::ext upper;
-};
-
-constexpr UnifTails punif_tails(double x, double a, double b) {
+constexpr Tails punif_tails(double x, double a, double b) {
   using cxmath::ext;
   if (!(x > a)) return {0, 1};
   if (!(x < b)) return {1, 0};
@@ -45,96 +40,67 @@ constexpr double qunif_converged(double p, double a, double b) {
 
 // Density and CDF: b - a overflowing (1/inf = 0, -ln inf = -inf, x - a over
 // inf), and for the log form b - a below EPS (-ln w taken as +inf).
-constexpr bool dunif_fixed_may_fail(double a, double b, bool log) {
+constexpr bool dunif_region(double a, double b, bool give_log) {
   const double w = b - a;
-  return !(w < cxmath::INF) || (log && w < cxmath::EPS);
+  return !(w < cxmath::INF) || (give_log && w < cxmath::EPS);
 }
 
-constexpr double dunif_checked(double a, double b, bool log, double fixed) {
-  if (!dunif_fixed_may_fail(a, b, log) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dunif_converged(a, b, log);
-  if (log) return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
-  return cxmath::density_agrees(fixed, converged) ? fixed : converged;
-}
-
-constexpr bool punif_fixed_may_fail(double x, double a, double b) {
+constexpr bool punif_region(double x, double a, double b) {
   return !(b - a < cxmath::INF) || !(x - a < cxmath::INF);
 }
 
-constexpr double punif_checked(double x, double a, double b, double fixed) {
-  if (cxmath::isinf(a) || cxmath::isinf(b)) return fixed;  // not a distribution
-  if (!punif_fixed_may_fail(x, a, b) && fixed >= 0 && fixed <= 1) return fixed;
-  const double converged = static_cast<double>(punif_tails(x, a, b).lower);
-  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
-}
-
 // Quantile: b - a overflowing; and the rounding of (b - a) p + a, ~2^-53
-// max(|a|, |b|), against the distance w tail of the quantile from its end:
-// the rule fails where that ratio exceeds 1e-10 (bounds far from 0 against
-// their distance, or tails so small that the double grid near the end is
-// too coarse); checked from 1e-11.
+// max(|a|, |b|), against the distance w tail of the quantile from its end
+// (bounds far from 0 against their distance, or tails so small that the
+// double grid near the end is too coarse).
 inline constexpr double QUNIF_RESOLUTION = 1e-11;
 
-constexpr bool qunif_fixed_may_fail(double p, double a, double b) {
+constexpr bool qunif_region(double p, double a, double b) {
   const double w = b - a;
   if (!(w < cxmath::INF)) return true;
-  const double tail = p < 0.5 ? p : 1 - p;
   const double m = cxmath::fabs(a) > cxmath::fabs(b) ? cxmath::fabs(a) : cxmath::fabs(b);
-  return !(m * cxmath::EPS <= QUNIF_RESOLUTION * (w * tail));
+  return !(m * cxmath::EPS <= QUNIF_RESOLUTION * (w * dpq::tail(p)));
 }
 
-constexpr double qunif_checked(double p, double a, double b, double fixed) {
-  if (!qunif_fixed_may_fail(p, a, b) && !cxmath::isnan(fixed)) return fixed;
-  if (!cxmath::isnan(fixed)) {
-    const UnifTails t = punif_tails(fixed, a, b);
-    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
-  }
-  return qunif_converged(p, a, b);
-}
-
-template <bool Converged>
-constexpr double dunif_impl(double x, double a, double b, bool log) {
+template <bool Checked>
+constexpr double dunif(double x, double a, double b, bool give_log) {
   using namespace cxmath;
   if (isnan(a) || isnan(x)) return NaN;
   if (isnan(b)) return NaN;
   if (a >= b) return NaN;
-  if (a == -INF || b == INF) return log ? -INF : 0.0;
-  if (x < a || x > b) return log ? -INF : 0.0;
+  if (a == -INF || b == INF) return dpq::zero(give_log);
+  if (x < a || x > b) return dpq::zero(give_log);
   const double w = b - a;
-  const double v = log ? -cxmath::log(w) : 1 / w;
-  if constexpr (Converged) return dunif_checked(a, b, log, v);
-  return v;
+  const double v = give_log ? -log(w) : 1 / w;
+  return keep_density<Checked>(v, give_log, dunif_region(a, b, give_log), [&] { return dunif_converged(a, b, give_log); });
 }
 
-template <bool Converged>
-constexpr double punif_impl(double x, double a, double b, bool log_p) {
+template <bool Checked>
+constexpr double punif(double x, double a, double b, bool give_log_p) {
   using namespace cxmath;
   if (isnan(a) || isnan(x)) return NaN;
   if (isnan(b)) return NaN;
   if (a >= b) return NaN;
   if (isinf(a) && isinf(b)) return NaN;
-  double P;
-  if (x <= a)
-    P = 0.0;
-  else if (x >= b)
-    P = 1.0;
-  else {
-    P = (x - a) / (b - a);  // one infinite bound: inf/inf = NaN
-    if constexpr (Converged) P = punif_checked(x, a, b, P);
-  }
-  return log_p ? cxmath::log(P) : P;
+  if (x <= a) return dpq::zero(give_log_p);
+  if (x >= b) return dpq::one(give_log_p);
+  const double P = (x - a) / (b - a);  // one infinite bound: inf/inf = NaN
+  // Infinite bounds are not a distribution: that NaN stands.
+  if (isinf(a) || isinf(b)) return dpq::value(P, give_log_p);
+  return keep_probability<Checked>(P, give_log_p, punif_region(x, a, b),
+                                   [&] { return static_cast<double>(punif_tails(x, a, b).lower); });
 }
 
-template <bool Converged>
-constexpr double qunif_impl(double p, double a, double b) {
+template <bool Checked>
+constexpr double qunif(double p, double a, double b) {
   using namespace cxmath;
-  if (isnan(a) || isnan(b) || a >= b || isnan(p) || p < 0 || p > 1) return NaN;
+  if (isnan(a) || isnan(b) || a >= b || dpq::not_a_probability(p)) return NaN;
   if (isinf(a) || isinf(b)) return NaN;
   if (p == 0) return a;
   if (p == 1) return b;
   const double q = (b - a) * p + a;
-  if constexpr (Converged) return qunif_checked(p, a, b, q);
-  return q;
+  return keep_quantile<Checked>(q, p, 1 - p, qunif_region(p, a, b), [&](double v) { return punif_tails(v, a, b); },
+                                [&] { return qunif_converged(p, a, b); });
 }
 
 }  // namespace detail
@@ -142,18 +108,10 @@ constexpr double qunif_impl(double p, double a, double b) {
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.  Infinite bounds are
 // not a distribution and keep the answers of the fixed-depth forms.
-constexpr double dunif(double x, double a, double b, bool log) { return detail::dunif_impl<true>(x, a, b, log); }
-constexpr double punif(double x, double a, double b, bool log_p) {
-  return detail::punif_impl<true>(x, a, b, log_p);
+constexpr double dunif(double x, double a, double b, bool give_log) { return detail::dunif<true>(x, a, b, give_log); }
+constexpr double punif(double x, double a, double b, bool give_log_p) {
+  return detail::punif<true>(x, a, b, give_log_p);
 }
-constexpr double qunif(double p, double a, double b) { return detail::qunif_impl<true>(p, a, b); }
-
-namespace detail {
-constexpr double dunif_fixed(double x, double a, double b, bool log) { return dunif_impl<false>(x, a, b, log); }
-constexpr double punif_fixed(double x, double a, double b, bool log_p) {
-  return punif_impl<false>(x, a, b, log_p);
-}
-constexpr double qunif_fixed(double p, double a, double b) { return qunif_impl<false>(p, a, b); }
-}  // namespace detail
+constexpr double qunif(double p, double a, double b) { return detail::qunif<true>(p, a, b); }
 
 }  // namespace distmill

@@ -6,9 +6,9 @@
 #pragma once
 
 #include "cxmath/agreement.hpp"
-#include "cxmath/agreement_forms.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
+#include "dists/dpq.hpp"
 
 namespace distmill {
 
@@ -22,127 +22,89 @@ namespace detail {
 constexpr double dweibull_log_converged(double x, double shape, double scale) {
   using cxmath::ext;
   const ext y = static_cast<ext>(x) / scale;
-  const ext ly = cxmath::xb::log(y);
+  const ext ly = cxmath::xp::log(y);
   const ext K = shape;
   const ext B = shape == 1 ? ext(0) : ly * (K - 1);
-  const ext C = cxmath::xb::exp(K * ly);
-  return static_cast<double>((cxmath::xb::log(K / scale) + B) - C);
+  const ext C = cxmath::xp::exp(K * ly);
+  return static_cast<double>((cxmath::xp::log(K / scale) + B) - C);
 }
 
-struct WeibullTails {
-  cxmath::ext lower;
-  cxmath::ext upper;
-};
-
 // P = -expm1(-y^k) and 1 - P = e^(-y^k), with y^k = e^(k ln y).
-constexpr WeibullTails pweibull_tails(double x, double shape, double scale) {
+constexpr Tails pweibull_tails(double x, double shape, double scale) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
-  const ext u = -cxmath::xb::exp(static_cast<ext>(shape) * cxmath::xb::log(static_cast<ext>(x) / scale));
-  return {-cxmath::xb::expm1(u), cxmath::xb::exp(u)};
+  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * cxmath::xp::log(static_cast<ext>(x) / scale));
+  return {-cxmath::xp::expm1(u), cxmath::xp::exp(u)};
 }
 
 // l (-ln(1 - p))^(1/k) with ln(1 - p) = log1p(-p) and the power as
 // e^(ln(-ln(1 - p))/k).
 constexpr double qweibull_converged(double p, double shape, double scale) {
   using cxmath::ext;
-  const ext L = -cxmath::xb::log1p(-static_cast<ext>(p));
-  return static_cast<double>(cxmath::xb::exp(cxmath::xb::log(L) / shape) * scale);
+  const ext L = -cxmath::xp::log1p(-static_cast<ext>(p));
+  return static_cast<double>(cxmath::xp::exp(cxmath::xp::log(L) / shape) * scale);
 }
 
 // ---- where the fixed-depth forms can miss the rule ----
 
 // Density: x/scale or shape/scale below EPS (their logarithms taken as
 // -inf: the value becomes 0, +inf or NaN where it is finite).
-constexpr bool dweibull_fixed_may_fail(double x, double shape, double scale) {
+constexpr bool dweibull_region(double x, double shape, double scale) {
   return x / scale < cxmath::EPS || shape / scale < cxmath::EPS;
 }
 
-constexpr double dweibull_checked(double x, double shape, double scale, double fixed) {
-  if (!dweibull_fixed_may_fail(x, shape, scale) && !cxmath::isnan(fixed)) return fixed;
-  const double converged = dweibull_log_converged(x, shape, scale);
-  return cxmath::log_density_agrees(fixed, converged) ? fixed : converged;
-}
-
-// CDF: x or x/scale below EPS (counted as 0, or its power taken as 0); a
-// NaN.  Elsewhere -expm1(-(x/scale)^k) keeps its relative accuracy.
-constexpr bool pweibull_fixed_may_fail(double x, double scale) {
-  return x < cxmath::EPS || x / scale < cxmath::EPS;
-}
-
-constexpr double pweibull_checked(double x, double shape, double scale, double fixed) {
-  if (!pweibull_fixed_may_fail(x, scale) && fixed >= 0 && fixed <= 1) return fixed;
-  const double converged = static_cast<double>(pweibull_tails(x, shape, scale).lower);
-  return cxmath::probability_agrees(fixed, converged) ? fixed : converged;
-}
+// CDF: x or x/scale below EPS (counted as 0, or its power taken as 0).
+// Elsewhere -expm1(-(x/scale)^k) keeps its relative accuracy.
+constexpr bool pweibull_region(double x, double scale) { return x < cxmath::EPS || x / scale < cxmath::EPS; }
 
 // Quantile: (-L)^(1/k) scale, formed in double, overflows or underflows
 // where the quantile itself does not, for shapes far from 1 (checked when
-// the value is not well inside the double range); an infinite scale has
-// no finite quantile (left as it is).
+// the value is not well inside the double range).
 inline constexpr double QWEIBULL_SMALL = 1e-300;
 inline constexpr double QWEIBULL_LARGE = 1e300;
 
-constexpr bool qweibull_fixed_may_fail(double fixed) {
-  return !(fixed >= QWEIBULL_SMALL && fixed <= QWEIBULL_LARGE);
-}
+constexpr bool qweibull_region(double fixed) { return !(fixed >= QWEIBULL_SMALL && fixed <= QWEIBULL_LARGE); }
 
-constexpr double qweibull_checked(double p, double shape, double scale, double fixed) {
-  if (scale == cxmath::INF) return fixed;
-  if (!qweibull_fixed_may_fail(fixed)) return fixed;
-  if (!cxmath::isnan(fixed)) {
-    const WeibullTails t = pweibull_tails(fixed, shape, scale);
-    if (cxmath::quantile_agrees(t.lower, t.upper, p)) return fixed;
-  }
-  return qweibull_converged(p, shape, scale);
-}
-
-template <bool Converged>
-constexpr double dweibull_impl(double x, double shape, double scale, bool log) {
+template <bool Checked>
+constexpr double dweibull(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < EPS) return NaN;
   if (scale < EPS) return NaN;
-  if (x < 0) return log ? -INF : 0.0;
+  if (x < 0) return dpq::zero(give_log);
   if (x == 0 && shape < 1) return INF;  // the pole at 0, with or without the flag
-  if (x == INF) return log ? -INF : 0.0;
-  if constexpr (Converged) {
+  if (x == INF) return dpq::zero(give_log);
+  if constexpr (Checked) {
     // The limits of the family: an infinite shape is the point mass at the
     // scale, an infinite scale leaves no mass at any finite x.
-    if (shape == INF) {
-      const double v = x == scale ? INF : 0.0;
-      return log ? cxmath::log(v) : v;
-    }
-    if (scale == INF) return log ? -INF : 0.0;
+    if (shape == INF) return dpq::value(x == scale ? INF : 0.0, give_log);
+    if (scale == INF) return dpq::zero(give_log);
   }
   const double y = x / scale;
-  const double A = cxmath::log(shape / scale);
+  const double A = log(shape / scale);
   // ln y is -inf for y below EPS: with shape exactly 1 the term must vanish.
-  const double B = shape == 1 ? 0.0 : cxmath::log(y) * (shape - 1);
-  const double C = cxmath::pow(y, shape);
-  double L = (A + B) - C;
-  if constexpr (Converged) L = dweibull_checked(x, shape, scale, L);
-  return log ? L : cxmath::exp(L);
+  const double B = shape == 1 ? 0.0 : log(y) * (shape - 1);
+  const double C = pow(y, shape);
+  const double L = (A + B) - C;
+  return keep_log_density<Checked>(L, give_log, dweibull_region(x, shape, scale),
+                                   [&] { return dweibull_log_converged(x, shape, scale); });
 }
 
-template <bool Converged>
-constexpr double pweibull_impl(double x, double shape, double scale, bool log_p) {
+template <bool Checked>
+constexpr double pweibull(double x, double shape, double scale, bool give_log_p) {
   using namespace cxmath;
   if (isnan(shape) || isnan(x)) return NaN;
   if (isnan(scale)) return NaN;
   if (shape < EPS) return NaN;
   if (scale < EPS) return NaN;
+  const auto converged = [&] { return static_cast<double>(pweibull_tails(x, shape, scale).lower); };
   if (x < EPS) {
     // The fixed-depth method counts x below EPS as 0; a positive x with a
     // finite scale is checked like any other.
-    if constexpr (Converged) {
-      if (x > 0 && scale < INF && shape < INF) {
-        const double P = pweibull_checked(x, shape, scale, 0.0);
-        return log_p ? cxmath::log(P) : P;
-      }
-    }
-    return log_p ? -INF : 0.0;
+    if (x > 0 && scale < INF && shape < INF)
+      return keep_probability<Checked>(0.0, give_log_p, pweibull_region(x, scale), converged);
+    return dpq::zero(give_log_p);
   }
   double P;
   if (isinf(x) || isinf(shape) || isinf(scale)) {
@@ -151,56 +113,42 @@ constexpr double pweibull_impl(double x, double shape, double scale, bool log_p)
     } else if (shape == INF && scale != INF) {
       // (x/scale)^inf is 0, 1 or inf: a step at x = scale.
       const double r = x / scale;
-      P = r > 1 ? 1.0 : r == 1 ? 0.6321205588285577 : 0.0;
+      P = r > 1 ? 1.0 : r == 1 ? ONE_MINUS_INV_E : 0.0;
     } else {
       P = 0.0;  // scale = +inf
     }
-  } else {
-    P = -cxmath::expm1(-cxmath::pow(x / scale, shape));
-    if constexpr (Converged) P = pweibull_checked(x, shape, scale, P);
+    return dpq::value(P, give_log_p);
   }
-  return log_p ? cxmath::log(P) : P;
+  P = -expm1(-pow(x / scale, shape));
+  return keep_probability<Checked>(P, give_log_p, pweibull_region(x, scale), converged);
 }
 
-template <bool Converged>
-constexpr double qweibull_impl(double p, double shape, double scale) {
+template <bool Checked>
+constexpr double qweibull(double p, double shape, double scale) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(scale) || shape < EPS || scale < EPS || isnan(p) || p < 0 || p > 1)
-    return NaN;
+  if (isnan(shape) || isnan(scale) || shape < EPS || scale < EPS || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return INF;
   if (shape == INF) return scale;
-  const double L = cxmath::log1p(-p);
+  const double L = log1p(-p);
   if (L > 0) return NaN;
-  const double q = cxmath::pow(-L, 1 / shape) * scale;
-  if constexpr (Converged) return qweibull_checked(p, shape, scale, q);
-  return q;
+  const double q = pow(-L, 1 / shape) * scale;
+  // An infinite scale has no finite quantile: the value stands.
+  if (scale == INF) return q;
+  return keep_quantile<Checked>(q, p, 1 - p, qweibull_region(q), [&](double v) { return pweibull_tails(v, shape, scale); },
+                                [&] { return qweibull_converged(p, shape, scale); });
 }
 
 }  // namespace detail
 
 // Density, CDF and quantile: the fixed-depth value, replaced by the
 // converged one where it fails the agreement rule.
-constexpr double dweibull(double x, double shape, double scale, bool log) {
-  return detail::dweibull_impl<true>(x, shape, scale, log);
+constexpr double dweibull(double x, double shape, double scale, bool give_log) {
+  return detail::dweibull<true>(x, shape, scale, give_log);
 }
-constexpr double pweibull(double x, double shape, double scale, bool log_p) {
-  return detail::pweibull_impl<true>(x, shape, scale, log_p);
+constexpr double pweibull(double x, double shape, double scale, bool give_log_p) {
+  return detail::pweibull<true>(x, shape, scale, give_log_p);
 }
-constexpr double qweibull(double p, double shape, double scale) {
-  return detail::qweibull_impl<true>(p, shape, scale);
-}
-
-namespace detail {
-constexpr double dweibull_fixed(double x, double shape, double scale, bool log) {
-  return dweibull_impl<false>(x, shape, scale, log);
-}
-constexpr double pweibull_fixed(double x, double shape, double scale, bool log_p) {
-  return pweibull_impl<false>(x, shape, scale, log_p);
-}
-constexpr double qweibull_fixed(double p, double shape, double scale) {
-  return qweibull_impl<false>(p, shape, scale);
-}
-}  // namespace detail
+constexpr double qweibull(double p, double shape, double scale) { return detail::qweibull<true>(p, shape, scale); }
 
 }  // namespace distmill

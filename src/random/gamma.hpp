@@ -24,9 +24,6 @@ namespace distmill {
 
 namespace detail {
 
-// The double nearest 1/3.
-inline constexpr double THIRD = 0.3333333333333333;
-
 // The smallest positive subnormal, 2^-1074: (1 - m) U + m moves a canonical
 // uniform off 0 so that its logarithm and power stay finite.  (1 - m) is 1
 // in double precision, so the result is U itself unless U is 0.
@@ -48,8 +45,8 @@ inline double gamma_draw(double shape, double scale, Engine& engine) {
     if (scale == cxmath::INF) return cxmath::INF;
     return std::pow((1.0 - m) * u + m, 1.0 / shape) * g;
   }
-  const double d = shape - THIRD;
-  const double c = THIRD / std::sqrt(d);
+  const double d = shape - cxmath::THIRD_DOUBLE;
+  const double c = cxmath::THIRD_DOUBLE / std::sqrt(d);
   for (;;) {
     const double z = standard_normal(engine);
     if (z <= -1.0 / c) continue;  // 1 + c z <= 0: no candidate, no uniform

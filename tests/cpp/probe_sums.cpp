@@ -36,7 +36,7 @@ PROBE(k_qbinom_plain, "d:did") double k_qbinom_plain(double p, std::int64_t n, d
   return dd::qbinom_plain(p, n, prob);
 }
 PROBE(k_qbinom, "d:did") double k_qbinom(double p, std::int64_t n, double prob) {
-  return dd::qbinom_fixed(p, n, prob);
+  return dd::qbinom<false>(p, n, prob);
 }
 
 // Poisson walk from 0 for rates up to 10: terms from a table, and afresh.

@@ -13,7 +13,7 @@ static_assert(distmill::pbinom(100, 200, 0.5, false) == 0x1.0e6cda9a8633bp-1);
 // A CDF sum of about 6500 ticks (masses from 40 standard deviations above
 // the mode to 10 below it), more than one interval.
 static_assert(distmill::POLL_INTERVAL < 6000);
-static_assert(distmill::detail::pbinom_fixed(104300, 200000, 0.5, false) == 0x1.0000000033b32p+0);
+static_assert(distmill::detail::pbinom<false>(104300, 200000, 0.5, false) == 0x1.0000000033b32p+0);
 // That sum ends above 1; the CDF replaces it by 1 - (the complement summed
 // directly), also at compile time.
 static_assert(distmill::pbinom(104300, 200000, 0.5, false) == 1.0);

@@ -61,33 +61,33 @@ int main() {
   auto row = [](const char* call, const char* what, double f, double c) {
     std::printf("| %s | %s | %.0f | %.0f |\n", call, what, f, c);
   };
-  row("pbeta", "ordinary", time_ns(ord, [](const Args& x) { return d::pbeta_fixed(x.u, x.a, x.b, false); }),
+  row("pbeta", "ordinary", time_ns(ord, [](const Args& x) { return d::pbeta<false>(x.u, x.a, x.b, false); }),
       time_ns(ord, [](const Args& x) { return distmill::pbeta(x.u, x.a, x.b, false); }));
   row("pbeta", "shapes 1e3-3e3 near the mean (checked, kept)",
-      time_ns(big, [](const Args& x) { return d::pbeta_fixed(x.u, x.a, x.b, false); }),
+      time_ns(big, [](const Args& x) { return d::pbeta<false>(x.u, x.a, x.b, false); }),
       time_ns(big, [](const Args& x) { return distmill::pbeta(x.u, x.a, x.b, false); }));
   row("pbeta", "x below 2^-52 (replaced)",
-      time_ns(tiny, [](const Args& x) { return d::pbeta_fixed(x.u, x.a, x.b, false); }),
+      time_ns(tiny, [](const Args& x) { return d::pbeta<false>(x.u, x.a, x.b, false); }),
       time_ns(tiny, [](const Args& x) { return distmill::pbeta(x.u, x.a, x.b, false); }));
   row("qbeta", "ordinary (shapes 2..50)",
-      time_ns(ord, [](const Args& x) { return d::qbeta_fixed(x.u, x.a + 1, x.b + 1); }),
+      time_ns(ord, [](const Args& x) { return d::qbeta<false>(x.u, x.a + 1, x.b + 1); }),
       time_ns(ord, [](const Args& x) { return distmill::qbeta(x.u, x.a + 1, x.b + 1); }));
   row("qbeta", "p below 1e-5 (checked or replaced)",
-      time_ns(ord, [](const Args& x) { return d::qbeta_fixed(x.u * 1e-6, x.a + 1, x.b + 1); }),
+      time_ns(ord, [](const Args& x) { return d::qbeta<false>(x.u * 1e-6, x.a + 1, x.b + 1); }),
       time_ns(ord, [](const Args& x) { return distmill::qbeta(x.u * 1e-6, x.a + 1, x.b + 1); }));
-  row("pf", "ordinary", time_ns(ord, [](const Args& x) { return d::pf_fixed(4 * x.u, x.a, x.b, false); }),
+  row("pf", "ordinary", time_ns(ord, [](const Args& x) { return d::pf<false>(4 * x.u, x.a, x.b, false); }),
       time_ns(ord, [](const Args& x) { return distmill::pf(4 * x.u, x.a, x.b, false); }));
   row("pt", "ordinary (|x| < 3.6)",
-      time_ns(ord, [](const Args& x) { return d::pt_fixed((x.u - 0.5) * 8, x.a, false); }),
+      time_ns(ord, [](const Args& x) { return d::pt<false>((x.u - 0.5) * 8, x.a, false); }),
       time_ns(ord, [](const Args& x) { return distmill::pt((x.u - 0.5) * 8, x.a, false); }));
-  row("qt", "dof 1..50 (always checked)", time_ns(ord, [](const Args& x) { return d::qt_fixed(x.u, x.a); }),
+  row("qt", "dof 1..50 (always checked)", time_ns(ord, [](const Args& x) { return d::qt<false>(x.u, x.a); }),
       time_ns(ord, [](const Args& x) { return distmill::qt(x.u, x.a); }));
   row("qt", "dof 2e3..5e4, tails >= 0.05 (exempt)",
-      time_ns(ord, [](const Args& x) { return d::qt_fixed(x.u, x.a * 1e3); }),
+      time_ns(ord, [](const Args& x) { return d::qt<false>(x.u, x.a * 1e3); }),
       time_ns(ord, [](const Args& x) { return distmill::qt(x.u, x.a * 1e3); }));
-  row("plogis", "ordinary", time_ns(ord, [](const Args& x) { return d::plogis_fixed((x.u - 0.5) * 8, 0, 1, false); }),
+  row("plogis", "ordinary", time_ns(ord, [](const Args& x) { return d::plogis<false>((x.u - 0.5) * 8, 0, 1, false); }),
       time_ns(ord, [](const Args& x) { return distmill::plogis((x.u - 0.5) * 8, 0, 1, false); }));
-  row("dbeta", "ordinary", time_ns(ord, [](const Args& x) { return d::dbeta_fixed(x.u, x.a, x.b, false); }),
+  row("dbeta", "ordinary", time_ns(ord, [](const Args& x) { return d::dbeta<false>(x.u, x.a, x.b, false); }),
       time_ns(ord, [](const Args& x) { return distmill::dbeta(x.u, x.a, x.b, false); }));
   return 0;
 }

@@ -44,15 +44,14 @@
 // nearer to 0 (x when the quantile is at most 1/2, otherwise y = 1 - x with
 // the shapes exchanged), so tiny quantiles and quantiles just below 1 both
 // come out with full relative precision in the variable that carries them.
+// References: DLMF 8.17.22, 8.18, 5.11; Thompson and Barnett (1986) (Lentz's method).
 #pragma once
 
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/extended_sound.hpp"
+#include "cxmath/extended.hpp"
 
 namespace cxmath {
-
-
 
 namespace detail {
 
@@ -61,7 +60,7 @@ inline constexpr double ASYMPTOTIC_SHAPE = 1e11;
 // Bound on the levels of the converged fraction (each level of the
 // contracted form below is two of the original; near the mean about
 // 0.05-0.25 sqrt of the smaller shape are needed, far fewer elsewhere).
-inline constexpr int SOUND_CF_LEVELS = 1000000;
+inline constexpr int CONVERGED_CF_LEVELS = 1000000;
 // A side whose value exceeds 1 - SMALL_COMPLEMENT leaves its complement
 // with fewer significant digits than the working precision (a relative
 // error ~1e-19/(1 - value)); the complement is then evaluated
@@ -88,11 +87,11 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
   const ext p0 = a / N;
   const ext q0 = b / N;
   const ext eps = x <= 0.5L ? x - p0 : q0 - y;
-  const ext g1 = xb::log1pmx_neg(eps / p0, x / p0);
-  const ext g2 = xb::log1pmx_neg(-eps / q0, y / q0);
+  const ext g1 = xp::log1p_deficit(eps / p0, x / p0);
+  const ext g2 = xp::log1p_deficit(-eps / q0, y / q0);
   const ext D = a * g1 + b * g2;
-  const ext Delta = (xb::stirling_delta(a) + xb::stirling_delta(b)) - xb::stirling_delta(N);
-  const ext c = (0.5L * xb::log(b / (a * N)) - xb::LN_SQRT_2PI) - Delta;
+  const ext Delta = (xp::stirling_delta(a) + xp::stirling_delta(b)) - xp::stirling_delta(N);
+  const ext c = (0.5L * xp::log(b / (a * N)) - LN_SQRT_2PI_EXT) - Delta;
   return {c - D, D};
 }
 
@@ -113,8 +112,8 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
 //                  / ((a + 2m)(a + 2m + 1)),
 // a sum of positive terms below the mean point (lambda > -1 there), so
 // every level keeps its relative precision.
-constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front,
-                            int max_levels = SOUND_CF_LEVELS, bool* converged = nullptr) {
+constexpr ext beta_cf_converged(ext a, ext b, ext x, ext y, ext front,
+                            int max_levels = CONVERGED_CF_LEVELS, bool* converged = nullptr) {
   const ext N = a + b;
   const ext lambda = x <= 0.5L ? a - N * x : N * y - b;
   const auto D = [&](ext m) -> ext {
@@ -127,7 +126,7 @@ constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front,
     return (((m * (b - m)) * ((a + m) * (N + m))) * (x * x)) / (((am - 1) * am) * (am * (am + 1)));
   };
   ext f = D(0);
-  if (fabs(f) < xb::TINY) f = xb::TINY;
+  if (fabs(f) < xp::LENTZ_TINY) f = xp::LENTZ_TINY;
   ext C = f;
   ext Dl = 0;
   if (converged) *converged = false;
@@ -136,13 +135,13 @@ constexpr ext beta_cf_sound(ext a, ext b, ext x, ext y, ext front,
     const ext dm = D(m);
     const ext am = alpha(m);
     Dl = dm + am * Dl;
-    if (fabs(Dl) < xb::TINY) Dl = xb::TINY;
+    if (fabs(Dl) < xp::LENTZ_TINY) Dl = xp::LENTZ_TINY;
     Dl = 1 / Dl;
     C = dm + am / C;
-    if (fabs(C) < xb::TINY) C = xb::TINY;
+    if (fabs(C) < xp::LENTZ_TINY) C = xp::LENTZ_TINY;
     const ext delta = C * Dl;
     f = f * delta;
-    if (fabs(delta - 1) < 2 * xb::EPS_X) {
+    if (fabs(delta - 1) < 2 * EPS_EXT) {
       if (converged) *converged = true;
       break;
     }
@@ -156,48 +155,48 @@ constexpr BetaTail beta_uniform_asymptotic(ext a, ext b, ext x, ext y, const Fro
   const ext p0 = a / N;
   const ext q0 = b / N;
   const ext eps = x <= 0.5L ? x - p0 : q0 - y;
-  const ext eta_abs = xb::sqrt((fl.D + fl.D) / N);
+  const ext eta_abs = xp::sqrt((fl.D + fl.D) / N);
   const ext eta = eps < 0 ? -eta_abs : eta_abs;
-  const ext u = eta * xb::sqrt(N * 0.5L);
-  const ext s = xb::sqrt(p0 * q0);
+  const ext u = eta * xp::sqrt(N * 0.5L);
+  const ext s = xp::sqrt(p0 * q0);
   // c0 = s/(x - p0) - 1/eta tends to (p0 - q0)/(3 s) as eta -> 0.
   const ext c0 = fabs(eta) < 1e-7L ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;
-  const ext R = (xb::exp(-fl.D) * xb::INV_SQRT_2PI / xb::sqrt(N)) * c0;
-  ext P = xb::erfc(-u) * 0.5L - R;
-  ext Q = xb::erfc(u) * 0.5L + R;
+  const ext R = (xp::exp(-fl.D) * INV_SQRT_2PI_EXT / xp::sqrt(N)) * c0;
+  ext P = xp::erfc(-u) * 0.5L - R;
+  ext Q = xp::erfc(u) * 0.5L + R;
   if (P < 0) P = 0;
   if (Q < 0) Q = 0;
-  return {P, Q, xb::exp(fl.value) * a / (x * y)};
+  return {P, Q, xp::exp(fl.value) * a / (x * y)};
 }
 
 }  // namespace detail
 
 // P = I_x(a, b) and Q = 1 - P for finite a, b > 0 and x + y = 1 (x, y in
 // [0, 1]), both with relative accuracy, and the density at x.
-constexpr detail::BetaTail incomplete_beta_sound(double a_, double b_, ext x, ext y) {
+constexpr detail::BetaTail incomplete_beta_converged(double a_, double b_, ext x, ext y) {
   const ext a = a_, b = b_;
   if (!(x > 0)) return {0, 1, 0};
   if (!(y > 0)) return {1, 0, 0};
   const detail::FrontLog fl = detail::beta_front_log(a, b, x, y);
   if (a_ > detail::ASYMPTOTIC_SHAPE && b_ > detail::ASYMPTOTIC_SHAPE)
     return detail::beta_uniform_asymptotic(a, b, x, y, fl);
-  const ext front = xb::exp(fl.value);
+  const ext front = xp::exp(fl.value);
   const ext dens = front * a / (x * y);
   // The mirrored front factor y^b x^a / (b B(b, a)) is a/b times this one.
   const ext front_b = front * (a / b);
   const bool lower = x < (a + 1) / ((a + b) + 2);
-  const ext V = lower ? detail::beta_cf_sound(a, b, x, y, front)
-                      : detail::beta_cf_sound(b, a, y, x, front_b);
+  const ext V = lower ? detail::beta_cf_converged(a, b, x, y, front)
+                      : detail::beta_cf_converged(b, a, y, x, front_b);
   ext W = 1 - V;
   // The fraction for the complement needs about 3/sqrt(d) levels, d the
   // distance of its point from 1; it is only tried where that fits.
   const ext d = lower ? x : y;
-  if (W < detail::SMALL_COMPLEMENT && 4 < detail::COMPLEMENT_LEVELS * xb::sqrt(d)) {
+  if (W < detail::SMALL_COMPLEMENT && 4 < detail::COMPLEMENT_LEVELS * xp::sqrt(d)) {
     // Only a tiny first shape on the evaluated side gets here (its
     // complement is of the order of that shape).
     bool ok = false;
-    const ext Wd = lower ? detail::beta_cf_sound(b, a, y, x, front_b, detail::COMPLEMENT_LEVELS, &ok)
-                         : detail::beta_cf_sound(a, b, x, y, front, detail::COMPLEMENT_LEVELS, &ok);
+    const ext Wd = lower ? detail::beta_cf_converged(b, a, y, x, front_b, detail::COMPLEMENT_LEVELS, &ok)
+                         : detail::beta_cf_converged(a, b, x, y, front, detail::COMPLEMENT_LEVELS, &ok);
     if (ok && Wd >= 0 && Wd <= 1) W = Wd;
   }
   const ext Vc = V > 1 ? ext(1) : V < 0 ? ext(0) : V;
@@ -217,21 +216,21 @@ struct BetaPoint {
 // used as the start when it lies inside the bracket.
 constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ext guess) {
   const bool lower = p <= q;
-  const ext target_log = lower ? xb::log(p) : xb::log(q);
+  const ext target_log = lower ? xp::log(p) : xp::log(q);
   ext lo = 0;
   ext x = guess;
   if (!(x > lo && x < hi)) {
     // Power-law start of the lower end, I_x ~ x^a / (a B(a, b)).
     const FrontLog fh = beta_front_log(a, b, 0.5L, 0.5L);
-    const ext lnC = fh.value + (static_cast<ext>(a) + b) * xb::log(2.0L);
-    x = xb::exp((xb::log(p) - lnC) / a);
+    const ext lnC = fh.value + (static_cast<ext>(a) + b) * xp::log(2.0L);
+    x = xp::exp((xp::log(p) - lnC) / a);
     if (!(x > lo && x < hi)) x = hi * 0.5L;
   }
   for (int it = 0; it < 400; ++it) {
-    const BetaTail t = incomplete_beta_sound(a, b, x, 1 - x);
+    const BetaTail t = incomplete_beta_converged(a, b, x, 1 - x);
     const ext v = lower ? t.P : t.Q;
     // G increases with x and vanishes at the root.
-    const ext G = lower ? xb::log(v) - target_log : target_log - xb::log(v);
+    const ext G = lower ? xp::log(v) - target_log : target_log - xp::log(v);
     if (G == 0) return x;
     if (G < 0)
       lo = x;
@@ -240,17 +239,17 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
     const ext slope = x * t.dens / v;
     const ext step = -G / slope;
     ext xn = NaN_EXT;
-    if (!isnan(step) && fabs(step) < 20000) xn = x * xb::exp(step);
+    if (!isnan(step) && fabs(step) < 20000) xn = x * xp::exp(step);
     if (!(xn > lo && xn < hi)) {
       if (lo == 0)
         xn = hi * (hi < 0.25L ? hi : 0.25L);
       else if (hi > lo + lo)
-        xn = xb::sqrt(lo) * xb::sqrt(hi);
+        xn = xp::sqrt(lo) * xp::sqrt(hi);
       else
         xn = lo + (hi - lo) * 0.5L;
       if (!(xn > lo && xn < hi)) return x;  // the bracket cannot be split further
     }
-    if (fabs(xn - x) <= x * (4 * xb::EPS_X)) return xn;
+    if (fabs(xn - x) <= x * (4 * EPS_EXT)) return xn;
     x = xn;
     if (x == 0) return 0;
   }
@@ -262,11 +261,11 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
 // The point (x, 1 - x) with I_x(a, b) = p, for finite a, b > 0 and targets
 // p + q = 1 in [0, 1].  `guess` (any value; ignored when outside (0, 1))
 // seeds the iteration.
-constexpr detail::BetaPoint incomplete_beta_inv_sound(double a, double b, ext p, ext q,
+constexpr detail::BetaPoint incomplete_beta_inv_converged(double a, double b, ext p, ext q,
                                                       ext guess = -1) {
   if (!(p > 0)) return {0, 1};
   if (!(q > 0)) return {1, 0};
-  const detail::BetaTail half = incomplete_beta_sound(a, b, 0.5L, 0.5L);
+  const detail::BetaTail half = incomplete_beta_converged(a, b, 0.5L, 0.5L);
   if (p <= half.P) {
     const ext x = detail::beta_solve_small_side(a, b, p, q, 0.5L, guess);
     return {x, 1 - x};

@@ -1,6 +1,7 @@
-// Extended-precision helpers of the converged methods: logarithm, log1p,
+// The extended-precision toolbox of the converged forms: logarithm, log1p,
 // r - ln(1 + r), e^x and e^x - 1, square root, arc-tangent, binary
 // scaling, Stirling's remainder, ln B(a, b) without cancellation, erfc.
+// References: DLMF 4.6 (log), 4.24 (atan), 5.11 (Stirling), 7.6 and 7.9 (erfc).
 //
 // The fixed-depth kernels are the first answer everywhere; these helpers
 // serve the evaluations that check and, where needed, replace them.  They
@@ -8,23 +9,18 @@
 // fractions taken to convergence, so their results are accurate to a few
 // units of 2^-64 relative over the whole double range and beyond (an
 // argument of the extended range, e.g. a product of two doubles, is
-// accepted as it is).
+// accepted as it is).  Every loop has a fixed length or a convergence test
+// with a fixed cap, and no intermediate leaves the extended range, so each
+// function is a constant expression.
 #pragma once
 
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
-#include "cxmath/erf.hpp"
 
-namespace cxmath {
+namespace cxmath::xp {
 
-namespace xb {
-
-inline constexpr ext LN2_HI = 0xb17217f7d1p-40L;               // 40 bits: e * LN2_HI is exact
-inline constexpr ext LN2_LO = 7.37100256516779890183404013e-13L;
-inline constexpr ext LN_SQRT_2PI = 0.918938533204672741780329736406L;
-inline constexpr ext INV_SQRT_2PI = 0.398942280401432677939946059934L;
-inline constexpr ext TINY = 0x1p-16000L;
-inline constexpr ext EPS_X = 0x1p-63L;
+// The modified Lentz method's replacement for a vanishing denominator.
+inline constexpr ext LENTZ_TINY = 0x1p-16000L;
 
 // Powers 2^512, 2^256, ..., 2^1 for exact binary scaling.
 inline constexpr ext POW2[10] = {0x1p512L, 0x1p256L, 0x1p128L, 0x1p64L, 0x1p32L,
@@ -32,7 +28,7 @@ inline constexpr ext POW2[10] = {0x1p512L, 0x1p256L, 0x1p128L, 0x1p64L, 0x1p32L,
 inline constexpr ext POW2_NEG[10] = {0x1p-512L, 0x1p-256L, 0x1p-128L, 0x1p-64L, 0x1p-32L,
                                      0x1p-16L,  0x1p-8L,   0x1p-4L,   0x1p-2L,  0x1p-1L};
 
-// x = m 2^e with m in [sqrt(1/2), sqrt(2)), for finite x > 0 (subnormals
+// x = m 2^e with m in [sqrt(1/2), sqrt(2)], for finite x > 0 (subnormals
 // included).  Every operation is an exact scaling by a power of two.
 constexpr ext split_binary(ext x, int& e) {
   e = 0;
@@ -54,10 +50,10 @@ constexpr ext split_binary(ext x, int& e) {
       e -= k;
     }
   }
-  if (x > 1.41421356237309504880L) {
+  if (x > SQRT2_EXT) {
     x = x * 0.5L;
     e += 1;
-  } else if (x < 0.70710678118654752440L) {
+  } else if (x < SQRT1_2_EXT) {
     x = x * 2;
     e -= 1;
   }
@@ -96,7 +92,9 @@ constexpr ext two_atanh_small(ext u) {
   return (u + u) * s;
 }
 
-// Natural logarithm in extended precision: -inf at 0, NaN below 0.
+// Natural logarithm: -inf at 0, NaN below 0.  ln x = e ln 2 + 2 atanh(s)
+// with x = m 2^e, s = (m - 1)/(m + 1); e times the 40-bit head of ln 2 is
+// exact for every exponent of the extended range.
 constexpr ext log(ext x) {
   if (isnan(x) || x < 0) return NaN_EXT;
   if (x == 0) return -INF_EXT;
@@ -105,19 +103,22 @@ constexpr ext log(ext x) {
   const ext m = split_binary(x, e);
   const ext L = two_atanh_small((m - 1) / (m + 1));
   const ext ee = static_cast<ext>(e);
-  return ee * LN2_HI + (ee * LN2_LO + L);
+  return ee * LN2_HI_EXT + (ee * LN2_LO_EXT + L);
 }
 
-// g(r) = r - ln(1 + r) >= 0 for r > -1, with ratio = 1 + r supplied by the
-// caller (formed without the rounding of 1 + r).  Near r = 0 it is
-// r u - 2 (u^3/3 + u^5/5 + ...) with u = r/(2 + r), free of cancellation.
-constexpr ext log1pmx_neg(ext r, ext ratio) {
-  if (fabs(r) < 0.25L) {
-    const ext u = r / (2 + r);
-    const ext u2 = u * u;
-    ext s = 1.0L / 31;
-    for (int k = 14; k >= 1; --k) s = s * u2 + 1.0L / static_cast<ext>(2 * k + 1);
-    return r * u - ((u + u) * u2) * s;
+// r - ln(1 + r) >= 0 for r > -1, with ratio = 1 + r supplied by the caller
+// (formed without the rounding of 1 + r).  For |r| <= 1/2, with
+// z = r/(2 + r), ln(1 + r) = 2 atanh z and 2z - r = -r z, so
+//   r - ln(1 + r) = -z (2 sum_{k>=1} z^(2k)/(2k + 1) - r),
+// where both parts have the same sign for r < 0 and cancel only mildly
+// (by about z/3) for r > 0.
+constexpr ext log1p_deficit(ext r, ext ratio) {
+  if (fabs(r) <= 0.5L) {
+    const ext z = r / (2 + r);
+    const ext z2 = z * z;
+    ext t = 1.0L / 47;
+    for (int k = 22; k >= 1; --k) t = t * z2 + 1.0L / static_cast<ext>(2 * k + 1);
+    return -(z * ((2 * z2) * t - r));
   }
   return r - log(ratio);
 }
@@ -128,7 +129,31 @@ constexpr ext log1p(ext r) {
   return log(1 + r);
 }
 
-// Square root in extended precision by Newton's method on the mantissa.
+// e^x for any x.  Beyond the extended range the exponential is 0 or +inf,
+// decided here, before exp_ext, whose integer split and products would
+// otherwise leave the range (from x = 11356.5 up; e^x itself overflows at
+// 11356.52 and rounds to 0 below -11399.5).
+constexpr ext exp(ext x) {
+  if (isnan(x)) return NaN_EXT;
+  if (x < -11450) return 0;
+  if (x >= 11356.5L) return INF_EXT;
+  return exp_ext(x);
+}
+
+// e^x - 1: the Taylor series for |x| < 1/2 (terms to x^26/26!, by
+// Horner's rule), e^x - 1 beyond.
+constexpr ext expm1(ext x) {
+  if (isnan(x)) return NaN_EXT;
+  if (fabs(x) < 0.5L) {
+    ext t = 1;
+    for (int n = 26; n >= 2; --n) t = 1 + t * x / static_cast<ext>(n);
+    return x * t;
+  }
+  return exp(x) - 1;
+}
+
+// Square root by Newton's method on the mantissa (seven steps from
+// (m + 1)/2, quadratic from an error of a quarter).
 constexpr ext sqrt(ext x) {
   if (isnan(x) || x < 0) return NaN_EXT;
   if (x == 0 || x == INF_EXT) return x;
@@ -144,11 +169,11 @@ constexpr ext sqrt(ext x) {
 }
 
 // Stirling's remainder delta(z) = ln Gamma(z) - ((z - 1/2) ln z - z +
-// ln sqrt(2 pi)) for z > 0.  From z = 15 on, the asymptotic series in 1/z
-// with the Bernoulli coefficients B_2k/(2k (2k - 1)), k = 1..10 (the
-// first omitted term is below 1e-22 there); below 15 the recurrence
-// Gamma(z) = Gamma(z + k)/(z (z + 1) ... (z + k - 1)) lifts the argument.
-constexpr ext stirling_main(ext z) { return (z - 0.5L) * log(z) - z + LN_SQRT_2PI; }
+// ln sqrt(2 pi)) for z > 0.  From z = 12 on, the asymptotic series in 1/z
+// with the coefficients B_2k/(2k (2k - 1)), k = 1..10 (the first omitted
+// term is below 3e-22 there); below 15 delta_lifted uses the recurrence
+// Gamma(z) = Gamma(z + k)/(z (z + 1) ... (z + k - 1)) to reach it.
+constexpr ext stirling_main(ext z) { return (z - 0.5L) * log(z) - z + LN_SQRT_2PI_EXT; }
 
 constexpr ext stirling_series(ext z) {
   constexpr ext c[10] = {1.0L / 12,           -1.0L / 360,         1.0L / 1260,
@@ -173,43 +198,15 @@ constexpr ext stirling_delta(ext z) {
   return ((stirling_main(zk) - stirling_main(z)) - log(prod)) + stirling_series(zk);
 }
 
-// e^x in extended precision.  Beyond +-12000 the value over- or
-// underflows the extended range anyway, and is settled before exp_ext,
-// whose integer split overflows for arguments just inside -2^63.
-constexpr ext exp(ext x) {
-  if (isnan(x)) return NaN_EXT;
-  if (x > 12000) return INF_EXT;
-  if (x < -12000) return 0;
-  return exp_ext(x);
-}
-
-// e^x - 1: the Taylor series below 1/2 in magnitude (terms to x^27/27!),
-// e^x - 1 beyond.
-constexpr ext expm1(ext x) {
-  if (isnan(x)) return NaN_EXT;
-  if (fabs(x) < 0.5L) {
-    ext t = x, s = x;
-    for (int n = 2; n <= 27; ++n) {
-      t = t * x / n;
-      s = s + t;
-    }
-    return s;
-  }
-  return exp(x) - 1;
-}
-
-
 // Arc-tangent: atan z = pi/2 - atan(1/z) above 1, pi/4 + atan((z-1)/(z+1))
 // above tan(pi/8), then the odd series (|w| <= 0.4143, 30 terms).
-inline constexpr ext PI_4_EXT = 0.785398163397448309615660845819875721L;
-
 constexpr ext atan(ext z) {
   if (isnan(z)) return NaN_EXT;
   if (z < 0) return -atan(-z);
   if (z == INF_EXT) return PI_2_EXT;
   if (z > 1) return PI_2_EXT - atan(1 / z);
   ext base = 0, w = z;
-  if (z > 0.41421356237309504880L) {
+  if (z > TAN_PI_8_EXT) {
     base = PI_4_EXT;
     w = (z - 1) / (z + 1);
   }
@@ -219,12 +216,11 @@ constexpr ext atan(ext z) {
   return base + w * s;
 }
 
-// erfc in extended precision with relative accuracy in both tails:
-// below 1 as 1 - erf with erf from the positive series
-// (2/sqrt(pi)) e^(-u^2) sum 2^n u^(2n+1)/(1 3 ... (2n+1)); from 1 on the
-// continued fraction e^(-u^2)/sqrt(pi) / (u + (1/2)/(u + 1/(u + (3/2)/(...)))),
-// evaluated by the modified Lentz method to convergence; 2 - erfc(-u) for
-// u < 0.
+// erfc with relative accuracy in both tails: below 1 as 1 - erf with erf
+// from the positive series (2/sqrt(pi)) e^(-u^2) sum 2^n u^(2n+1)/(1 3 ...
+// (2n+1)); from 1 on the continued fraction
+// e^(-u^2)/sqrt(pi) / (u + (1/2)/(u + 1/(u + (3/2)/(...)))), evaluated by
+// the modified Lentz method to convergence; 2 - erfc(-u) for u < 0.
 constexpr ext erfc(ext u) {
   if (isnan(u)) return NaN_EXT;
   if (u < 0) return 2 - erfc(-u);
@@ -244,13 +240,13 @@ constexpr ext erfc(ext u) {
   for (int n = 1; n <= 100000; ++n) {
     const ext an = static_cast<ext>(n) * 0.5L;
     D = u + an * D;
-    if (fabs(D) < TINY) D = TINY;
+    if (fabs(D) < LENTZ_TINY) D = LENTZ_TINY;
     D = 1 / D;
     C = u + an / C;
-    if (fabs(C) < TINY) C = TINY;
+    if (fabs(C) < LENTZ_TINY) C = LENTZ_TINY;
     const ext delta = C * D;
     f = f * delta;
-    if (fabs(delta - 1) < 2 * EPS_X) break;
+    if (fabs(delta - 1) < 2 * EPS_EXT) break;
   }
   return (E / SQRTPI_EXT) / f;
 }
@@ -267,9 +263,7 @@ constexpr ext lbeta(ext a, ext b) {
   const ext lp = p0 > 0.5L ? log1p(-q0) : log(p0);
   const ext lq = q0 > 0.5L ? log1p(-p0) : log(q0);
   const ext Delta = (stirling_delta(a) + stirling_delta(b)) - stirling_delta(N);
-  return ((a * lp + b * lq) + (0.5L * log(N / (a * b)) + LN_SQRT_2PI)) + Delta;
+  return ((a * lp + b * lq) + (0.5L * log(N / (a * b)) + LN_SQRT_2PI_EXT)) + Delta;
 }
 
-}  // namespace xb
-
-}  // namespace cxmath
+}  // namespace cxmath::xp

@@ -37,6 +37,7 @@
 //   of ln Gamma(a), so that no term of size a ln a is ever cancelled: phi
 //   comes from u = (x - a)/a (x - a exact in extended precision) through
 //   ln(1 + u) - u, which keeps its relative accuracy near lambda = 1.
+// References: DLMF 8.7, 8.9, 8.12 (Temme's uniform expansion), 5.7.3, 5.11.
 #pragma once
 
 #include <bit>
@@ -45,6 +46,7 @@
 #include "cxmath/agreement.hpp"
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
+#include "cxmath/extended.hpp"
 #include "cxmath/incomplete_gamma_tables.hpp"
 
 namespace cxmath {
@@ -56,135 +58,16 @@ struct GammaPQ {
   double xg;
 };
 
-namespace gamma_sound {
+namespace detail {
 
-inline constexpr ext LN2_EXT = 0x1.62e42fefa39ef358p-1L;  // ln 2
-inline constexpr ext LN2_HI = 0x1.62e42fefa39efp-1L;  // ln 2 to 53 bits: e * LN2_HI is exact
-inline constexpr ext LN2_LO = 2.319046813846299558417771e-17L;
-inline constexpr ext TWO_POW_64 = 0x1p64L;
-inline constexpr ext TWO_POW_M64 = 0x1p-64L;
-inline constexpr ext CONV = 0x1p-66L;  // convergence test of the series and fractions
-inline constexpr double SMALL_SHAPE = 0.5;
-inline constexpr double SMALL_SHAPE_X = 1.5;
+inline constexpr ext GAMMA_CONV = 0x1p-66L;  // convergence test of the series and fractions
+inline constexpr double GAMMA_SMALL_SHAPE = 0.5;
+inline constexpr double GAMMA_SMALL_SHAPE_X = 1.5;
 inline constexpr double TEMME_MIN_SHAPE = 12;
 inline constexpr double TEMME_LOW = 0.25;
 inline constexpr double TEMME_HIGH = 3;
-inline constexpr ext UNDERFLOW_EXPONENT = 750;
-inline constexpr int MAX_TERMS = 500;
-
-// Splits v > 0 (finite) as m 2^e with m in [1, 2), by exact scalings.
-constexpr ext split_binary(ext v, int& e) {
-  e = 0;
-  while (v >= TWO_POW_64) {
-    v = v * TWO_POW_M64;
-    e += 64;
-  }
-  while (v < TWO_POW_M64) {
-    v = v * TWO_POW_64;
-    e -= 64;
-  }
-  while (v >= 2) {
-    v = v * 0.5L;
-    ++e;
-  }
-  while (v < 1) {
-    v = v * 2;
-    --e;
-  }
-  return v;
-}
-
-// v 2^e by exact scalings.
-constexpr ext scale_binary(ext v, int e) {
-  while (e >= 64) {
-    v = v * TWO_POW_64;
-    e -= 64;
-  }
-  while (e <= -64) {
-    v = v * TWO_POW_M64;
-    e += 64;
-  }
-  while (e > 0) {
-    v = v * 2;
-    --e;
-  }
-  while (e < 0) {
-    v = v * 0.5L;
-    ++e;
-  }
-  return v;
-}
-
-// ln v for finite v > 0: v = m 2^e with m in [sqrt(1/2), sqrt 2), and
-// ln m = 2 atanh(s), s = (m - 1)/(m + 1), |s| < 0.172, by its odd series.
-constexpr ext log_ext(ext v) {
-  if (!(v > 0)) return v == 0 ? -INF_EXT : NaN_EXT;
-  if (v == INF_EXT) return INF_EXT;
-  int e = 0;
-  ext m = split_binary(v, e);
-  if (m > SQRT2_EXT) {
-    m = m * 0.5L;
-    ++e;
-  }
-  const ext s = (m - 1) / (m + 1);
-  const ext s2 = s * s;
-  ext t = 1.0L / 31;
-  for (int k = 14; k >= 0; --k) t = t * s2 + 1.0L / static_cast<ext>(2 * k + 1);
-  const ext E = static_cast<ext>(e);
-  return E * LN2_HI + (E * LN2_LO + 2 * s * t);
-}
-
-// ln(1 + u) - u for u > -1.  For |u| <= 1/2, with z = u/(2 + u),
-// ln(1 + u) = 2 atanh z and 2z - u = -u z, so
-//   ln(1 + u) - u = z (2 sum_{k>=1} z^(2k)/(2k + 1) - u),
-// where both parts have the same sign for u < 0 and cancel only mildly
-// (by about z/3) for u > 0.
-constexpr ext log1pmx_ext(ext u) {
-  if (fabs(u) <= 0.5L) {
-    const ext z = u / (2 + u);
-    const ext z2 = z * z;
-    ext t = 1.0L / 47;
-    for (int k = 22; k >= 1; --k) t = t * z2 + 1.0L / static_cast<ext>(2 * k + 1);
-    return z * ((2 * z2) * t - u);
-  }
-  return log_ext(1 + u) - u;
-}
-
-// e^v for any v: beyond the extended range the exponential is 0 or +inf
-// (decided here, so that the kernel stays a constant expression where an
-// overflowing intermediate product would not be).
-constexpr ext exp_range(ext v) {
-  if (isnan(v)) return v;
-  if (v < -11450) return 0;
-  if (v > 11355) return INF_EXT;
-  return exp_ext(v);
-}
-
-// e^u - 1: the Taylor series for |u| < 1/2, otherwise exp - 1.
-constexpr ext expm1_ext(ext u) {
-  if (fabs(u) < 0.5L) {
-    ext t = 1;
-    for (int n = 26; n >= 2; --n) t = 1 + t * u / static_cast<ext>(n);
-    return u * t;
-  }
-  return exp_range(u) - 1;
-}
-
-// Square root of a finite v >= 0: scaled by powers of 4 into [1, 4),
-// then six Newton steps from (m + 1)/2 (quadratic from 25% error).
-constexpr ext sqrt_ext(ext v) {
-  if (v == 0) return 0;
-  if (!(v > 0) || v == INF_EXT) return v < 0 ? NaN_EXT : v;
-  int e = 0;
-  ext m = split_binary(v, e);
-  if (e % 2 != 0) {
-    m = m * 2;
-    --e;
-  }
-  ext y = (m + 1) * 0.5L;
-  for (int i = 0; i < 6; ++i) y = (y + m / y) * 0.5L;
-  return scale_binary(y, e / 2);
-}
+inline constexpr ext GAMMA_UNDERFLOW_EXPONENT = 750;
+inline constexpr int GAMMA_MAX_TERMS = 500;
 
 // ln Gamma(1 + f) for |f| <= 1/2:
 //   -gamma f - (ln(1 + f) - f) + sum_{k>=2} (-1)^k (zeta(k) - 1) f^k / k,
@@ -195,7 +78,7 @@ constexpr ext lgamma1p_small(ext f) {
     const ext c = (k % 2 == 0 ? ZETA_M1[k] : -ZETA_M1[k]) / static_cast<ext>(k);
     t = t * f + c;
   }
-  return (-EULER_GAMMA * f - log1pmx_ext(f)) + (f * f) * t;
+  return (-EULER_GAMMA_EXT * f + xp::log1p_deficit(f, 1 + f)) + (f * f) * t;
 }
 
 // ln Gamma(1 + a) for 0 <= a < 13: Gamma(1 + a) = a (a-1) ... (a-m+1) Gamma(1 + f)
@@ -206,17 +89,7 @@ constexpr ext lgamma1p(double a) {
   if (m == 0) return lgamma1p_small(f);
   ext prod = 1;
   for (int j = 0; j < m; ++j) prod = prod * (static_cast<ext>(a) - j);
-  return log_ext(prod) + lgamma1p_small(f);
-}
-
-// S(a) = ln Gamma(a) - ((a - 1/2) ln a - a + ln sqrt(2 pi)) for a >= 12, ten
-// terms of the Stirling series (the next is below 3e-22 at a = 12).
-constexpr ext stirling_rest(ext a) {
-  const ext r = 1 / a;
-  const ext r2 = r * r;
-  ext t = STIRLING[9];
-  for (int k = 8; k >= 0; --k) t = t * r2 + STIRLING[k];
-  return t * r;
+  return xp::log(prod) + lgamma1p_small(f);
 }
 
 // erfc(y)/2 for y >= 0, given E = e^(-y^2).  Below 2 through the series
@@ -230,46 +103,45 @@ constexpr ext half_erfc(ext y, ext E) {
     for (int n = 1; n <= 80; ++n) {
       term = term * w / static_cast<ext>(2 * n + 1);
       sum = sum + term;
-      if (term < sum * CONV) break;
+      if (term < sum * GAMMA_CONV) break;
     }
-    const ext erf_y = 2 * y * E * INV_SQRT_PI * sum;
+    const ext erf_y = 2 * y * E * INV_SQRTPI_EXT * sum;
     return 0.5L - 0.5L * erf_y;
   }
   const ext t = y + y;
   ext d = static_cast<ext>(160) / t + t;
   for (int k = 79; k >= 1; --k) d = static_cast<ext>(2 * k) / d + t;
-  return E * INV_SQRT_PI / d;
+  return E * INV_SQRTPI_EXT / d;
 }
 
 // sum_{n>=0} x^n / ((a+1) ... (a+n)).
-constexpr ext lower_series(ext a, ext x) {
+constexpr ext gamma_lower_series(ext a, ext x) {
   ext term = 1, sum = 1;
-  for (int n = 1; n <= MAX_TERMS; ++n) {
+  for (int n = 1; n <= GAMMA_MAX_TERMS; ++n) {
     term = term * x / (a + n);
     sum = sum + term;
-    if (term < sum * CONV) break;
+    if (term < sum * GAMMA_CONV) break;
   }
   return sum;
 }
 
 // 1/(x+1-a - 1(1-a)/(x+3-a - 2(2-a)/(x+5-a - ...))) by modified Lentz.
-constexpr ext upper_fraction(ext a, ext x) {
-  constexpr ext TINY = 0x1p-16000L;
+constexpr ext gamma_upper_fraction(ext a, ext x) {
   ext b = x + 1 - a;
-  ext C = 1 / TINY;
+  ext C = 1 / xp::LENTZ_TINY;
   ext D = 1 / b;
   ext h = D;
-  for (int n = 1; n <= MAX_TERMS; ++n) {
+  for (int n = 1; n <= GAMMA_MAX_TERMS; ++n) {
     const ext an = -static_cast<ext>(n) * (static_cast<ext>(n) - a);
     b = b + 2;
     D = an * D + b;
-    if (D == 0) D = TINY;
+    if (D == 0) D = xp::LENTZ_TINY;
     C = b + an / C;
-    if (C == 0) C = TINY;
+    if (C == 0) C = xp::LENTZ_TINY;
     D = 1 / D;
     const ext delta = C * D;
     h = h * delta;
-    if (fabs(delta - 1) < CONV) break;
+    if (fabs(delta - 1) < GAMMA_CONV) break;
   }
   return h;
 }
@@ -280,16 +152,16 @@ constexpr double to_probability(ext v) {
   return static_cast<double>(v);
 }
 
-constexpr GammaPQ make(ext P, ext Q, ext xg) {
+constexpr GammaPQ gamma_pq(ext P, ext Q, ext xg) {
   return GammaPQ{to_probability(P), to_probability(Q), static_cast<double>(xg)};
 }
 
 // a < 12.
-constexpr GammaPQ moderate_shape(double a, double x) {
+constexpr GammaPQ gamma_moderate_shape(double a, double x) {
   const ext A = a, X = x;
   const ext lg = lgamma1p(a);
-  const ext lx = log_ext(X);
-  if (a < SMALL_SHAPE && x <= SMALL_SHAPE_X) {
+  const ext lx = xp::log(X);
+  if (a < GAMMA_SMALL_SHAPE && x <= GAMMA_SMALL_SHAPE_X) {
     // T = sum_{n>=1} (-x)^n / (n! (a + n)); x <= 3/2 keeps its
     // cancellation below a factor of about 5.
     ext pw = 1, T = 0;
@@ -297,22 +169,22 @@ constexpr GammaPQ moderate_shape(double a, double x) {
       pw = pw * (-X) / static_cast<ext>(n);
       const ext term = pw / (A + n);
       T = T + term;
-      if (fabs(term) < fabs(T) * CONV) break;
+      if (fabs(term) < fabs(T) * GAMMA_CONV) break;
     }
     const ext u = A * lx - lg;
-    const ext xa = exp_range(u);  // x^a / Gamma(1 + a)
+    const ext xa = xp::exp(u);  // x^a / Gamma(1 + a)
     const ext P = xa * (1 + A * T);
-    const ext Q = -expm1_ext(u) - xa * (A * T);
-    const ext D = xa * exp_range(-X);
-    return make(P, Q, A * D);
+    const ext Q = -xp::expm1(u) - xa * (A * T);
+    const ext D = xa * xp::exp(-X);
+    return gamma_pq(P, Q, A * D);
   }
-  const ext D = exp_range((A * lx - X) - lg);
+  const ext D = xp::exp((A * lx - X) - lg);
   if (X < A + 1) {
-    const ext P = D * lower_series(A, X);
-    return make(P, 1 - P, A * D);
+    const ext P = D * gamma_lower_series(A, X);
+    return gamma_pq(P, 1 - P, A * D);
   }
-  const ext Q = A * D * upper_fraction(A, X);
-  return make(1 - Q, Q, A * D);
+  const ext Q = A * D * gamma_upper_fraction(A, X);
+  return gamma_pq(1 - Q, Q, A * D);
 }
 
 // a >= 12.  The shape is taken in extended precision (the Poisson CDF
@@ -321,31 +193,31 @@ constexpr GammaPQ moderate_shape(double a, double x) {
 // x and a it is exact in extended precision whenever x/a is within
 // [2^-11, 2^11] (beyond that phi is large and a relative error of 2^-64 in
 // u is harmless).
-constexpr GammaPQ large_shape(ext A, double x, ext diff) {
+constexpr GammaPQ gamma_large_shape(ext A, double x, ext diff) {
   const ext X = x;
   const ext u = diff / A;  // lambda - 1
-  const ext phi = fabs(u) <= 0.5L ? -log1pmx_ext(u) : u - log_ext(X / A);
+  const ext phi = xp::log1p_deficit(u, X / A);
   const ext aphi = A * phi;
-  if (aphi > UNDERFLOW_EXPONENT) {
+  if (aphi > GAMMA_UNDERFLOW_EXPONENT) {
     if (X < A) return GammaPQ{0.0, 1.0, 0.0};
     return GammaPQ{1.0, 0.0, 0.0};
   }
-  const ext E = exp_range(-aphi);
-  const ext sqrt_a = sqrt_ext(A);
+  const ext E = xp::exp(-aphi);
+  const ext sqrt_a = xp::sqrt(A);
   // D = x^a e^-x / Gamma(a + 1) = e^(-a phi) / (sqrt(2 pi a) e^S(a)).
-  const ext D = E * INV_SQRT_2PI / (sqrt_a * exp_ext(stirling_rest(A)));
+  const ext D = E * INV_SQRT_2PI_EXT / (sqrt_a * exp_ext(xp::stirling_series(A)));
   const ext lambda = X / A;
   if (lambda < TEMME_LOW) {
-    const ext P = D * lower_series(A, X);
-    return make(P, 1 - P, A * D);
+    const ext P = D * gamma_lower_series(A, X);
+    return gamma_pq(P, 1 - P, A * D);
   }
   if (lambda > TEMME_HIGH) {
-    const ext Q = A * D * upper_fraction(A, X);
-    return make(1 - Q, Q, A * D);
+    const ext Q = A * D * gamma_upper_fraction(A, X);
+    return gamma_pq(1 - Q, Q, A * D);
   }
-  const ext eta_abs = sqrt_ext(phi + phi);
+  const ext eta_abs = xp::sqrt(phi + phi);
   const ext eta = u < 0 ? -eta_abs : eta_abs;
-  const ext y = sqrt_ext(aphi);
+  const ext y = xp::sqrt(aphi);
   const ext r = 1 / A;
   ext S = 0;
   for (int k = TEMME_K; k >= 0; --k) {
@@ -353,28 +225,28 @@ constexpr GammaPQ large_shape(ext A, double x, ext diff) {
     for (int n = TEMME_N - 1; n >= 0; --n) c = c * eta + TEMME[k][n];
     S = S * r + c;
   }
-  const ext R = E * INV_SQRT_2PI / sqrt_a * S;
+  const ext R = E * INV_SQRT_2PI_EXT / sqrt_a * S;
   if (u >= 0) {
     const ext Q = half_erfc(y, E) + R;
-    return make(1 - Q, Q, A * D);
+    return gamma_pq(1 - Q, Q, A * D);
   }
   const ext P = half_erfc(y, E) - R;
-  return make(P, 1 - P, A * D);
+  return gamma_pq(P, 1 - P, A * D);
 }
 
-}  // namespace gamma_sound
+}  // namespace detail
 
 // P(a, x) and Q(a, x), converged, for a >= 0 and any x (NaN arguments or a
 // negative shape give NaN).  x <= 0 gives P = 0; a = 0 (all mass at 0) and
 // x = +inf give P = 1; a = +inf with finite x gives P = 0.
-constexpr GammaPQ incomplete_gamma_sound(double a, double x) {
+constexpr GammaPQ incomplete_gamma_converged(double a, double x) {
   if (isnan(a) || isnan(x) || a < 0) return GammaPQ{NaN, NaN, NaN};
   if (x <= 0) return GammaPQ{0.0, 1.0, 0.0};
   if (a == 0) return GammaPQ{1.0, 0.0, 0.0};
   if (x == INF) return GammaPQ{a == INF ? NaN : 1.0, a == INF ? NaN : 0.0, 0.0};
   if (a == INF) return GammaPQ{0.0, 1.0, 0.0};
-  if (a < gamma_sound::TEMME_MIN_SHAPE) return gamma_sound::moderate_shape(a, x);
-  return gamma_sound::large_shape(a, x, static_cast<ext>(x) - static_cast<ext>(a));
+  if (a < detail::TEMME_MIN_SHAPE) return detail::gamma_moderate_shape(a, x);
+  return detail::gamma_large_shape(a, x, static_cast<ext>(x) - static_cast<ext>(a));
 }
 
 // P(a, x) and Q(a, x) for the shape a = n + 1 (n >= 0 a whole number,
@@ -384,13 +256,13 @@ constexpr GammaPQ incomplete_gamma_sound(double a, double x) {
 // extended precision for the counts that matter (|x - n| below 2^63); the
 // shape itself, n + 1 in extended precision, enters only through terms
 // where a relative error of 2^-64 is harmless.
-constexpr GammaPQ incomplete_gamma_sound_count(double n, double x) {
+constexpr GammaPQ incomplete_gamma_converged_count(double n, double x) {
   if (isnan(n) || isnan(x)) return GammaPQ{NaN, NaN, NaN};
-  if (n < 0x1p53) return incomplete_gamma_sound(n + 1, x);
-  if (n == INF) return incomplete_gamma_sound(n, x);
+  if (n < 0x1p53) return incomplete_gamma_converged(n + 1, x);
+  if (n == INF) return incomplete_gamma_converged(n, x);
   if (x <= 0) return GammaPQ{0.0, 1.0, 0.0};
   if (x == INF) return GammaPQ{1.0, 0.0, 0.0};
-  return gamma_sound::large_shape(static_cast<ext>(n) + 1, x,
+  return detail::gamma_large_shape(static_cast<ext>(n) + 1, x,
                                  (static_cast<ext>(x) - static_cast<ext>(n)) - 1);
 }
 
@@ -399,18 +271,38 @@ constexpr GammaPQ incomplete_gamma_sound_count(double n, double x) {
 // of doubles such as x/scale neither overflow nor underflow).  For a >= 12
 // it is ln(a D / z) with D = e^(-a phi)/(sqrt(2 pi a) e^S(a)) as above;
 // below, (a - 1) ln z - z - (ln Gamma(1 + a) - ln a).
-constexpr ext gamma_log_density_sound(double a, ext z) {
-  using namespace gamma_sound;
+constexpr ext gamma_log_density_converged(double a, ext z) {
+  using namespace detail;
   const ext A = a;
   if (!(a > 0)) return -INF_EXT;  // shape 0: all mass at 0
-  if (a < TEMME_MIN_SHAPE) return ((A - 1) * log_ext(z) - z) - (lgamma1p(a) - log_ext(A));
+  if (a < TEMME_MIN_SHAPE) return ((A - 1) * xp::log(z) - z) - (lgamma1p(a) - xp::log(A));
   const ext u = (z - A) / A;
-  const ext phi = fabs(u) <= 0.5L ? -log1pmx_ext(u) : u - log_ext(z / A);
-  const ext lnD = -A * phi - (LN_SQRT_2PI + 0.5L * log_ext(A)) - stirling_rest(A);
-  return (lnD + log_ext(A)) - log_ext(z);
+  const ext phi = xp::log1p_deficit(u, z / A);
+  const ext lnD = -A * phi - (LN_SQRT_2PI_EXT + 0.5L * xp::log(A)) - xp::stirling_series(A);
+  return (lnD + xp::log(A)) - xp::log(z);
 }
 
-namespace gamma_sound {
+// The converged tails P(a, x) and Q(a, x) at a quantile x (none below 0).
+constexpr Tails incomplete_gamma_tails(double a, double x) {
+  if (x < 0) return NO_TAILS;
+  const GammaPQ v = incomplete_gamma_converged(a, x);
+  return {v.P, v.Q};
+}
+
+// A density of the gamma side whose fixed-depth log-density `ld` is trusted
+// wherever it is a number.  It meets 0 * inf or inf - inf at extreme
+// arguments (an argument or a shape below EPS, where the guarded logarithms
+// and ln Gamma give infinities; huge shapes): there the log-density l()
+// evaluated in extended precision answers.  Returned in the flag's scale.
+template <bool Checked, class LogDensity>
+constexpr double keep_gamma_density(double ld, bool give_log, LogDensity&& l) {
+  return keep_density<Checked>(give_log ? ld : exp(ld), give_log, false, [&] {
+    const ext v = l();
+    return give_log ? static_cast<double>(v) : static_cast<double>(xp::exp(v));
+  });
+}
+
+namespace detail {
 
 constexpr std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
@@ -420,7 +312,7 @@ constexpr double bit_middle(double lo, double hi) {
   return std::bit_cast<double>(bits(lo) + (bits(hi) - bits(lo)) / 2);
 }
 
-}  // namespace gamma_sound
+}  // namespace detail
 
 // The x >= 0 with P(a, x) = p, converged, given p and q = 1 - p (whichever
 // of them the caller holds exactly; the smaller one is solved for: Q(a, x) =
@@ -438,10 +330,9 @@ constexpr double bit_middle(double lo, double hi) {
 // ends when a Newton step moves by at most one ulp or the bracket's ends
 // are adjacent doubles, after at most 400 evaluations whatever happens (in
 // practice 5 to 15).
-constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double start) {
-  using gamma_sound::bit_middle;
-  using gamma_sound::bits;
-  using gamma_sound::log_ext;
+constexpr double incomplete_gamma_inv_converged(double a, double p, double q, double start) {
+  using detail::bit_middle;
+  using detail::bits;
   const bool upper = p > 0.5;
   double lo = 0, hi = INF;
   double r_lo = -p, r_hi = q;  // residuals at 0 and +inf (positive: x too large)
@@ -449,7 +340,7 @@ constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double
   ext last_f = INF_EXT;     // |Newton function| at the previous point
   bool last_newton = false;  // was that point a Newton point?
   for (int iter = 0; iter < 400; ++iter) {
-    const GammaPQ v = incomplete_gamma_sound(a, x);
+    const GammaPQ v = incomplete_gamma_converged(a, x);
     const double r = upper ? q - v.Q : v.P - p;
     if (r == 0) return x;
     if (r > 0) {
@@ -466,15 +357,15 @@ constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double
     if (v.xg > 0 && (upper ? v.Q > 0 : v.P > 0)) {
       if (upper) {
         // d ln Q / dx = -xg / (x Q).
-        f = log_ext(static_cast<ext>(v.Q) / static_cast<ext>(q));
+        f = xp::log(static_cast<ext>(v.Q) / static_cast<ext>(q));
         next = static_cast<double>(static_cast<ext>(x) +
                                    f * static_cast<ext>(x) * static_cast<ext>(v.Q) /
                                        static_cast<ext>(v.xg));
       } else {
         // d ln P / d ln x = xg / P.
-        f = log_ext(static_cast<ext>(v.P) / static_cast<ext>(p));
+        f = xp::log(static_cast<ext>(v.P) / static_cast<ext>(p));
         const ext step = -f * static_cast<ext>(v.P) / static_cast<ext>(v.xg);
-        next = static_cast<double>(static_cast<ext>(x) * gamma_sound::exp_range(step));
+        next = static_cast<double>(static_cast<ext>(x) * xp::exp(step));
       }
     }
     // A Newton point that underflows: is the root below the smallest
@@ -482,9 +373,9 @@ constexpr double incomplete_gamma_inv_sound(double a, double p, double q, double
     // P, proportional to x^a there, is P(TINY) 2^-a.
     if (next == 0 && lo == 0) {
       constexpr double TINY = 0x1p-1074;
-      const double P_tiny = incomplete_gamma_sound(a, TINY).P;
+      const double P_tiny = incomplete_gamma_converged(a, TINY).P;
       if (P_tiny >= p) {
-        const ext P_half = static_cast<ext>(P_tiny) * gamma_sound::exp_range(-a * gamma_sound::LN2_EXT);
+        const ext P_half = static_cast<ext>(P_tiny) * xp::exp(-a * LN2_EXT);
         return P_half >= p ? 0.0 : TINY;
       }
       lo = TINY;
