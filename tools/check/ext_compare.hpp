@@ -124,7 +124,10 @@ constexpr u64 boundary_sig(Rng& g) {
   switch (g.next() % 6) {
     case 0: return TOP;
     case 1: return ~u64(0);
-    case 2: return TOP | (g.next() >> g.range(40, 63));
+    case 2: {
+      const u64 r = g.next();
+      return TOP | (r >> g.range(40, 63));
+    }
     case 3: return ~u64(0) << g.range(0, 8);
     case 4: return sparse(g);
     default: return g.next();
@@ -147,77 +150,104 @@ constexpr double any_double(Rng& g) {
   }
 }
 
+// Every draw from the generator is its own statement: the order in which a
+// compiler evaluates function arguments is unspecified (GCC differs between
+// x86-64 and aarch64), and the operands must be the same on every machine.
+
+// A significand: random, or with all low bits set (sums that carry).
+constexpr u64 full_sig(Rng& g) {
+  const u64 m = g.next();
+  return (g.next() & 1) ? m | ~u64(0) : m;
+}
+
 // One operand pair for a binary operation, from family `f`.
 constexpr void operands(Op op, int f, Rng& g, soft_ext& a, soft_ext& b) {
-  const bool na = g.next() & 1, nb = g.next() & 1;
+  const bool na = g.next() & 1;
+  const bool nb = g.next() & 1;
+  int ea = 0, eb = 0;
+  u64 ma = 0, mb = 0;
   switch (f) {
     case 0: {  // any encodings
-      a = canon(na, static_cast<int>(g.next() & 0x7fff), g.next());
-      b = canon(nb, static_cast<int>(g.next() & 0x7fff), g.next());
-      return;
+      ea = static_cast<int>(g.next() & 0x7fff);
+      ma = g.next();
+      eb = static_cast<int>(g.next() & 0x7fff);
+      mb = g.next();
+      break;
     }
     case 1: {  // nearby exponents
-      const int ea = g.range(16383 - 200, 16383 + 200);
-      a = canon(na, ea, g.next());
-      b = canon(nb, ea + g.range(-140, 140), g.next());
-      return;
+      ea = g.range(16383 - 200, 16383 + 200);
+      ma = g.next();
+      eb = ea + g.range(-140, 140);
+      mb = g.next();
+      break;
     }
     case 2: {  // few significant bits
-      const int ea = g.range(16383 - 100, 16383 + 100);
-      a = canon(na, ea, sparse(g));
-      b = canon(nb, ea + g.range(-70, 70), sparse(g));
-      return;
+      ea = g.range(16383 - 100, 16383 + 100);
+      ma = sparse(g);
+      eb = ea + g.range(-70, 70);
+      mb = sparse(g);
+      break;
     }
     case 3: {  // cancellation
-      const int ea = g.range(16383 - 100, 16383 + 100);
-      const u64 m = g.next();
-      a = canon(na, ea, m);
+      ea = g.range(16383 - 100, 16383 + 100);
+      ma = g.next();
       const u64 d = g.next() % 8;
-      b = canon(op == ADD ? !na : na, ea + g.range(-1, 1), (g.next() & 1) ? m + d : m - d);
+      eb = ea + g.range(-1, 1);
+      mb = (g.next() & 1) ? ma + d : ma - d;
+      a = canon(na, ea, ma);
+      b = canon(op == ADD ? !na : na, eb, mb);
       return;
     }
     case 4: {  // the denormal boundary
+      const int t = (g.next() & 1) ? g.range(-140, 70) : g.range(-66, -60);
       if (op == MUL) {
-        const int ea = g.range(1, 16383 + 100), t = (g.next() & 1) ? g.range(-140, 70) : g.range(-66, -60);
-        a = canon(na, ea, boundary_sig(g));
-        b = canon(nb, t - ea + 16383, boundary_sig(g));
+        ea = g.range(1, 16383 + 100);
+        eb = t - ea + 16383;
       } else if (op == DIV) {
-        const int ea = g.range(0, 16383), t = (g.next() & 1) ? g.range(-140, 70) : g.range(-66, -60);
-        a = canon(na, ea, boundary_sig(g));
-        b = canon(nb, ea - t + 16383, boundary_sig(g));
+        ea = g.range(0, 16383);
+        eb = ea - t + 16383;
       } else {
-        a = canon(na, g.range(0, 70), boundary_sig(g));
-        b = canon(nb, g.range(0, 70), boundary_sig(g));
+        ea = g.range(0, 70);
+        eb = g.range(0, 70);
       }
-      return;
+      ma = boundary_sig(g);
+      mb = boundary_sig(g);
+      break;
     }
     case 5: {  // the overflow boundary
       const int t = g.range(0x7ffe - 3, 0x7ffe + 2);
       if (op == MUL) {
-        const int ea = g.range(16383, 0x7ffe);
-        a = canon(na, ea, g.next() | (g.next() & 1 ? ~u64(0) : 0));
-        b = canon(nb, t - ea + 16383, g.next() | (g.next() & 1 ? ~u64(0) : 0));
+        ea = g.range(16383, 0x7ffe);
+        eb = t - ea + 16383;
       } else if (op == DIV) {
-        const int ea = g.range(0x7ffe - 200, 0x7ffe);
-        a = canon(na, ea, g.next() | (g.next() & 1 ? ~u64(0) : 0));
-        b = canon(nb, ea - t + 16383, g.next());
+        ea = g.range(0x7ffe - 200, 0x7ffe);
+        eb = ea - t + 16383;
       } else {
-        a = canon(na, g.range(0x7ffe - 70, 0x7ffe), g.next() | (g.next() & 1 ? ~u64(0) : 0));
-        b = canon(nb, g.range(0x7ffe - 70, 0x7ffe), g.next() | (g.next() & 1 ? ~u64(0) : 0));
+        ea = g.range(0x7ffe - 70, 0x7ffe);
+        eb = g.range(0x7ffe - 70, 0x7ffe);
       }
-      return;
+      ma = full_sig(g);
+      mb = full_sig(g);
+      break;
     }
     case 6: {  // special values against anything
       a = special(g);
-      b = (g.next() & 1) ? special(g) : canon(nb, g.range(16383 - 70, 16383 + 70), g.next());
+      if (g.next() & 1) {
+        b = special(g);
+      } else {
+        eb = g.range(16383 - 70, 16383 + 70);
+        b = canon(nb, eb, g.next());
+      }
       if (g.next() & 1) std::swap(a, b);
       return;
     }
     case 7: {  // a power of two against a far smaller operand (the
                // borrow below the leading bit, and sticky bits far out)
-      const int ea = g.range(16383 - 100, 16383 + 100);
+      ea = g.range(16383 - 100, 16383 + 100);
+      const bool nb2 = (g.next() & 1) ? na : !na;
+      eb = ea - ((g.next() & 1) ? g.range(62, 70) : g.range(60, 135));
       a = canon(na, ea, TOP);
-      b = canon(g.next() & 1 ? na : !na, ea - ((g.next() & 1) ? g.range(62, 70) : g.range(60, 135)), boundary_sig(g));
+      b = canon(nb2, eb, boundary_sig(g));
       if (g.next() & 1) std::swap(a, b);
       return;
     }
@@ -228,6 +258,8 @@ constexpr void operands(Op op, int f, Rng& g, soft_ext& a, soft_ext& b) {
       return;
     }
   }
+  a = canon(na, ea, ma);
+  b = canon(nb, eb, mb);
 }
 inline constexpr int N_FAMILIES = 9;
 
@@ -236,7 +268,10 @@ constexpr soft_ext unary_operand(Op op, Rng& g) {
   const bool n = g.next() & 1;
   const int f = static_cast<int>(g.next() % 6);
   if (f == 0) return special(g);
-  if (f == 1) return canon(n, static_cast<int>(g.next() & 0x7fff), g.next());
+  if (f == 1) {
+    const int e = static_cast<int>(g.next() & 0x7fff);
+    return canon(n, e, g.next());
+  }
   if (op == TO_DOUBLE) {
     // Around the double range and its subnormals, with halfway patterns
     // at the bits a double drops.
@@ -247,12 +282,14 @@ constexpr soft_ext unary_operand(Op op, Rng& g) {
       const int drop = g.range(1, 64);
       const u64 low = drop == 64 ? ~u64(0) : (u64(1) << drop) - 1;
       const u64 half = u64(1) << (drop - 1);
-      m = (m & ~low) | half | (g.next() % 3 == 0 ? 1 : 0);
+      const u64 above = g.next() % 3 == 0 ? 1 : 0;
+      m = (m & ~low) | half | above;
     }
     return canon(n, e, m);
   }
   // Integer conversions: magnitudes around 2^0 .. 2^64.
-  return canon(n, g.range(16383 - 3, 16383 + 65), (g.next() & 1) ? g.next() : sparse(g));
+  const int e = g.range(16383 - 3, 16383 + 65);
+  return canon(n, e, (g.next() & 1) ? g.next() : sparse(g));
 }
 
 #if EXT_CHECK_HAVE_X87
@@ -271,104 +308,132 @@ inline bool same(soft_ext s, long double x) {
   std::memcpy(&se, reinterpret_cast<const char*>(&x) + 8, 2);
   return s.significand() == m && s.sign_exp() == se;
 }
+#endif
 inline unsigned compare_bits(bool lt, bool le, bool eq, bool ne, bool ge, bool gt) {
   return lt | le << 1 | eq << 2 | ne << 3 | ge << 4 | gt << 5;
 }
 // The runs are kept opaque to the optimiser so that each operation is done
-// by the unit at run time.
+// at run time.
 template <class T>
 inline T opaque(T v) {
   asm volatile("" : "+m"(v));
   return v;
 }
-#endif
+
+// Receives every result of the model (as 64-bit words), so that two
+// machines can compare the model's results without a unit on either.
+struct Sink {
+  void (*put)(void* ctx, u64 word) = nullptr;
+  void* ctx = nullptr;
+  void operator()(u64 w) const {
+    if (put) put(ctx, w);
+  }
+  void operator()(soft_ext v) const {
+    if (put) {
+      put(ctx, v.sign_exp());
+      put(ctx, v.significand());
+    }
+  }
+};
 
 // Number of operands (pairs) on which the model and the unit disagree in
-// n trials of `op`, or -1 where there is no x87 unit to compare with.
-// The first disagreement is described in `first` (64 bytes).
-inline long long mismatches(Op op, long long n, u64 seed, char* first = nullptr) {
-#if !EXT_CHECK_HAVE_X87
-  (void)op, (void)n, (void)seed, (void)first;
-  return -1;
-#else
+// n trials of `op`, or -1 where there is no x87 unit to compare with (the
+// model's results still go to `sink`).  The first disagreement is described
+// in `first` (64 bytes).
+inline long long mismatches(Op op, long long n, u64 seed, char* first = nullptr, Sink sink = {}) {
   Rng g{seed * 0x100000001b3u + static_cast<u64>(op)};
   long long bad = 0;
-  auto note = [&](u64 x, u64 y) {
+  [[maybe_unused]] auto note = [&](u64 x, u64 y) {
     if (bad++ == 0 && first) std::snprintf(first, 64, "%016llx %016llx", (unsigned long long)x, (unsigned long long)y);
   };
+#if EXT_CHECK_HAVE_X87
+#define UNIT(...) __VA_ARGS__
+#else
+#define UNIT(...)
+#endif
   for (long long i = 0; i < n; ++i) {
     switch (op) {
       case ADD: case SUB: case MUL: case DIV: {
         soft_ext a, b;
         operands(op, static_cast<int>(i % N_FAMILIES), g, a, b);
-        const long double xa = opaque(to_x87(a)), xb = opaque(to_x87(b));
         const soft_ext s = op == ADD ? a + b : op == SUB ? a - b : op == MUL ? a * b : a / b;
-        const long double x = op == ADD ? xa + xb : op == SUB ? xa - xb : op == MUL ? xa * xb : xa / xb;
-        if (!same(s, opaque(x))) note(a.significand() ^ (u64(a.sign_exp()) << 48), b.significand());
+        sink(s);
+        UNIT(const long double xa = opaque(to_x87(a)), xb = opaque(to_x87(b));
+             const long double x = op == ADD ? xa + xb : op == SUB ? xa - xb : op == MUL ? xa * xb : xa / xb;
+             if (!same(s, opaque(x))) note(a.significand() ^ (u64(a.sign_exp()) << 48), b.significand());)
         break;
       }
       case COMPARE: {
         soft_ext a, b;
         operands(ADD, static_cast<int>(i % N_FAMILIES), g, a, b);
         if (i % 5 == 0) b = (i % 10 == 0) ? a : -a;  // equal values, and zeros of both signs
-        const long double xa = opaque(to_x87(a)), xb = opaque(to_x87(b));
-        if (compare_bits(a < b, a <= b, a == b, a != b, a >= b, a > b) !=
-            compare_bits(xa < xb, xa <= xb, xa == xb, xa != xb, xa >= xb, xa > xb))
-          note(a.significand(), b.significand());
+        const unsigned c = compare_bits(a < b, a <= b, a == b, a != b, a >= b, a > b);
+        sink(u64(c));
+        UNIT(const long double xa = opaque(to_x87(a)), xb = opaque(to_x87(b));
+             if (c != compare_bits(xa < xb, xa <= xb, xa == xb, xa != xb, xa >= xb, xa > xb))
+               note(a.significand(), b.significand());)
         break;
       }
       case NEGATE_FABS: {
         soft_ext a, b;
         operands(ADD, static_cast<int>(i % N_FAMILIES), g, a, b);
-        const long double xa = opaque(to_x87(a));
-        if (!same(-a, opaque(-xa)) || !same(fabs(a), opaque(__builtin_fabsl(xa)))) note(a.significand(), 0);
+        sink(-a);
+        sink(fabs(a));
+        UNIT(const long double xa = opaque(to_x87(a));
+             if (!same(-a, opaque(-xa)) || !same(fabs(a), opaque(__builtin_fabsl(xa)))) note(a.significand(), 0);)
         break;
       }
       case FROM_DOUBLE: {
         const double d = opaque(any_double(g));
-        if (!same(soft_ext(d), opaque(static_cast<long double>(d)))) note(std::bit_cast<u64>(d), 0);
+        sink(soft_ext(d));
+        UNIT(if (!same(soft_ext(d), opaque(static_cast<long double>(d)))) note(std::bit_cast<u64>(d), 0);)
         break;
       }
       case TO_DOUBLE: {
         const soft_ext a = unary_operand(op, g);
-        const double s = static_cast<double>(a), x = opaque(static_cast<double>(opaque(to_x87(a))));
-        if (std::bit_cast<u64>(s) != std::bit_cast<u64>(x)) note(a.significand(), a.sign_exp());
+        const double s = static_cast<double>(a);
+        sink(std::bit_cast<u64>(s));
+        UNIT(const double x = opaque(static_cast<double>(opaque(to_x87(a))));
+             if (std::bit_cast<u64>(s) != std::bit_cast<u64>(x)) note(a.significand(), a.sign_exp());)
         break;
       }
       case FROM_INT64: case FROM_UINT64: case FROM_INT32: {
         const int len = g.range(0, 64);
         u64 r = len == 64 ? g.next() : g.next() & ((u64(1) << len) - 1);
         if (i % 7 == 0) r = (i % 14 == 0) ? TOP : ~u64(0);
-        bool ok;
         if (op == FROM_INT64) {
           const std::int64_t v = opaque(static_cast<std::int64_t>(r));
-          ok = same(soft_ext(v), opaque(static_cast<long double>(v)));
+          sink(soft_ext(v));
+          UNIT(if (!same(soft_ext(v), opaque(static_cast<long double>(v)))) note(r, 0);)
         } else if (op == FROM_UINT64) {
           const u64 v = opaque(r);
-          ok = same(soft_ext(v), opaque(static_cast<long double>(v)));
+          sink(soft_ext(v));
+          UNIT(if (!same(soft_ext(v), opaque(static_cast<long double>(v)))) note(r, 0);)
         } else {
           const std::int32_t v = opaque(static_cast<std::int32_t>(r));
-          ok = same(soft_ext(v), opaque(static_cast<long double>(v)));
+          sink(soft_ext(v));
+          UNIT(if (!same(soft_ext(v), opaque(static_cast<long double>(v)))) note(r, 0);)
         }
-        if (!ok) note(r, 0);
         break;
       }
       case TO_INT64: case TO_INT32: {
         const soft_ext a = unary_operand(op, g);
-        const long double x = opaque(to_x87(a));
-        bool ok;
-        if (op == TO_INT64)
-          ok = static_cast<std::int64_t>(a) == opaque(static_cast<std::int64_t>(x));
-        else
-          ok = static_cast<std::int32_t>(a) == opaque(static_cast<std::int32_t>(x));
-        if (!ok) note(a.significand(), a.sign_exp());
+        if (op == TO_INT64) {
+          const std::int64_t s = static_cast<std::int64_t>(a);
+          sink(static_cast<u64>(s));
+          UNIT(if (s != opaque(static_cast<std::int64_t>(opaque(to_x87(a))))) note(a.significand(), a.sign_exp());)
+        } else {
+          const std::int32_t s = static_cast<std::int32_t>(a);
+          sink(static_cast<u64>(static_cast<std::int64_t>(s)));
+          UNIT(if (s != opaque(static_cast<std::int32_t>(opaque(to_x87(a))))) note(a.significand(), a.sign_exp());)
+        }
         break;
       }
       default: return -2;
     }
   }
-  return bad;
-#endif
+#undef UNIT
+  return EXT_CHECK_HAVE_X87 ? bad : -1;
 }
 
 }  // namespace ext_check
