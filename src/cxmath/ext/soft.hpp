@@ -161,8 +161,7 @@ class soft_ext {
   friend constexpr bool operator<=(soft_ext a, soft_ext b) { return less(a, b) || a == b; }
   friend constexpr bool operator>=(soft_ext a, soft_ext b) { return less(b, a) || a == b; }
 
-  friend constexpr soft_ext fabs(soft_ext a) { return from_bits(a.se_ & 0x7fff, a.m_); }
-  friend constexpr bool isnan(soft_ext a) { return a.is_nan(); }
+  constexpr bool is_nan() const { return exp() == soft_detail::EMAX && m_ != soft_detail::TOP; }
 
  private:
   u64 m_ = 0;
@@ -172,7 +171,6 @@ class soft_ext {
 
   constexpr int exp() const { return se_ & 0x7fff; }
   constexpr bool neg() const { return se_ >> 15; }
-  constexpr bool is_nan() const { return exp() == soft_detail::EMAX && m_ != soft_detail::TOP; }
   constexpr bool is_zero() const { return m_ == 0; }
 
   static constexpr soft_ext make(bool neg, int e, u64 m) {
@@ -479,5 +477,10 @@ class soft_ext {
     return neg() ? -static_cast<std::int64_t>(mag) : static_cast<std::int64_t>(mag);
   }
 };
+
+// Namespace functions rather than hidden friends, so that the kernels'
+// qualified calls (cxmath::fabs) find them too.
+constexpr soft_ext fabs(soft_ext a) { return soft_ext::from_bits(a.sign_exp() & 0x7fff, a.significand()); }
+constexpr bool isnan(soft_ext a) { return a.is_nan(); }
 
 }  // namespace cxmath
