@@ -70,3 +70,17 @@ def test_inexact_or_malformed_literal_does_not_compile(text, tmp_path):
     src.write_text(f'#include "cxmath/ext/ext.hpp"\nusing namespace cxmath;\nconstexpr ext v = {text}_x;\n')
     with pytest.raises(pytest.fail.Exception):
         compile_cpp([src], tmp_path / "lit.o", extra=["-fsyntax-only"])
+
+
+def test_digest_driver_agrees_with_the_module(tmp_path):
+    """tools/check/digest: the C++ driver over the scalar functions and its
+    twin through the module give the same digest lines (same inputs built by
+    integer operations on both sides, same order, same hash)."""
+    import importlib.util
+    spec = importlib.util.spec_from_file_location("digest_py", ROOT / "tools/check/digest/digest.py")
+    twin = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(twin)
+    exe = compile_cpp([ROOT / "tools/check/digest/digest.cpp"], tmp_path / "digest", extra=["-O1"])
+    out = subprocess.run([str(exe), "--random", "40", "--draws", "40"], capture_output=True, text=True,
+                         check=True).stdout.split("\n")[:-1]
+    assert out == twin.lines(40, 40, False)

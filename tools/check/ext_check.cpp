@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     const auto t0 = std::chrono::steady_clock::now();
     const long long bad = ext_check::mismatches(static_cast<ext_check::Op>(op), n, seed, first, sink);
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    char count[24] = "no unit";
+    char count[24] = "no-unit";
     if (bad >= 0) std::snprintf(count, sizeof count, "%lld", bad);
     std::printf("%-12s %10lld %9s %7.2f %.16s %s\n", ext_check::OP_NAMES[op], n, count, secs, h.hex().c_str(), first);
     failed |= bad > 0;
