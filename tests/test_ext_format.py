@@ -77,9 +77,9 @@ def test_digest_driver_agrees_with_the_module(tmp_path):
     twin through the module give the same digest lines (same inputs built by
     integer operations on both sides, same order, same hash)."""
     import importlib.util
-    spec = importlib.util.spec_from_file_location("digest_py", ROOT / "tools/check/digest/digest.py")
-    twin = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(twin)
+    found = importlib.util.spec_from_file_location("digest_py", ROOT / "tools/check/digest/digest.py")
+    twin = importlib.util.module_from_spec(found)
+    found.loader.exec_module(twin)
     exe = compile_cpp([ROOT / "tools/check/digest/digest.cpp"], tmp_path / "digest", extra=["-O1"])
     out = subprocess.run([str(exe), "--random", "40", "--draws", "40"], capture_output=True, text=True,
                          check=True).stdout.split("\n")[:-1]
