@@ -10,11 +10,9 @@
 #include <cstdint>
 #include <limits>
 
-namespace cxmath {
+#include "cxmath/ext/ext.hpp"  // ext: the x87 long double, or its software model
 
-using ext = long double;
-static_assert(std::numeric_limits<ext>::digits == 64,
-              "the extended kernels need the x87 80-bit long double");
+namespace cxmath {
 
 inline constexpr double EPS = 0x1p-52;        // 2.220446049250313e-16
 inline constexpr ext EPS_EXT = 0x1p-63L;      // 1.0842021724855044e-19
