@@ -349,6 +349,7 @@ constexpr double qbinom_fixed(double p, std::int64_t n_trials, double prob) {
         break;
       }
       hi = c;
+      if (step > (hi - lo) / 2) break;  // a doubled step would pass the other end
       step *= 2;
     }
   } else {
@@ -360,6 +361,7 @@ constexpr double qbinom_fixed(double p, std::int64_t n_trials, double prob) {
         break;
       }
       lo = c;
+      if (step > (hi - lo) / 2) break;  // a doubled step would pass the other end
       step *= 2;
     }
   }
@@ -407,6 +409,7 @@ constexpr double qbinom_checked_upper(double p, std::int64_t n, double prob, dou
         break;
       }
       hi = c;
+      if (step > (hi - lo) / 2) break;  // a doubled step would pass the other end
       step *= 2;
     }
   } else {
@@ -418,6 +421,7 @@ constexpr double qbinom_checked_upper(double p, std::int64_t n, double prob, dou
         break;
       }
       lo = c;
+      if (step > (hi - lo) / 2) break;  // a doubled step would pass the other end
       step *= 2;
     }
   }
