@@ -264,7 +264,8 @@ constexpr cxmath::ext binom_upper_sum(std::int64_t x, std::int64_t n, double pro
                                       InterruptPoll& poll) {
   const double mode = (static_cast<double>(n) + 1) * prob;
   cxmath::ext U = 0;
-  for (std::int64_t k = x + 1; k <= n; ++k) {
+  for (std::int64_t k = x; k < n;) {
+    ++k;  // k = x + 1, ..., n, never stepping past n (which may be the largest int64)
     poll.tick();
     const cxmath::ext d = dbinom(k, n, prob, false);
     U = U + d;
@@ -389,7 +390,9 @@ constexpr double qbinom_checked_upper(double p, std::int64_t n, double prob, dou
     return k >= n ? 0.0 : static_cast<double>(binom_upper_sum(k, n, prob, poll));
   };
   const auto reaches = [&](std::int64_t k) { return U(k) <= q; };  // F(k) >= p
-  const std::int64_t i = static_cast<std::int64_t>(fixed);  // 0 <= fixed <= n
+  // 0 <= fixed <= n; a count within 512 of 2^63 is 2^63 as a double, past
+  // the int64 range: it is searched from n.
+  const std::int64_t i = fixed < 0x1p63 ? static_cast<std::int64_t>(fixed) : n;
   const double ui = U(i);
   const bool at = ui <= q || cxmath::probability_agrees(ui, q);
   bool below = true;
