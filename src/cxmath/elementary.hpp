@@ -235,14 +235,25 @@ constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
 // multiplications differs: each lane sees the same IEEE operations on the
 // same operands (finite ones: guarded lanes carry 0), and AVX2 without FMA
 // leaves no instruction that could fuse or reassociate them.
-[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void log_cf_lanes_50(const double (&z)[50],
-                                                                      double (&out)[50]) {
+//
+// The choice is made by the dynamic loader (an ifunc), which exists only
+// for ELF objects: elsewhere the baseline compilation alone is built.  GCC
+// is asked to inline the whole fraction into each compilation (flatten);
+// clang refuses flatten beside target_clones and inlines it unasked.
+#if !defined(__ELF__)
+#define CXMATH_LANES_50 [[gnu::flatten]]
+#elif defined(__clang__)
+#define CXMATH_LANES_50 [[gnu::target_clones("avx2", "default")]]
+#else
+#define CXMATH_LANES_50 [[gnu::target_clones("avx2", "default"), gnu::flatten]]
+#endif
+CXMATH_LANES_50 inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
   log_cf_lanes<50>(z, out);
 }
-[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void exp_cf_lanes_50(const double (&r)[50],
-                                                                      double (&out)[50]) {
+CXMATH_LANES_50 inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
   exp_cf_lanes<50>(r, out);
 }
+#undef CXMATH_LANES_50
 
 template <int L>
 constexpr void log_cf_lanes_any(const double (&z)[L], double (&out)[L]) {
