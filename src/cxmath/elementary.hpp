@@ -237,23 +237,42 @@ constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
 // leaves no instruction that could fuse or reassociate them.
 //
 // The choice is made by the dynamic loader (an ifunc), which exists only
-// for ELF objects: elsewhere the baseline compilation alone is built.  GCC
-// is asked to inline the whole fraction into each compilation (flatten);
-// clang refuses flatten beside target_clones and inlines it unasked.
-#if !defined(__ELF__)
-#define CXMATH_LANES_50 [[gnu::flatten]]
-#elif defined(__clang__)
-#define CXMATH_LANES_50 [[gnu::target_clones("avx2", "default")]]
-#else
-#define CXMATH_LANES_50 [[gnu::target_clones("avx2", "default"), gnu::flatten]]
-#endif
-CXMATH_LANES_50 inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
+// for ELF objects: elsewhere the baseline compilation alone is built.
+// clang refuses flatten beside multiversioning (it inlines the fractions
+// into both compilations unasked), and its target_clones emits the chooser
+// as a strong symbol in every translation unit: it gets the two versions
+// spelt out with target attributes, which it merges across units.
+#if defined(__ELF__) && defined(__clang__)
+[[gnu::target("avx2")]] inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
   log_cf_lanes<50>(z, out);
 }
-CXMATH_LANES_50 inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
+[[gnu::target("default")]] inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
+  log_cf_lanes<50>(z, out);
+}
+[[gnu::target("avx2")]] inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
   exp_cf_lanes<50>(r, out);
 }
-#undef CXMATH_LANES_50
+[[gnu::target("default")]] inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
+  exp_cf_lanes<50>(r, out);
+}
+#else
+#if defined(__ELF__)
+[[gnu::target_clones("avx2", "default"), gnu::flatten]]
+#else
+[[gnu::flatten]]
+#endif
+inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
+  log_cf_lanes<50>(z, out);
+}
+#if defined(__ELF__)
+[[gnu::target_clones("avx2", "default"), gnu::flatten]]
+#else
+[[gnu::flatten]]
+#endif
+inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
+  exp_cf_lanes<50>(r, out);
+}
+#endif
 
 template <int L>
 constexpr void log_cf_lanes_any(const double (&z)[L], double (&out)[L]) {

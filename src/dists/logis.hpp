@@ -57,7 +57,10 @@ constexpr double dlogis_impl(double x, double mu, double sigma, bool log) {
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
   if (isfinite(x) && isfinite(mu) && isfinite(sigma)) {
-    // sigma = 0 is not special: w is infinite or NaN and so is L.
+    // sigma = 0 is no density.  The formula would give NaN too (w infinite
+    // or NaN), but one made by the arithmetic, whose sign depends on which
+    // operand the compiler puts first where two NaNs meet.
+    if (sigma == 0) return NaN;
     const double w = -((x - mu) / sigma);
     const double A = w - cxmath::log(sigma);  // ln sigma is -inf below EPS
     const double E = cxmath::exp(w) + 1;
