@@ -55,13 +55,14 @@ def declared():
 
 
 def find_python(version):
-    exe = shutil.which(f"python{version}")
-    if exe:
-        return exe
-    for d in sorted((pathlib.Path.home() / ".pyenv" / "versions").glob(f"{version}.*"), reverse=True):
-        exe = d / "bin" / f"python{version}"
-        if exe.exists():
-            return str(exe)
+    """An interpreter of this version that runs (pyenv's shims are on PATH
+    for every version but run only the selected ones)."""
+    candidates = [shutil.which(f"python{version}")]
+    candidates += [str(d / "bin" / f"python{version}")
+                   for d in sorted((pathlib.Path.home() / ".pyenv" / "versions").glob(f"{version}.*"), reverse=True)]
+    for exe in filter(None, candidates):
+        if subprocess.run([exe, "-c", "import venv"], capture_output=True).returncode == 0:
+            return exe
     return None
 
 
