@@ -12,12 +12,14 @@ floors   the oldest Python that requires-python admits, and every package at
          extra.  The package is built without build isolation, so that it is
          the declared pybind11 and scikit-build-core that build it.
 newest   the newest Python found here and no pins: the newest release of
-         every package, the package built the ordinary (isolated) way.
+         every package.
 
 Each set gets a fresh virtual environment (no system site packages); the
-package is installed with its test extra and the whole suite runs in it,
-from the source tree, with DISTMILL_TESTS_COMPLETE=1 (nothing may skip for
-want of a compiler or a test package).  The floors are read from
+package is built and installed with its test extra (without build
+isolation, so that the versions in the table are the ones that built it),
+and the whole suite runs in it from the source tree with
+DISTMILL_TESTS_COMPLETE=1 (nothing may skip for want of a compiler or a
+test package).  The floors are read from
 pyproject.toml, so raising one there is all it takes to test the new one.
 
 Interpreters are looked up as pythonX.Y on PATH, then in ~/.pyenv/versions.
@@ -98,38 +100,23 @@ def run_set(name, python, floors, work):
     env = dict(os.environ, DISTMILL_TESTS_COMPLETE="1", PIP_NO_INPUT="1")
     env.pop("PYTHONPATH", None)
     run([*pip, "install", "--upgrade", "pip"], log, env)
-    if floors:
-        pins = work / f"constraints-{name}.txt"
-        pins.write_text("".join(f"{pkg}=={v}\n" for pkg, v in floors.items()))
-        build_deps = ["scikit-build-core", "pybind11", "numpy", "cmake", "ninja"]
-        if run([*pip, "install", "-c", pins, *build_deps], log, env) != 0:
-            row["tests"] = f"build requirements did not install (see {log})"
-            return row
-        install = [*pip, "install", "-c", pins, "--no-build-isolation", ".[test]"]
-    else:
-        install = [*pip, "install", ".[test]"]
-    if run(install, log, env) != 0:
+    pins = work / f"constraints-{name}.txt"
+    pins.write_text("".join(f"{pkg}=={v}\n" for pkg, v in floors.items()))
+    build_deps = ["scikit-build-core", "pybind11", "numpy", "cmake", "ninja"]
+    if run([*pip, "install", "-c", pins, *build_deps], log, env) != 0:
+        row["tests"] = f"build requirements did not install (see {log})"
+        return row
+    if run([*pip, "install", "-c", pins, "--no-build-isolation", ".[test]"], log, env) != 0:
         row["tests"] = f"build failed (see {log})"
         return row
     row["built"] = "yes"
     probe = ("import importlib.metadata as m, sys; "
              "print(sys.version.split()[0], *(m.version(p) for p in ('numpy', 'pybind11', 'scikit-build-core')))")
-    # pybind11 and scikit-build-core of an isolated build are not installed:
-    # the newest set reads the versions pip chose from its log.
     out = subprocess.run([py, "-c", probe], capture_output=True, text=True, env=env, cwd=work)
-    vals = out.stdout.split() if out.returncode == 0 else []
-    if len(vals) == 4:
-        row["python"], row["numpy"], row["pybind11"], row["scikit-build-core"] = vals
-    else:
-        ver = subprocess.run([py, "-c", "import sys, numpy; print(sys.version.split()[0], numpy.__version__)"],
-                             capture_output=True, text=True, cwd=work).stdout.split()
-        row["python"], row["numpy"] = (ver + ["?", "?"])[:2]
-        text = log.read_text()
-        for pkg in ("pybind11", "scikit-build-core"):
-            found = re.findall(rf"{pkg.replace('-', '[-_]')}-(\d[\w.]*?)(?:-py3|\.tar)", text)
-            row[pkg] = found[-1] if found else "?"
+    vals = (out.stdout.split() + ["?"] * 4)[:4]
+    row["python"], row["numpy"], row["pybind11"], row["scikit-build-core"] = vals
     t = time.time()
-    code = run([py, "-m", "pytest", "-q", "-p", "no:cacheprovider"], log, env)
+    code = run([py, "-m", "pytest", "-q", "-rs", "-p", "no:cacheprovider"], log, env)
     row["tests"] = f"{pytest_counts(log)} ({time.time() - t:.0f} s)" + ("" if code == 0 else " FAILED")
     row["ok"] = code == 0
     return row
