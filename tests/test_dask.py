@@ -14,7 +14,9 @@ import re
 import numpy as np
 import pytest
 
-da = pytest.importorskip("dask.array", reason="dask comes with the test extra: pip install '.[test]'")
+from conftest import need
+
+da = need("dask.array")
 
 import distmill as dm  # noqa: E402
 

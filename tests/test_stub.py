@@ -132,18 +132,20 @@ def test_engine_constructor():
 def test_elementwise_function(name):
     (params, _), = runtime_forms(name)
     overloads = stub_functions()[name]
-    assert len(overloads) == 2, "one scalar and one array-like overload"
-    scalar, array = (stub_params(f) for f in overloads)
+    # Scalars give a float; lists and tuples an array; any other array-like
+    # (a numpy array, perhaps zero-dimensional) a float or an array.
+    assert len(overloads) == 3, "scalar, list and array-like overloads"
+    scalar, listed, array = (stub_params(f) for f in overloads)
     want_names = [p[0] for p in params]
     want_defaults = [expected_default(p[2]) for p in params]
-    for rows in (scalar, array):
+    for rows in (scalar, listed, array):
         assert [r[0] for r in rows] == want_names
         assert [r[2] for r in rows] == want_defaults
         assert not any(r[3] for r in rows), "no keyword-only parameters"
     assert [r[1] for r in scalar] == [runtime_category(t, n) for n, t, _ in params]
+    assert all(r[1] == "_Listed" for r in listed)
     assert all(r[1] == "ArrayLike" for r in array)
-    assert ast.unparse(overloads[0].returns) == "float"
-    assert ast.unparse(overloads[1].returns) == "_Array"
+    assert [ast.unparse(f.returns) for f in overloads] == ["float", "_Array", "float | _Array"]
 
 
 def _form_of(fn):

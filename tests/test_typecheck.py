@@ -14,6 +14,7 @@ import sysconfig
 import pytest
 
 import distmill
+from conftest import need
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 USAGE = ROOT / "tests" / "typing" / "usage.py"
@@ -27,7 +28,7 @@ def _installed():
 
 
 def test_usage_type_checks(tmp_path):
-    pytest.importorskip("mypy", reason="mypy comes with the test extra: pip install '.[test]'")
+    need("mypy")
     env = dict(os.environ)
     if not _installed():
         stubs = tmp_path / "stubs"

@@ -14,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-BUILD=${SANITIZE_BUILD:-build-sanitize}
+BUILD=$(realpath -m "${SANITIZE_BUILD:-build-sanitize}")
 SAN="-fsanitize=address,undefined,float-cast-overflow"
 FLAGS="$SAN -fno-sanitize-recover=all -fno-omit-frame-pointer -g"
 
@@ -44,7 +44,10 @@ LOGDIR=$(mktemp -d)
 trap 'rm -rf "$LOGDIR"' EXIT
 export ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1:halt_on_error=1:exitcode=86:log_path=$LOGDIR/asan"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:exitcode=87:log_path=$LOGDIR/ubsan"
-export PYTHONPATH="$PWD/$BUILD${PYTHONPATH:+:$PYTHONPATH}"
+export PYTHONPATH="$BUILD${PYTHONPATH:+:$PYTHONPATH}"
+# The tests must import this build's module, not an installed one.
+LD_PRELOAD="$PRELOAD" python3 -c "import distmill, sys; sys.exit(not distmill.__file__.startswith('$BUILD/'))" ||
+  { echo "sanitize.sh: the tests would not import $BUILD's module" >&2; exit 1; }
 
 status=0
 if [ $# -eq 0 ]; then

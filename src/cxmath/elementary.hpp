@@ -234,14 +234,44 @@ constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
 // multiplications differs: each lane sees the same IEEE operations on the
 // same operands (finite ones: guarded lanes carry 0), and AVX2 without FMA
 // leaves no instruction that could fuse or reassociate them.
-[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void log_cf_lanes_50(const double (&z)[50],
-                                                                      double (&out)[50]) {
+//
+// The choice is made by the dynamic loader (an ifunc), which exists only
+// for ELF objects: elsewhere the baseline compilation alone is built.
+// clang refuses flatten beside multiversioning (it inlines the fractions
+// into both compilations unasked), and its target_clones emits the chooser
+// as a strong symbol in every translation unit: it gets the two versions
+// spelt out with target attributes, which it merges across units.
+#if defined(__ELF__) && defined(__clang__)
+[[gnu::target("avx2")]] inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
   log_cf_lanes<50>(z, out);
 }
-[[gnu::target_clones("avx2", "default"), gnu::flatten]] inline void exp_cf_lanes_50(const double (&r)[50],
-                                                                      double (&out)[50]) {
+[[gnu::target("default")]] inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
+  log_cf_lanes<50>(z, out);
+}
+[[gnu::target("avx2")]] inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
   exp_cf_lanes<50>(r, out);
 }
+[[gnu::target("default")]] inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
+  exp_cf_lanes<50>(r, out);
+}
+#else
+#if defined(__ELF__)
+[[gnu::target_clones("avx2", "default"), gnu::flatten]]
+#else
+[[gnu::flatten]]
+#endif
+inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
+  log_cf_lanes<50>(z, out);
+}
+#if defined(__ELF__)
+[[gnu::target_clones("avx2", "default"), gnu::flatten]]
+#else
+[[gnu::flatten]]
+#endif
+inline void exp_cf_lanes_50(const double (&r)[50], double (&out)[50]) {
+  exp_cf_lanes<50>(r, out);
+}
+#endif
 
 template <int L>
 constexpr void log_cf_lanes_any(const double (&z)[L], double (&out)[L]) {

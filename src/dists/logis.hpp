@@ -100,14 +100,15 @@ constexpr double dlogis(double x, double mu, double sigma, bool give_log) {
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
   if (isfinite(x) && isfinite(mu) && isfinite(sigma)) {
-    // sigma = 0 is not special: w is infinite or NaN and so is L, which
-    // stands (there is no density to check).
+    // sigma = 0 is no density.  The formula would give NaN too (w infinite
+    // or NaN), but one made by the arithmetic, whose sign depends on which
+    // operand the compiler puts first where two NaNs meet.
+    if (sigma == 0) return NaN;
     const double w = -((x - mu) / sigma);
     const double A = w - log(sigma);  // ln sigma is -inf below EPS
     const double E = exp(w) + 1;
     const double l = log(E);
     const double L = A - (l + l);
-    if (sigma == 0) return dpq::from_log(L, give_log);
     return keep_log_density<Checked>(L, give_log, dlogis_region(x, mu, sigma),
                                      [&] { return dlogis_log_converged(x, mu, sigma); });
   }
