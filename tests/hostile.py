@@ -130,6 +130,17 @@ def _isnan(v):
     return isinstance(v, float) and math.isnan(v)
 
 
+QUIET_NAN = 0x7FF8000000000000
+
+
+def other_nans(values):
+    """The bit patterns of the NaNs among float64 values that are not the
+    one quiet NaN every function returns."""
+    v = np.asarray(values, dtype=np.float64).reshape(-1)
+    bits = v.view(np.uint64)
+    return sorted({hex(b) for b in bits[np.isnan(v) & (bits != QUIET_NAN)].tolist()})
+
+
 def check_elementwise(distmill, name):
     fn = getattr(distmill, name)
     ks = kinds(name)
@@ -145,6 +156,9 @@ def check_elementwise(distmill, name):
 
     violations, ranges = [], []
     for c, v in zip(fast, out.tolist()):
+        # Every NaN is the quiet NaN 0x7ff8000000000000, whatever made it.
+        if other_nans([v]):
+            violations.append([repr(c), other_nans([v])[0], "not the quiet NaN"])
         floats = [a for a, k in zip(c, ks) if k == "f"]
         # A NaN argument gives NaN.
         if any(math.isnan(a) for a in floats) and not math.isnan(v):
@@ -189,6 +203,8 @@ def check_sampler(distmill, name):
         worst = max(worst, time.perf_counter() - t)
         if not isinstance(v, float) or arr.dtype != np.float64 or arr.shape != (3,):
             violations.append([repr(c), repr(v), "wrong result type"])
+        elif other_nans([v, *arr]):
+            violations.append([repr(c), other_nans([v, *arr])[0], "not the quiet NaN"])
         if any(isinstance(a, float) and math.isnan(a) for a in c):
             # NaN parameters give NaN and leave the engine untouched.
             if not (math.isnan(v) and np.isnan(arr).all()):

@@ -83,4 +83,4 @@ def test_digest_driver_agrees_with_the_module(tmp_path):
     exe = compile_cpp([ROOT / "tools/check/digest/digest.cpp"], tmp_path / "digest", extra=["-O1"])
     out = subprocess.run([str(exe), "--random", "40", "--draws", "40"], capture_output=True, text=True,
                          check=True).stdout.split("\n")[:-1]
-    assert out == twin.lines(40, 40, False)
+    assert out == twin.lines(40, 40)

@@ -68,6 +68,14 @@ constexpr bool isfinite(double v) { return v == v && v != INF && v != -INF; }
 constexpr double fabs(double v) { return __builtin_fabs(v); }
 constexpr double fmin(double a, double b) { return b < a ? b : a; }
 
+// v, or the quiet NaN 0x7ff8000000000000 when v is any NaN.  The sign and
+// payload of a NaN made by an invalid operation (0/0, inf - inf, 0 inf)
+// depend on the machine - the x87 unit and SSE give the negative
+// "indefinite", aarch64 a positive NaN - and on the operand order the
+// compiler chose when two NaNs meet, so every value a module function
+// returns passes through this, once, where it leaves the function.
+constexpr double unify_nan(double v) { return v == v ? v : NaN; }
+
 // True when v is zero or its magnitude is below the tiny threshold.
 constexpr bool tiny(double v) { return v == 0 || fabs(v) < EPS; }
 constexpr bool tiny_ext(ext v) { return v == 0 || fabs(v) < EPS_EXT; }

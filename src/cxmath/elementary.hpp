@@ -236,12 +236,18 @@ constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
 // leaves no instruction that could fuse or reassociate them.
 //
 // The choice is made by the dynamic loader (an ifunc), which exists only
-// for ELF objects: elsewhere the baseline compilation alone is built.
+// for ELF objects, and AVX2 only on x86: elsewhere the baseline
+// compilation alone is built.
 // clang refuses flatten beside multiversioning (it inlines the fractions
 // into both compilations unasked), and its target_clones emits the chooser
 // as a strong symbol in every translation unit: it gets the two versions
 // spelt out with target attributes, which it merges across units.
-#if defined(__ELF__) && defined(__clang__)
+#if defined(__ELF__) && (defined(__x86_64__) || defined(__i386__))
+#define DISTMILL_LANES_AVX2 1
+#else
+#define DISTMILL_LANES_AVX2 0
+#endif
+#if DISTMILL_LANES_AVX2 && defined(__clang__)
 [[gnu::target("avx2")]] inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
   log_cf_lanes<50>(z, out);
 }
@@ -255,7 +261,7 @@ constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
   exp_cf_lanes<50>(r, out);
 }
 #else
-#if defined(__ELF__)
+#if DISTMILL_LANES_AVX2
 [[gnu::target_clones("avx2", "default"), gnu::flatten]]
 #else
 [[gnu::flatten]]
@@ -263,7 +269,7 @@ constexpr void exp_cf_lanes(const double (&r)[L], double (&out)[L]) {
 inline void log_cf_lanes_50(const double (&z)[50], double (&out)[50]) {
   log_cf_lanes<50>(z, out);
 }
-#if defined(__ELF__)
+#if DISTMILL_LANES_AVX2
 [[gnu::target_clones("avx2", "default"), gnu::flatten]]
 #else
 [[gnu::flatten]]

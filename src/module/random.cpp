@@ -27,7 +27,8 @@ namespace distmill {
 
 namespace {
 
-// The size forms of a sampler double f(P..., Engine&): the parameters P...
+// The scalar and size forms of a sampler double f(P..., Engine&): the
+// scalar form is one draw; the size forms take the parameters P...
 // followed by the size and the engine.  The result is allocated once, C
 // ordered, and element i of the flat buffer is the i-th sampler call, so an
 // array of n elements advances the engine exactly as n scalar calls do.
@@ -38,17 +39,20 @@ namespace {
 // interrupted: the exception leaves after the draws made so far, which
 // have advanced the engine, and the partly filled array is released.
 template <auto Sampler, class Params>
-struct SizeForms;
+struct DrawForms;
 
 template <auto Sampler, class... P>
-struct SizeForms<Sampler, std::tuple<P...>> {
+struct DrawForms<Sampler, std::tuple<P...>> {
+  // One draw as the module returns it: any NaN as the one quiet NaN.
+  static double one(P... params, Engine& engine) { return cxmath::unify_nan(Sampler(params..., engine)); }
+
   static void fill(py::array_t<double>& out, P... params, Engine& engine) {
     double* data = out.mutable_data();
     const py::ssize_t n = out.size();
     InterruptPoll poll;
     for (py::ssize_t i = 0; i < n; ++i) {
       poll.tick();
-      data[i] = Sampler(params..., engine);
+      data[i] = one(params..., engine);
     }
   }
 
@@ -94,8 +98,8 @@ struct SamplerParams<double (*)(A...)> {
 // records of the distribution parameters (names and any defaults).
 template <auto Sampler, class... Args>
 void def_random(py::module_& m, const char* name, const py::object& default_engine, const Args&... params) {
-  using Forms = SizeForms<Sampler, typename SamplerParams<decltype(Sampler)>::type>;
-  m.def(name, Sampler, params..., py::arg("engine") = default_engine);
+  using Forms = DrawForms<Sampler, typename SamplerParams<decltype(Sampler)>::type>;
+  m.def(name, &Forms::one, params..., py::arg("engine") = default_engine);
   m.def(name, &Forms::by_shape, params..., py::arg("size"), py::arg("engine") = default_engine);
   m.def(name, &Forms::by_count, params..., py::arg("size"), py::arg("engine") = default_engine);
 }

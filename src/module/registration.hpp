@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "cxmath/common.hpp"
 #include "dists/interrupt.hpp"
 
 namespace distmill {
@@ -87,7 +88,8 @@ bool broadcast_shape(const std::array<const py::array*, N>& inputs, std::vector<
 }
 
 // The element-wise form of a scalar function R f(A...): py::vectorize of a
-// wrapper that ticks the interrupt poll once per element, behind a check of
+// wrapper that ticks the interrupt poll once per element and returns every
+// NaN as the one quiet NaN (cxmath::unify_nan), behind a check of
 // the broadcast shape.  Each input is a valid numpy array, but broadcasting
 // several of them (zero-stride views, for example) can ask for a result
 // whose byte size overflows; pybind11 would compute its strides in
@@ -99,7 +101,7 @@ template <class R, class... A>
 auto elementwise(R (*f)(A...)) {
   auto vec = py::vectorize([f](A... a) -> R {
     element_poll.tick();
-    return f(a...);
+    return cxmath::unify_nan(f(a...));
   });
   return [vec](py::array_t<A, py::array::forcecast>... args) mutable -> py::object {
     std::vector<py::ssize_t> shape;

@@ -5,7 +5,7 @@
 //
 //   g++ -std=c++20 -O2 -ffp-contract=off -fno-fast-math -Isrc
 //       tools/check/digest/digest.cpp -o digest
-//   ./digest [--random N] [--draws N] [--canonical-nan]
+//   ./digest [--random N] [--draws N]
 //
 // Per d/p/q function, the hash covers, in this order: the outer product of
 // special values of each argument (first argument slowest) with the flag
@@ -14,9 +14,9 @@
 // module).  Random arguments come from splitmix64 by integer operations
 // only (see `random_arg`).  Per r function: for each parameter set k,
 // N draws from an engine seeded 17 + k.  Each result enters the SHA-256 as
-// its 8 bytes, least significant first.  --canonical-nan hashes every NaN
-// as 0x7ff8000000000000 (NaN signs and payloads differ between machines
-// until every function returns the one quiet NaN).
+// its 8 bytes, least significant first, as the module returns it: every
+// NaN as the one quiet NaN 0x7ff8000000000000 (cxmath::unify_nan, which the
+// module applies where each value leaves it).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -144,12 +144,10 @@ T from_raw(u64 v) {
   }
 }
 
-bool canonical_nan = false;
-
 void hash_result(digest::Sha256& h, double v) {
+  const double returned = cxmath::unify_nan(v);
   u64 bits;
-  std::memcpy(&bits, &v, 8);
-  if (canonical_nan && v != v) bits = 0x7ff8000000000000u;
+  std::memcpy(&bits, &returned, 8);
   h.update_u64(bits);
 }
 
@@ -221,9 +219,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--random") && i + 1 < argc) random_n = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--draws") && i + 1 < argc) draws = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--canonical-nan")) canonical_nan = true;
     else {
-      std::fprintf(stderr, "usage: %s [--random N] [--draws N] [--canonical-nan]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--random N] [--draws N]\n", argv[0]);
       return 2;
     }
   }

@@ -4,8 +4,8 @@ splitmix64 by integer operations), the same order, the same SHA-256 of the
 results' little-endian bytes.  Equal lines mean the module and the scalar
 functions compiled into the driver agree bit for bit on every input.
 
-    PYTHONPATH=build python3 tools/check/digest/digest.py [--canonical-nan] > module.txt
-    ./digest [--canonical-nan] > driver.txt; diff module.txt driver.txt
+    PYTHONPATH=build python3 tools/check/digest/digest.py > module.txt
+    ./digest > driver.txt; diff module.txt driver.txt
     PYTHONPATH=build python3 tools/check/digest/digest.py --compare recorded.txt
 """
 import argparse
@@ -117,24 +117,21 @@ def column(raw, kind):
 
 
 class Digest:
-    def __init__(self, canonical_nan):
+    def __init__(self):
         self.h = hashlib.sha256()
-        self.canonical_nan = canonical_nan
 
     def add(self, values):
+        # The bytes as returned, NaN signs and payloads included.
         v = np.array(values, dtype=np.float64).reshape(-1)
-        bits = v.view(np.uint64)
-        if self.canonical_nan:
-            bits[np.isnan(v)] = 0x7FF8000000000000
-        self.h.update(bits.astype("<u8").tobytes())
+        self.h.update(v.view(np.uint64).astype("<u8").tobytes())
 
 
-def digest_dpq(prefix, dist, seed, random_n, canonical_nan):
+def digest_dpq(prefix, dist, seed, random_n):
     fn = getattr(dm, prefix + dist)
     first = "P" if prefix == "q" else ("K" if dist in DISCRETE else "X")
     kinds = [first] + PARAMS[dist]
     flags = [False, True] if prefix in "dp" else [None]
-    d = Digest(canonical_nan)
+    d = Digest()
     rows = list(itertools.product(*(SPECIAL[k] for k in kinds)))
     grid = [column([r[j] for r in rows], k) for j, k in enumerate(kinds)]
     g = SplitMix(seed)
@@ -148,22 +145,22 @@ def digest_dpq(prefix, dist, seed, random_n, canonical_nan):
     return d.h.hexdigest()
 
 
-def digest_r(dist, draws, canonical_nan):
+def digest_r(dist, draws):
     fn = getattr(dm, "r" + dist)
-    d = Digest(canonical_nan)
+    d = Digest()
     for k, params in enumerate(STREAMS[dist]):
         d.add(fn(*params, draws, dm.Engine(17 + k)))
     return d.h.hexdigest()
 
 
-def lines(random_n, draws, canonical_nan):
+def lines(random_n, draws):
     out, place = [], 0
     for prefix in "dpq":
         for dist in ORDER:
-            out.append(f"{prefix}{dist} {digest_dpq(prefix, dist, 1000 + place, random_n, canonical_nan)}")
+            out.append(f"{prefix}{dist} {digest_dpq(prefix, dist, 1000 + place, random_n)}")
             place += 1
     for dist in ORDER:
-        out.append(f"r{dist} {digest_r(dist, draws, canonical_nan)}")
+        out.append(f"r{dist} {digest_r(dist, draws)}")
     return out
 
 
@@ -171,10 +168,9 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--random", type=int, default=2000, help="random points per d/p/q function")
     ap.add_argument("--draws", type=int, default=2000, help="draws per sampler stream")
-    ap.add_argument("--canonical-nan", action="store_true", help="hash every NaN as 0x7ff8000000000000")
     ap.add_argument("--compare", help="a digest file written earlier (by this tool or the driver)")
     args = ap.parse_args()
-    out = lines(args.random, args.draws, args.canonical_nan)
+    out = lines(args.random, args.draws)
     if not args.compare:
         print("\n".join(out))
         return 0
