@@ -6,8 +6,8 @@ shared machine out of the numbers, and the minimum over rounds is kept.
 
     python3 tools/compare_builds.py build-a build-b build-c --rounds 5
 
-Pair it with tools/output_digest.py to check that the builds also agree bit
-for bit.
+Pair it with the output digest (tools/check/digest/digest.py) to check that
+the builds also agree bit for bit.
 """
 import argparse
 import json

@@ -85,9 +85,7 @@ echo "+ python -m pytest -q"
 env -u CXX -u PYTHONPATH -u DISTMILL_TESTS_COMPLETE "$BARE" HOME="$HOME" \
   "$WORK/user/bin/python" -m pytest -q -p no:cacheprovider -rs
 
-echo "== the wheel's values are a GCC build's"
-if [ -n "${COMPARE_DIGEST:-}" ]; then
-  env "$BARE" "$WORK/user/bin/python" tools/output_digest.py --compare "$COMPARE_DIGEST"
-else
-  echo "(set COMPARE_DIGEST to a digest file of a GCC build to compare)"
-fi
+echo "== the wheel's values are the recorded ones"
+# COMPARE_DIGEST may name another digest file (of a GCC build, say).
+env "$BARE" "$WORK/user/bin/python" tools/check/digest/digest.py \
+  --compare "${COMPARE_DIGEST:-tools/check/digest/recorded.txt}"

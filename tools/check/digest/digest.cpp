@@ -13,7 +13,8 @@
 // then true; the first random point once more (the scalar call of the
 // module).  Random arguments come from splitmix64 by integer operations
 // only (see `random_arg`).  Per r function: for each parameter set k,
-// N draws from an engine seeded 17 + k.  Each result enters the SHA-256 as
+// N + 17 draws from an engine seeded 17 + k (the module: an array of N, 5
+// scalar draws, a 3 x 4 array).  Each result enters the SHA-256 as
 // its 8 bytes, least significant first, as the module returns it: every
 // NaN as the one quiet NaN 0x7ff8000000000000 (cxmath::unify_nan, which the
 // module applies where each value leaves it).
@@ -202,12 +203,15 @@ std::string digest_dpq(R (*f)(A...), std::vector<Kind> kinds, u64 seed, int rand
 }
 
 // The digest of one sampler: `draw(p, engine)` draws once with parameters p.
+// Per parameter set, the module's twin draws an array of `draws`, then five
+// scalar draws, then a 3 x 4 array from the same engine: every form draws
+// in sequence, so here that is draws + 17 draws in a row.
 template <class F>
 std::string digest_r(const std::vector<std::vector<double>>& sets, int draws, F draw) {
   digest::Sha256 h;
   for (std::size_t k = 0; k < sets.size(); ++k) {
     distmill::Engine e = distmill::make_engine(static_cast<std::int32_t>(17 + k));
-    for (int i = 0; i < draws; ++i) hash_result(h, draw(sets[k], e));
+    for (int i = 0; i < draws + 5 + 12; ++i) hash_result(h, draw(sets[k], e));
   }
   return h.hex();
 }

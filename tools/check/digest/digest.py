@@ -149,7 +149,11 @@ def digest_r(dist, draws):
     fn = getattr(dm, "r" + dist)
     d = Digest()
     for k, params in enumerate(STREAMS[dist]):
-        d.add(fn(*params, draws, dm.Engine(17 + k)))
+        # The three forms in turn from one engine: a count, scalars, a shape.
+        e = dm.Engine(17 + k)
+        d.add(fn(*params, draws, e))
+        d.add([fn(*params, e) for _ in range(5)])
+        d.add(fn(*params, [3, 4], e))
     return d.h.hexdigest()
 
 
