@@ -2,66 +2,23 @@
 
 `kernels` is a ctypes handle to the cxmath kernels themselves: every
 tests/cpp/probe_*.cpp file is compiled, with the same floating-point flags
-as the module, into one shared library for the test session.  The module's
-own attributes are fixed, so this is how tests reach the kernels directly.
+as the module, into one shared library for the test session (support/probe.py).
+The module's own attributes are fixed, so this is how tests reach the kernels
+directly.
 """
-import ctypes
-import pathlib
-import shutil
-import subprocess
-
+import mpmath
 import pytest
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
-CPP = ROOT / "tests" / "cpp"
-CXXFLAGS = ["-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math", f"-I{ROOT / 'src'}"]
+from support import probe
 
-
-def compile_cpp(sources, out, extra=()):
-    cxx = shutil.which("g++") or shutil.which("c++")
-    if cxx is None:
-        pytest.fail("a C++ compiler is needed to check the kernels")
-    cmd = [cxx, *CXXFLAGS, *extra, *map(str, sources), "-o", str(out)]
-    proc = subprocess.run(cmd, capture_output=True, text=True)
-    if proc.returncode != 0:
-        pytest.fail(f"compiling {[s.name for s in sources]} failed:\n{proc.stderr[-4000:]}")
-    return out
-
-
-class Kernels:
-    """Attribute access returns the extern "C" probe function of that name,
-    typed from the PROBE_SIGNATURES table of the probe sources."""
-
-    _ctype = {"d": ctypes.c_double, "l": ctypes.c_longdouble, "i": ctypes.c_int64, "b": ctypes.c_bool,
-              "u": ctypes.c_uint64}
-
-    def __init__(self, lib, signatures):
-        self._lib = lib
-        self._sig = signatures
-
-    def __getattr__(self, name):
-        sig = self._sig[name]  # e.g. "d:dd" -> double f(double, double)
-        ret, args = sig.split(":")
-        fn = getattr(self._lib, name)
-        fn.restype = self._ctype[ret]
-        fn.argtypes = [self._ctype[c] for c in args]
-        setattr(self, name, fn)
-        return fn
-
-
-def _signatures(sources):
-    # Each probe declares its functions as   PROBE(name, "r:args")
-    import re
-    sig = {}
-    for src in sources:
-        for name, s in re.findall(r'PROBE\(\s*(\w+)\s*,\s*"([^"]+)"', src.read_text()):
-            sig[name] = s
-    return sig
+# Every test computes its mpmath references at this precision unless it
+# asks for another locally.
+mpmath.mp.prec = 200
 
 
 @pytest.fixture(scope="session")
 def kernels(tmp_path_factory):
-    sources = sorted(CPP.glob("probe_*.cpp"))
-    out = tmp_path_factory.mktemp("probe") / "libprobe.so"
-    compile_cpp(sources, out, extra=["-shared", "-fPIC"])
-    return Kernels(ctypes.CDLL(str(out)), _signatures(sources))
+    try:
+        return probe.load(workdir=tmp_path_factory.mktemp("probe"))
+    except probe.CompileError as exc:
+        pytest.fail(str(exc))

@@ -16,7 +16,6 @@ import pytest
 
 import distmill as dm
 
-mp.mp.prec = 200
 INF, NAN = math.inf, math.nan
 U = 2.0 ** -53          # half an ulp of 1: the unit of the bounds below
 EPS = 2.0 ** -52

@@ -122,7 +122,6 @@ def test_error_bound_of_log_masses(kernels):
     # The skips assume |computed - true| <= delta for the log-mass; check it
     # with a wide margin against exact values.
     mpmath = pytest.importorskip("mpmath")
-    mpmath.mp.prec = 200
     rng = random.Random(13)
     worst = 0.0
     for _ in range(150):

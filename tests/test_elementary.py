@@ -12,7 +12,6 @@ import random
 import mpmath as mp
 import pytest
 
-mp.mp.prec = 200
 INF, NAN = math.inf, math.nan
 EPS = 2.0 ** -52
 

@@ -5,7 +5,6 @@ import mpmath as mp
 import numpy as np
 import pytest
 
-mp.mp.prec = 120
 ULP = 2.0 ** -53
 ULP_EXT = 2.0 ** -64
 SWITCH = 2.1

@@ -26,7 +26,7 @@ import math
 import pytest
 
 import hostile
-from childproc import Child
+from support.child import Child
 
 GRID_TIMEOUT = 60
 INTERRUPT_LATENCY = 0.5

@@ -124,7 +124,7 @@ def measure():
 
 @slow
 def test_repeated_calls_do_not_grow_the_process():
-    from childproc import child_env
+    from support.child import child_env
     proc = subprocess.run([sys.executable, __file__], capture_output=True, text=True, env=child_env(), timeout=1800)
     assert proc.returncode == 0, proc.stderr[-3000:]
     report = json.loads(proc.stdout)

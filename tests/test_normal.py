@@ -7,7 +7,6 @@ import pytest
 
 import distmill
 
-mp.mp.prec = 120
 ULP = 2.0 ** -53
 INF, NAN = math.inf, math.nan
 NEG_LN_SQRT_2PI = -0.9189385332046728

@@ -9,7 +9,7 @@ from scipy import stats
 
 import distmill
 from distmill import Engine
-from mt64_reference import MT64, standard_normal, uniform_open
+from support.mt64 import MT64, standard_normal, uniform_open
 
 inf, nan = math.inf, math.nan
 

@@ -23,7 +23,6 @@ INF = math.inf
 NAN = math.nan
 EPS = 2.0**-52
 TINY = 2.0**-1074
-mpmath.mp.dps = 40
 
 
 def P(a, x):
