@@ -21,7 +21,7 @@ distmill / peer: below 1 distmill is faster.
 --baseline builds the module at git revision REV (cached in the temporary
 directory) and times the refinement targets there and here in alternating
 child processes.  The full run also repeats the bit-equality check of the
-fast and plain refinement loops (tools/inverse_equality.py) on 160,000
+fast and plain refinement loops (tools/check/inverse_equality.py) on 160,000
 inputs per kernel.
 """
 import argparse
@@ -398,7 +398,7 @@ def main():
         ba = before_after(args.baseline, 200 if args.quick else 2000, 3 if args.quick else 5, log)
 
     equality = None
-    sys.path.insert(0, str(ROOT / "tools"))
+    sys.path.insert(0, str(ROOT / "tools" / "check"))
     import inverse_equality
     equality = inverse_equality.run(5000 if args.quick else 160000, log=log)
 
@@ -457,7 +457,7 @@ def main():
     if equality:
         L.append("\n## Fast against plain refinement loops, bit for bit\n")
         L.append("Generated inputs (tails, parameter extremes, special values, NaN-producing inputs) "
-                 "through both forms of each inverse kernel (`tools/inverse_equality.py`).\n")
+                 "through both forms of each inverse kernel (`tools/check/inverse_equality.py`).\n")
         L.append("| kernel | inputs | through the loop | mismatches | fixed point | two-cycle | longer cycle "
                  "| no recurrence | vanishing density | NaN results |")
         L.append("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")

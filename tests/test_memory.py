@@ -1,6 +1,6 @@
 """Repeated calls do not grow the process.
 
-Slow (a few minutes): runs only with DISTMILL_SLOW=1, as tools/slow-checks.sh
+Slow (a few minutes): runs only with DISTMILL_SLOW=1, as tools/check/slow-checks.sh
 does.  A child process calls every function LOOP times in each form
 (scalar; a small array, or for the samplers an integer and a list size),
 then the error paths (impossible sizes, unbroadcastable shapes, wrong
@@ -22,7 +22,7 @@ WARMUP = 10_000
 TOLERANCE = 1 << 20
 
 slow = pytest.mark.skipif(os.environ.get("DISTMILL_SLOW") != "1",
-                          reason="slow memory loops: run by tools/slow-checks.sh (DISTMILL_SLOW=1)")
+                          reason="slow memory loops: run by tools/check/slow-checks.sh (DISTMILL_SLOW=1)")
 
 DISTS = "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()
 # Ordinary arguments by distribution: x (or p), then the parameters.

@@ -3,7 +3,7 @@ state recurs and reuse the values of repeated iterates; the plain loops are
 kept as *_full.  Both forms must agree in every bit, NaN results included,
 over inputs that reach every way the iteration can settle (a fixed point, a
 two-cycle, a longer cycle, no recurrence within the step count, a vanishing
-beta density) and every guard.  A larger run is tools/inverse_equality.py."""
+beta density) and every guard.  A larger run is tools/check/inverse_equality.py."""
 import struct
 
 import pytest

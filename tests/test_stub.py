@@ -183,10 +183,10 @@ def test_random_function(name):
 
 
 def test_generated_stub_is_current():
-    found = importlib.util.spec_from_file_location("gen_stub", ROOT / "tools" / "gen_stub.py")
+    found = importlib.util.spec_from_file_location("gen_stub", ROOT / "tools" / "gen" / "gen_stub.py")
     gen = importlib.util.module_from_spec(found)
     found.loader.exec_module(gen)
-    assert gen.generate() == STUB.read_text(), "rerun PYTHONPATH=build python3 tools/gen_stub.py"
+    assert gen.generate() == STUB.read_text(), "rerun PYTHONPATH=build python3 tools/gen/gen_stub.py"
 
 
 def _installed_root():

@@ -29,7 +29,7 @@ Judgement, per point:
 A second part uses scipy as a fast judge of a larger sample of P and Q,
 spot-checking with mpmath every point where it disagrees with the result
 by more than 1e-12 relative.  The cost of the checks is measured by
-tools/accuracy/sound_gamma_bench.py.
+benchmarks/checks.py.
 """
 import ctypes
 import math

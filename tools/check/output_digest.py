@@ -8,8 +8,8 @@ sample; every r function draws streams from seeded engines in its array
 and scalar forms.  The SHA-256 of the raw float64 bytes (NaN payloads and
 signed zeros included) is recorded per function.
 
-    PYTHONPATH=build python3 tools/output_digest.py > a.txt
-    PYTHONPATH=other python3 tools/output_digest.py --compare a.txt
+    PYTHONPATH=build python3 tools/check/output_digest.py > a.txt
+    PYTHONPATH=other python3 tools/check/output_digest.py --compare a.txt
 """
 import argparse
 import hashlib

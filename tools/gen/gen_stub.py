@@ -1,7 +1,7 @@
 """Write the type stub distmill.pyi from the built module's own signatures.
 
-    PYTHONPATH=build python3 tools/gen_stub.py            # rewrite src/module/distmill.pyi
-    PYTHONPATH=build python3 tools/gen_stub.py --check    # exit 1 if the file is stale
+    PYTHONPATH=build python3 tools/gen/gen_stub.py            # rewrite src/module/distmill.pyi
+    PYTHONPATH=build python3 tools/gen/gen_stub.py --check    # exit 1 if the file is stale
 
 The extension module carries no annotations a type checker can read, only
 the signature lines that the binding layer writes into each function's
@@ -31,7 +31,7 @@ import sys
 
 import distmill
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 STUB = ROOT / "src" / "module" / "distmill.pyi"
 
 NAMES = {
@@ -198,7 +198,7 @@ def main():
     text = generate()
     if args.check:
         if STUB.read_text() != text:
-            print(f"{STUB} is stale: rerun tools/gen_stub.py", file=sys.stderr)
+            print(f"{STUB} is stale: rerun tools/gen/gen_stub.py", file=sys.stderr)
             return 1
         return 0
     STUB.write_text(text)
