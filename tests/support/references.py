@@ -380,3 +380,9 @@ def discrete_quantile(dist, p, *params, strict=None):
         lo, hi = (lo, mid) if ok(mid) else (mid, hi)
     return hi
 
+
+
+def value(name, *args):
+    """The exact value of module function `name` (d, p or q; no log flag)."""
+    prefix, dist = name[0], name[1:]
+    return {"d": density, "p": cdf, "q": quantile}[prefix](dist, *args)
