@@ -22,16 +22,17 @@ class NoReference(Exception):
 
 # ---- incomplete gamma --------------------------------------------------
 
-def gamma_tails(a, x):
-    """(P(a, x), Q(a, x)).  Where a phi > 800 (phi = x/a - 1 - ln(x/a)) the
-    smaller function is below e^-800, far below every double: it is 0."""
+def gamma_tails(a, x, far=None):
+    """(P(a, x), Q(a, x)).  With `far` given, the smaller function is taken
+    as 0 where a phi > far (phi = x/a - 1 - ln(x/a)): it is then below
+    e^-far, and mpmath's series may not converge there."""
     a, x = mpf(a), mpf(x)
     if x <= 0:
         return mpf(0), mpf(1)
     if mp.isinf(x):
         return mpf(1), mpf(0)
     lam = x / a
-    if a * (lam - 1 - mp.log(lam)) > 800:
+    if far is not None and a * (lam - 1 - mp.log(lam)) > far:
         return (mpf(0), mpf(1)) if x < a else (mpf(1), mpf(0))
     try:
         if x < a:
