@@ -365,22 +365,28 @@ def quantile(dist, p, *params, start=None):
     return _increasing_root(g, dens, guess)
 
 
-def discrete_quantile(dist, p, *params, strict=None):
+def discrete_quantile(dist, p, *params, start=0, strict=None):
     """The least count k with P(X <= k) >= p (> p for the Poisson law, as
-    qpois defines it), by bisection after stepping out from the mean."""
+    qpois defines it), by a search from `start` that doubles its steps,
+    then bisection."""
     strict = dist == "pois" if strict is None else strict
     p = mpf(p)
     ok = (lambda k: cdf(dist, k, *params) > p) if strict else (lambda k: cdf(dist, k, *params) >= p)  # noqa: E731
     if ok(0):
         return 0
-    lo, hi = 0, 1
+    lo, hi, step = None, max(0, int(start)), 1     # lo fails, hi passes
     while not ok(hi):
-        lo, hi = hi, 2 * hi
+        lo, hi, step = hi, hi + step, step * 2
+    if lo is None:
+        lo, step = hi, 1
+        while lo > 0 and ok(lo):
+            hi, lo, step = lo, max(0, lo - step), step * 2
+        if ok(lo):
+            return lo
     while hi - lo > 1:
         mid = (lo + hi) // 2
         lo, hi = (lo, mid) if ok(mid) else (mid, hi)
     return hi
-
 
 
 def value(name, *args):
