@@ -33,14 +33,8 @@ import distmill
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 STUB = ROOT / "src" / "module" / "distmill.pyi"
-
-NAMES = {
-    "norm": "normal", "bern": "Bernoulli", "beta": "beta", "binom": "binomial", "cauchy": "Cauchy",
-    "chisq": "chi-squared", "exp": "exponential", "f": "F", "gamma": "gamma", "invgamma": "inverse-gamma",
-    "laplace": "Laplace", "lnorm": "log-normal", "logis": "logistic", "pois": "Poisson", "t": "Student's t",
-    "unif": "uniform", "weibull": "Weibull",
-}
-DISCRETE = {"bern", "binom", "pois"}
+sys.path.insert(0, str(ROOT / "tests"))
+from support.families import DISCRETE, FAMILIES  # noqa: E402
 
 HEADER = '''\
 # Type information for the distmill extension module.
@@ -145,7 +139,7 @@ def render(name, params, ret, mode="plain", doc=False):
 
 def docstring(name):
     prefix, dist = name[0], name[1:]
-    what = NAMES[dist]
+    what = FAMILIES[dist].title
     if prefix == "d":
         kind = "Mass function" if dist in DISCRETE else "Density"
         return f"{kind} of the {what} distribution; log=True gives its natural logarithm."
