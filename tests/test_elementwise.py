@@ -39,6 +39,13 @@ def call_scalar(fn, *arrays):
     lambda: dm.pexp(1.0, 2.0, False, 3),
     lambda: dm.dexp("abc", 1.0),                # not convertible to float64
     lambda: dm.dexp(1.0, rate=1.0, x=2.0),      # x given twice
+    lambda: dm.dlnorm(1.0),                     # of the normal family only mu, sigma default
+    lambda: dm.plnorm(1.0, 0.0),
+    lambda: dm.qlnorm(0.5),
+    lambda: dm.qnorm(0.5, log_p=True),
+    lambda: dm.dnorm(0.0, sd=1.0),
+    lambda: dm.qgamma(0.5, 2.0, 1.0, log_p=True),
+    lambda: dm.dgamma(1.0, 2.0),                # scale has no default
 ])
 def test_argument_mismatch_is_type_error(call):
     with pytest.raises(TypeError, match="incompatible function arguments"):

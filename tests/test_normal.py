@@ -386,28 +386,3 @@ def test_defaults_are_standard():
     # (the signatures' defaults: test_module_table.py)
     assert distmill.dnorm(0.7) == distmill.dnorm(0.7, 0.0, 1.0, False)
     assert distmill.pnorm(x=0.7, sigma=2) == distmill.pnorm(0.7, 0, 2.0, False)
-
-
-@pytest.mark.parametrize("call", [
-    lambda: distmill.dlnorm(1.0),
-    lambda: distmill.plnorm(1.0, 0.0),
-    lambda: distmill.qlnorm(0.5),
-    lambda: distmill.qnorm(0.5, log_p=True),
-    lambda: distmill.dnorm(0.0, sd=1.0),
-])
-def test_signature_mismatch_is_type_error(call):
-    with pytest.raises(TypeError):
-        call()
-
-
-def test_elementwise_forms():
-    assert type(distmill.dnorm(0.0)) is float
-    assert type(distmill.qnorm(np.float64(0.3))) is float
-    a = distmill.dnorm([0.0])
-    assert isinstance(a, np.ndarray) and a.shape == (1,) and a.dtype == np.float64
-    assert distmill.pnorm([[0.0], [1.0]], [0.0, 1.0, 2.0]).shape == (2, 3)
-    with pytest.raises(RuntimeError, match="pybind11::vectorize: incompatible size/dimension of inputs!"):
-        distmill.dnorm([1.0, 2.0, 3.0], 0.0, [1.0, 2.0])
-    assert distmill.dnorm(np.zeros((0,))).shape == (0,)
-    both = distmill.dnorm(1.0, log=[False, True])
-    assert both[0] == distmill.dnorm(1.0) and both[1] == distmill.dnorm(1.0, log=True)
