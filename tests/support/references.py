@@ -306,6 +306,25 @@ def _tan_quantile(p):
     return -1 / mp.tan(mp.pi * p) if p < 0.5 else 1 / mp.tan(mp.pi * (1 - p))
 
 
+def _t_quantile(p, n):
+    """Through the beta quantile of the two-sided tail 2 min(p, 1 - p):
+    z = n/(n + x^2) with I_z(n/2, 1/2) = 2 tail, or near the centre
+    w = x^2/(n + x^2) with I_w(1/2, n/2) = 1 - 2 tail; each solved in ln z
+    or ln w, so that tails down to the least double are resolved."""
+    if mp.isinf(n):
+        return _normal_quantile(p)
+    if p == mpf(1) / 2:
+        return mpf(0)
+    tail = min(p, 1 - p)
+    if tail <= mpf(1) / 4:
+        z = quantile("beta", 2 * tail, n / 2, mpf(1) / 2)
+        x = mp.sqrt(n * (1 - z) / z)
+    else:
+        w = quantile("beta", 1 - 2 * tail, mpf(1) / 2, n / 2)
+        x = mp.sqrt(n * w / (1 - w))
+    return -x if p < 0.5 else x
+
+
 QUANTILE = {
     "norm": lambda p, m, s: m + s * _normal_quantile(p),
     "lnorm": lambda p, m, s: mp.exp(m + s * _normal_quantile(p)),
@@ -318,8 +337,8 @@ QUANTILE = {
     "gamma": lambda p, k, s: s * (gamma_root(k, 1 - p, True) if p > 0.5 else gamma_root(k, p)),
     "chisq": lambda p, n: QUANTILE["gamma"](p, n / 2, 2),
     "invgamma": lambda p, k, s: s / (gamma_root(k, 1 - p) if p > 0.5 else gamma_root(k, p, True)),
+    "t": _t_quantile,
 }
-POSITIVE = {"beta", "f"}
 
 
 def _increasing_root(g, dg, u0):
@@ -348,9 +367,9 @@ def _increasing_root(g, dg, u0):
 
 
 def quantile(dist, p, *params, start=None):
-    """The quantile of a continuous family: the closed form or the root of
-    P(x) = p (below 1/2) or Q(x) = 1 - p (above), solved in ln x for the
-    families on the positive half line; `start` is a guess for the roots."""
+    """The quantile of a continuous family: the closed form, or the root of
+    P(x) = p (below 1/2) or Q(x) = 1 - p (above) solved in ln x (beta, F);
+    `start` is a guess for those roots."""
     p, params = mpf(p), [mpf(v) for v in params]
     if dist in QUANTILE:
         return QUANTILE[dist](p, *params)
@@ -361,13 +380,11 @@ def quantile(dist, p, *params, start=None):
         P, Q = TAILS[dist](x, *params)
         return P - t if lower else t - Q
     dens = lambda x: mp.exp(LOG_DENSITY[dist](x, *params))  # noqa: E731
-    guess = mpf(start) if start is not None and math.isfinite(start) and start != 0 else mpf(1)
-    if dist in POSITIVE:
-        top = 1 if dist == "beta" else mp.inf
-        return mp.exp(_increasing_root(lambda u: g(mp.exp(u)) if mp.exp(u) < top else 1 - t,
-                                       lambda u: dens(mp.exp(u)) * mp.exp(u) if mp.exp(u) < top else 0,
-                                       mp.log(abs(guess))))
-    return _increasing_root(g, dens, guess)
+    guess = mpf(start) if start is not None and 0 < start < INF else mpf(1)
+    top = 1 if dist == "beta" else mp.inf             # (F: the positive half line)
+    return mp.exp(_increasing_root(lambda u: g(mp.exp(u)) if mp.exp(u) < top else 1 - t,
+                                   lambda u: dens(mp.exp(u)) * mp.exp(u) if mp.exp(u) < top else 0,
+                                   mp.log(guess)))
 
 
 def discrete_quantile(dist, p, *params, start=0, strict=None):
