@@ -5,7 +5,9 @@
                 functions (probabilities, quantiles, log-densities)
     references  mpmath values of the 17 families (d, p, q and log forms)
                 and of the incomplete gamma and beta functions
-    families    the family table: names, parameters, kinds, defaults
+    families    the family table: names, parameters, kinds, defaults,
+                ordinary values
+    signatures  the signature lines pybind11 writes into __doc__, read back
     probe       the C++ compiler with the module's floating-point flags,
                 and the probe library of tests/cpp/probe_*.cpp
     child       child interpreters (one-shot and persistent)
