@@ -117,10 +117,6 @@ def _bounded_call(fn, args):
         return "interrupted", time.perf_counter() - start - SLOW_BUDGET
 
 
-def _isnan(v):
-    return isinstance(v, float) and math.isnan(v)
-
-
 def check_elementwise(distmill, name):
     fn = getattr(distmill, name)
     ks = kinds(name)

@@ -52,15 +52,13 @@ def test_dbeta_values(x, a, b, want):
     assert same_value_or_both_nan(got, lw) or abs(got - lw) < 1e-15
 
 
-@pytest.mark.parametrize("x, a, b, want", [
+PBETA_VALUES = [  # x, a, b, want
     (0, 2, 3, 0.0), (-1, 2, 3, 0.0), (1, 2, 3, 1.0), (7, 2, 3, 1.0),
     (0.3, 0, 0, 0.5), (0.3, 0, 2, 1.0), (0.3, 2, 0, 0.0), (0.3, 0, INF, 1.0),
     (0.3, 2, INF, 1.0), (0.3, INF, 2, 0.0), (0.3, INF, 0, 0.0),
     (0.5, INF, INF, 1.0), (0.49, INF, INF, 0.0),
     (NAN, 2, 3, NAN), (0.5, NAN, 3, NAN), (0.5, -2, 3, NAN), (0.5, 2, -3, NAN),
-])
-def test_pbeta_values(x, a, b, want):
-    assert same_value_or_both_nan(dm.pbeta(x, a, b), want)
+]
 
 
 @pytest.mark.parametrize("x, a, b, want", [
@@ -74,15 +72,13 @@ def test_pbeta_log(x, a, b, want):
     assert same_value_or_both_nan(got, want) or abs(got - want) < 1e-14
 
 
-@pytest.mark.parametrize("p, a, b, want", [
+QBETA_VALUES = [  # p, a, b, want
     (0, 2, 3, 0.0), (1, 2, 3, 1.0),
     (0.3, 0, 0, 0.0), (0.5, 0, 0, 0.5), (0.7, 0, 0, 1.0),
     (0.7, 0, 3, 0.0), (0.7, 3, 0, 1.0), (0.7, 3, INF, 0.0), (0.7, INF, 3, 1.0),
     (0.7, INF, INF, 0.5), (0.7, 0, INF, 0.0),
     (-0.1, 2, 3, NAN), (1.1, 2, 3, NAN), (NAN, 2, 3, NAN), (0.5, -1, 3, NAN), (0.5, 2, NAN, NAN),
-])
-def test_qbeta_values(p, a, b, want):
-    assert same_value_or_both_nan(dm.qbeta(p, a, b), want)
+]
 
 
 # ---- beta: accuracy -----------------------------------------------------
@@ -119,24 +115,20 @@ def test_qbeta_small_shape_mixed_region_start(kernels):
 
 # ---- F: exact and limit values ------------------------------------------
 
-@pytest.mark.parametrize("x, d1, d2, want", [
+DF_VALUES = [  # x, d1, d2, want
     (0, 1, 5, INF), (0, 2, 5, 1.0), (0, 3, 5, 0.0), (0, INF, 5, 0.0),
     (-1, 3, 5, 0.0),
     (1, INF, INF, INF), (0.9, INF, INF, 0.0), (INF, INF, 4, 0.0), (INF, 4, INF, 0.0),
     (1, 1e17, INF, NAN),      # scale 2/df1 below EPS
     (1, 0, 5, NAN), (1, 5, 1e-17, NAN), (NAN, 3, 5, NAN), (1, NAN, 5, NAN), (1, 3, NAN, NAN),
-])
-def test_df_values(x, d1, d2, want):
-    assert same_value_or_both_nan(dm.df(x, d1, d2), want)
+]
 
 
-@pytest.mark.parametrize("x, d1, d2, want", [
+PF_VALUES = [  # x, d1, d2, want
     (2, INF, INF, 1.0), (1, INF, INF, 0.5), (0.5, INF, INF, 0.0),
     (0, 3, 4, 0.0), (-2, 3, 4, 0.0),
     (1, 0, 4, NAN), (1, 4, 0, NAN), (NAN, 3, 4, NAN), (1, 3, NAN, NAN),
-])
-def test_pf_values(x, d1, d2, want):
-    assert same_value_or_both_nan(dm.pf(x, d1, d2), want)
+]
 
 
 @pytest.mark.parametrize("x, d2", [(0.8, 3), (1.5, 10), (3, 7.5)])
@@ -167,12 +159,20 @@ def test_df_infinite_df1_is_inverse_gamma(x, d2):
     assert rel_err(dm.df(x, INF, d2, log=True), ref.log_density("invgamma", x, d2 / 2, d2 / 2)) < 1e-12
 
 
-@pytest.mark.parametrize("p, d1, d2, want", [
+QF_VALUES = [  # p, d1, d2, want
     (0.5, INF, INF, 1.0), (0, 3, 4, 0.0), (1, 3, 4, INF), (0.5, 0, 4, NAN), (0.5, 4, 0, NAN),
     (1.5, 3, 4, NAN), (-0.5, 3, 4, NAN), (NAN, 3, 4, NAN), (0.5, NAN, 4, NAN),
-])
-def test_qf_values(p, d1, d2, want):
-    assert same_value_or_both_nan(dm.qf(p, d1, d2), want)
+]
+
+
+VALUES = [(n, c) for n, rows in [("pbeta", PBETA_VALUES), ("qbeta", QBETA_VALUES), ("df", DF_VALUES),
+                                  ("pf", PF_VALUES), ("qf", QF_VALUES)] for c in rows]
+
+
+@pytest.mark.parametrize("name, case", VALUES, ids=[f"{n}{c}" for n, c in VALUES])
+def test_exact_and_limit_values(name, case):
+    *args, want = case
+    assert same_value_or_both_nan(getattr(dm, name)(*args), want)
 
 
 # ---- F: accuracy --------------------------------------------------------

@@ -42,11 +42,6 @@ DNORM_CASES = [
 ]
 
 
-@pytest.mark.parametrize("x, mu, sigma, log, expected", DNORM_CASES)
-def test_dnorm_special(x, mu, sigma, log, expected):
-    assert same_value_and_sign(distmill.dnorm(x, mu, sigma, log), expected)
-
-
 @pytest.mark.parametrize("x, mu, sigma, log, expected", [
     (0.0, 0.0, 1e-17, False, INF),     # scale below 2^-52
     (0.0, 0.0, 1e-17, True, INF),
@@ -77,11 +72,6 @@ DLNORM_CASES = [
     (1.0, NAN, 1.0, True, NAN),
     (1.0, 0.0, NAN, False, NAN),
 ]
-
-
-@pytest.mark.parametrize("x, mu, sigma, log, expected", DLNORM_CASES)
-def test_dlnorm_special(x, mu, sigma, log, expected):
-    assert same_value_and_sign(distmill.dlnorm(x, mu, sigma, log), expected)
 
 
 @pytest.mark.parametrize("x, mu, sigma, log, expected", [
@@ -126,11 +116,6 @@ PNORM_CASES = [
 ]
 
 
-@pytest.mark.parametrize("x, mu, sigma, log_p, expected", PNORM_CASES)
-def test_pnorm_special(x, mu, sigma, log_p, expected):
-    assert same_value_and_sign(distmill.pnorm(x, mu, sigma, log_p), expected)
-
-
 PLNORM_CASES = [
     (0.0, 0.0, 1.0, False, 0.0),
     (-5.0, 0.0, 1.0, True, -INF),
@@ -145,11 +130,6 @@ PLNORM_CASES = [
     (NAN, 0.0, 1.0, False, NAN),
     (1.0, 0.0, NAN, True, NAN),
 ]
-
-
-@pytest.mark.parametrize("x, mu, sigma, log_p, expected", PLNORM_CASES)
-def test_plnorm_special(x, mu, sigma, log_p, expected):
-    assert same_value_and_sign(distmill.plnorm(x, mu, sigma, log_p), expected)
 
 
 @pytest.mark.parametrize("x, mu", [(1e-17, 0.0), (1e-17, -39.0)])
@@ -183,11 +163,6 @@ QNORM_CASES = [
 ]
 
 
-@pytest.mark.parametrize("p, mu, sigma, expected", QNORM_CASES)
-def test_qnorm_special(p, mu, sigma, expected):
-    assert same_value_and_sign(distmill.qnorm(p, mu, sigma), expected)
-
-
 @pytest.mark.parametrize("p", [1e-17, 5e-17])   # 1 + (2p - 1) below 2^-52
 def test_qnorm_below_eps_fixed_depth(kernels, p):
     # The fixed-depth quantile is -inf; the module gives the converged one.
@@ -210,9 +185,15 @@ QLNORM_CASES = [
 ]
 
 
-@pytest.mark.parametrize("p, mu, sigma, expected", QLNORM_CASES)
-def test_qlnorm_special(p, mu, sigma, expected):
-    assert same_value_and_sign(distmill.qlnorm(p, mu, sigma), expected)
+SPECIAL = [(n, c) for n, cases in [("dnorm", DNORM_CASES), ("dlnorm", DLNORM_CASES), ("pnorm", PNORM_CASES),
+                                    ("plnorm", PLNORM_CASES), ("qnorm", QNORM_CASES), ("qlnorm", QLNORM_CASES)]
+           for c in cases]
+
+
+@pytest.mark.parametrize("name, case", SPECIAL, ids=[f"{n}{c}" for n, c in SPECIAL])
+def test_special_values(name, case):
+    *args, expected = case
+    assert same_value_and_sign(getattr(distmill, name)(*args), expected)
 
 
 def test_dnorm_at_the_mode():

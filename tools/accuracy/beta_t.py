@@ -151,11 +151,6 @@ def ibeta_inv_hard():
     ]
 
 
-def swap_first(sets):
-    """(a, b, v) samples as (v, a, b) argument tuples."""
-    return [(label, [(v, a, b) for a, b, v in pts]) for label, pts in sets]
-
-
 def main():
     print("| function | sample | n | max rel. error | median rel. error | worst at |")
     print("|---|---|---|---|---|---|")
