@@ -316,11 +316,12 @@ def _t_quantile(p, n):
     if p == mpf(1) / 2:
         return mpf(0)
     tail = min(p, 1 - p)
+    x0 = _normal_quantile(tail) ** 2        # the normal approximation of x^2, for the starts
     if tail <= mpf(1) / 4:
-        z = quantile("beta", 2 * tail, n / 2, mpf(1) / 2)
+        z = quantile("beta", 2 * tail, n / 2, mpf(1) / 2, start=n / (n + x0))
         x = mp.sqrt(n * (1 - z) / z)
     else:
-        w = quantile("beta", 1 - 2 * tail, mpf(1) / 2, n / 2)
+        w = quantile("beta", 1 - 2 * tail, mpf(1) / 2, n / 2, start=x0 / (n + x0))
         x = mp.sqrt(n * w / (1 - w))
     return -x if p < 0.5 else x
 
