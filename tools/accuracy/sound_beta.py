@@ -145,10 +145,10 @@ def run_family(fam, n, rows, examples):
     P = getattr(dm, "p" + fam)
     Qf = getattr(dm, "q" + fam)
     D = getattr(dm, "d" + fam)
-    fixed_p = K[f"k_p{fam}_fixed"]
-    fixed_q = K[f"k_q{fam}_fixed"]
-    region_p = K[f"k_p{fam}_region"]
-    region_q = K[f"k_q{fam}_region"]
+    fixed_p = getattr(K, f"k_p{fam}_fixed")
+    fixed_q = getattr(K, f"k_q{fam}_fixed")
+    region_p = getattr(K, f"k_p{fam}_region")
+    region_q = getattr(K, f"k_q{fam}_region")
     mpcap = 300 if n < 1000 else n  # the full run judges every replaced value
 
     def tails_mp(args):
@@ -224,7 +224,7 @@ def run_family(fam, n, rows, examples):
     rows.append((f"q{fam}", st_))
 
     # -- log-density
-    fixed_d = K.get(f"k_d{fam}_fixed")
+    fixed_d = getattr(K, f"k_d{fam}_fixed")
     st_ = dict(n=0, region=0, replaced=0, outside_identical=True, gross=0, gross_max=0.0, max=0.0, mp=0)
     for i, x in enumerate(xs):
         args = tuple(float(a[i]) for a in par)
@@ -280,8 +280,8 @@ def run_closed(rows, n):
         xs = x_s(par, n)
         ps = probs(n)
         P, Qf = getattr(dm, "p" + name), getattr(dm, "q" + name)
-        fixed_p, fixed_q = K[f"k_p{name}_fixed"], K[f"k_q{name}_fixed"]
-        reg_p, reg_q = K[f"k_p{name}_region"], K[f"k_q{name}_region"]
+        fixed_p, fixed_q = getattr(K, f"k_p{name}_fixed"), getattr(K, f"k_q{name}_fixed")
+        reg_p, reg_q = getattr(K, f"k_p{name}_region"), getattr(K, f"k_q{name}_region")
         for kind in ("p", "q"):
             st_ = dict(n=0, region=0, replaced=0, outside_identical=True, gross=0, gross_max=0.0, max=0.0, mp=0)
             for i in range(n):
