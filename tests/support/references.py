@@ -368,24 +368,30 @@ def _increasing_root(g, dg, u0):
 
 
 def quantile(dist, p, *params, start=None):
-    """The quantile of a continuous family: the closed form, or the root of
-    P(x) = p (below 1/2) or Q(x) = 1 - p (above) solved in ln x (beta, F);
-    `start` is a guess for those roots."""
+    """The quantile of a continuous family: the closed form, or for the beta
+    and F families the root of ln P(x) = ln p (below 1/2) or ln Q(x) =
+    ln(1 - p) (above), solved in ln x, which makes both sides nearly linear
+    in the tails; `start` is a guess for those roots."""
     p, params = mpf(p), [mpf(v) for v in params]
     if dist in QUANTILE:
         return QUANTILE[dist](p, *params)
     lower = p <= 0.5
     t = p if lower else 1 - p
+    top = 1 if dist == "beta" else mp.inf            # the upper end of the support
+    memo = {}
 
-    def g(x):
-        P, Q = TAILS[dist](x, *params)
-        return P - t if lower else t - Q
-    dens = lambda x: mp.exp(LOG_DENSITY[dist](x, *params))  # noqa: E731
+    def at(u):                                        # (g, g') at u = ln x
+        if u not in memo:
+            x = mp.exp(u)
+            if x >= top:
+                memo[u] = (mp.inf, mpf(0))
+            else:
+                P, Q = TAILS[dist](x, *params)
+                dens = mp.exp(LOG_DENSITY[dist](x, *params)) * x
+                memo[u] = (mp.log(P) - mp.log(t), dens / P) if lower else (mp.log(t) - mp.log(Q), dens / Q)
+        return memo[u]
     guess = mpf(start) if start is not None and 0 < start < INF else mpf(1)
-    top = 1 if dist == "beta" else mp.inf             # (F: the positive half line)
-    return mp.exp(_increasing_root(lambda u: g(mp.exp(u)) if mp.exp(u) < top else 1 - t,
-                                   lambda u: dens(mp.exp(u)) * mp.exp(u) if mp.exp(u) < top else 0,
-                                   mp.log(guess)))
+    return mp.exp(_increasing_root(lambda u: at(u)[0], lambda u: at(u)[1], mp.log(guess)))
 
 
 def discrete_quantile(dist, p, *params, start=0, strict=None):
