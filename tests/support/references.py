@@ -88,9 +88,8 @@ def gamma_root(a, t, upper=False, start=None):
 
 def beta_tails(a, b, x, y=None):
     """(I_x(a, b), 1 - I_x(a, b)) by the positive-term hypergeometric series
-    on the side below the point (a + 1)/(a + b + 2) (by mpmath's own betainc
-    where that side's x is near 1 and its other shape whole), the other side
-    by complement, with 15 guard digits; y = 1 - x may be given exactly."""
+    on the side below the point (a + 1)/(a + b + 2), the other side by
+    complement, with 15 guard digits; y = 1 - x may be given exactly."""
     with mp.extradps(15):
         a, b, x = mpf(a), mpf(b), mpf(x)
         y = 1 - x if y is None else mpf(y)
@@ -100,11 +99,12 @@ def beta_tails(a, b, x, y=None):
             return mpf(1), mpf(0)
 
         def side(a, b, x, y):
-            if x > 0.75 and b == int(b):
-                # The series below would be summed through a degenerate
-                # transformation at x near 1; here I_x is a polynomial in x.
-                return mp.betainc(a, b, 0, x, regularized=True)
             lead = mp.exp(a * mp.log(x) + b * mp.log(y) - mp.log(mp.beta(a, b))) / a
+            if x > 0.75 and b == int(b):
+                # mpmath would sum the series below through a degenerate
+                # transformation here; for a whole b Pfaff's transformation
+                # makes it a finite sum of positive terms.
+                return lead * mp.hyp2f1(1, 1 - b, a + 1, -x / y) / y
             return lead * mp.hyp2f1(a + b, 1, a + 1, x, maxterms=10**7)
         if x < (a + 1) / (a + b + 2):
             P = side(a, b, x, y)
