@@ -3,8 +3,7 @@ functions, and the density, both tail probabilities and the quantile of
 each of the 17 families.
 
 Every function takes doubles or mpmath numbers and works at the current
-mpmath precision (with guard digits where a complement or a series needs
-them); results are mpmath numbers.  Tails are returned as pairs
+mpmath precision; results are mpmath numbers.  Tails are returned as pairs
 (P, Q) = (P(X <= x), P(X > x)), the smaller of the two computed directly,
 so that either tail keeps its relative accuracy.
 """
@@ -89,28 +88,27 @@ def gamma_root(a, t, upper=False, start=None):
 def beta_tails(a, b, x, y=None):
     """(I_x(a, b), 1 - I_x(a, b)) by the positive-term hypergeometric series
     on the side below the point (a + 1)/(a + b + 2), the other side by
-    complement, with 15 guard digits; y = 1 - x may be given exactly."""
-    with mp.extradps(15):
-        a, b, x = mpf(a), mpf(b), mpf(x)
-        y = 1 - x if y is None else mpf(y)
-        if x <= 0:
-            return mpf(0), mpf(1)
-        if y <= 0:
-            return mpf(1), mpf(0)
+    complement; y = 1 - x may be given exactly."""
+    a, b, x = mpf(a), mpf(b), mpf(x)
+    y = 1 - x if y is None else mpf(y)
+    if x <= 0:
+        return mpf(0), mpf(1)
+    if y <= 0:
+        return mpf(1), mpf(0)
 
-        def side(a, b, x, y):
-            lead = mp.exp(a * mp.log(x) + b * mp.log(y) - mp.log(mp.beta(a, b))) / a
-            if x > 0.75 and b == int(b):
-                # mpmath would sum the series below through a degenerate
-                # transformation here; for a whole b Pfaff's transformation
-                # makes it a finite sum of positive terms.
-                return lead * mp.hyp2f1(1, 1 - b, a + 1, -x / y) / y
-            return lead * mp.hyp2f1(a + b, 1, a + 1, x, maxterms=10**7)
-        if x < (a + 1) / (a + b + 2):
-            P = side(a, b, x, y)
-            return P, 1 - P
-        Q = side(b, a, y, x)
-        return 1 - Q, Q
+    def side(a, b, x, y):
+        lead = mp.exp(a * mp.log(x) + b * mp.log(y) - mp.log(mp.beta(a, b))) / a
+        if x > 0.75 and b == int(b):
+            # mpmath would sum the series below through a degenerate
+            # transformation here; for a whole b Pfaff's transformation
+            # makes it a finite sum of positive terms.
+            return lead * mp.hyp2f1(1, 1 - b, a + 1, -x / y) / y
+        return lead * mp.hyp2f1(a + b, 1, a + 1, x, maxterms=10**7)
+    if x < (a + 1) / (a + b + 2):
+        P = side(a, b, x, y)
+        return P, 1 - P
+    Q = side(b, a, y, x)
+    return 1 - Q, Q
 
 
 def beta_tails_quad(a, b, x):
@@ -130,10 +128,9 @@ def beta_tails_quad(a, b, x):
 
 
 def beta_log_density(a, b, x, y=None):
-    with mp.extradps(15):
-        a, b, x = mpf(a), mpf(b), mpf(x)
-        y = 1 - x if y is None else mpf(y)
-        return (a - 1) * mp.log(x) + (b - 1) * mp.log(y) - mp.log(mp.beta(a, b))
+    a, b, x = mpf(a), mpf(b), mpf(x)
+    y = 1 - x if y is None else mpf(y)
+    return (a - 1) * mp.log(x) + (b - 1) * mp.log(y) - mp.log(mp.beta(a, b))
 
 
 # ---- the families ----------------------------------------------------------
@@ -157,10 +154,9 @@ def _cauchy_tails(z):
 def _t_tails(x, n):
     if mp.isinf(n):
         return _std_normal_tails(x)
-    with mp.extradps(15):
-        s = x * x
-        P, _ = beta_tails(n / 2, mpf(1) / 2, n / (n + s), s / (n + s))
-        return (P / 2, 1 - P / 2) if x < 0 else (1 - P / 2, P / 2)
+    s = x * x
+    P, _ = beta_tails(n / 2, mpf(1) / 2, n / (n + s), s / (n + s))
+    return (P / 2, 1 - P / 2) if x < 0 else (1 - P / 2, P / 2)
 
 
 def _f_tails(x, d1, d2):
@@ -170,9 +166,8 @@ def _f_tails(x, d1, d2):
         return gamma_tails(d1 / 2, d1 * x / 2)
     if mp.isinf(d1):                 # df2/F is chi-squared(df2)
         return tuple(reversed(gamma_tails(d2 / 2, d2 / (2 * x))))
-    with mp.extradps(15):
-        r = x * d1 / d2
-        return beta_tails(d1 / 2, d2 / 2, r / (1 + r), 1 / (1 + r))
+    r = x * d1 / d2
+    return beta_tails(d1 / 2, d2 / 2, r / (1 + r), 1 / (1 + r))
 
 
 def _binom_tails(k, n, prob):
