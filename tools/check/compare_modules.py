@@ -1,7 +1,7 @@
 """Bit-for-bit comparison of two builds of the module over a wide random sweep
 of the 51 d, p and q functions.
 
-The digest of tools/output_digest.py evaluates a grid and a few thousand
+The digest of tools/check/output_digest.py evaluates a grid and a few thousand
 random points per function; a change that moves values only in a corner
 (a region where a check triggers, a far tail, a tiny or huge parameter) can
 slip through it.  This sweep draws, per function, many points from mixtures

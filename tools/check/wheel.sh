@@ -87,7 +87,7 @@ env -u CXX -u PYTHONPATH -u DISTMILL_TESTS_COMPLETE "$BARE" HOME="$HOME" \
 
 echo "== the wheel's values are a GCC build's"
 if [ -n "${COMPARE_DIGEST:-}" ]; then
-  env "$BARE" "$WORK/user/bin/python" tools/output_digest.py --compare "$COMPARE_DIGEST"
+  env "$BARE" "$WORK/user/bin/python" tools/check/output_digest.py --compare "$COMPARE_DIGEST"
 else
   echo "(set COMPARE_DIGEST to a digest file of a GCC build to compare)"
 fi

@@ -8,29 +8,22 @@ sample; every r function draws streams from seeded engines in its array
 and scalar forms.  The SHA-256 of the raw float64 bytes (NaN payloads and
 signed zeros included) is recorded per function.
 
-    PYTHONPATH=build python3 tools/output_digest.py > a.txt
-    PYTHONPATH=other python3 tools/output_digest.py --compare a.txt
+    PYTHONPATH=build python3 tools/check/output_digest.py > a.txt
+    PYTHONPATH=other python3 tools/check/output_digest.py --compare a.txt
 """
 import argparse
 import hashlib
 import itertools
+import pathlib
 import sys
 
 import numpy as np
 
 import distmill as dm
 
-ORDER = "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support.families import INTEGER_KINDS, ORDER, arguments  # noqa: E402
 
-# Parameter kinds of each family, in signature order.
-KINDS = {
-    "norm": ["loc", "pos"], "bern": ["prob"], "beta": ["pos", "pos"], "binom": ["count", "prob"],
-    "cauchy": ["loc", "pos"], "chisq": ["pos"], "exp": ["pos"], "f": ["pos", "pos"],
-    "gamma": ["pos", "pos"], "invgamma": ["pos", "pos"], "laplace": ["loc", "pos"],
-    "lnorm": ["loc", "pos"], "logis": ["loc", "pos"], "pois": ["pos"], "t": ["pos"],
-    "unif": ["loc", "loc"], "weibull": ["pos", "pos"],
-}
-DISCRETE = {"bern", "binom", "pois"}
 INF, NAN = float("inf"), float("nan")
 
 GRID = {
@@ -69,19 +62,18 @@ def columns(values, kinds):
     out = []
     for i, kind in enumerate(kinds):
         col = [r[i] for r in rows]
-        out.append(np.array(col, dtype=np.int64 if kind in ("count", "k") else np.float64))
+        out.append(np.array(col, dtype=np.int64 if kind in INTEGER_KINDS else np.float64))
     return out
 
 
 def digest_elementwise(prefix, dist, random_n):
     fn = getattr(dm, prefix + dist)
-    first = "p" if prefix == "q" else ("k" if dist in DISCRETE else "x")
-    kinds = [first] + KINDS[dist]
+    kinds = [a.kind for a in arguments(prefix + dist) if a.kind != "flag"]
     h = hashlib.sha256()
     flags = [False, True] if prefix in "dp" else [None]
     grid_cols = columns([GRID[k] for k in kinds], kinds)
     rng = np.random.default_rng(20240607)
-    rand_cols = [random_values(k, rng, random_n).astype(np.int64 if k in ("count", "k") else np.float64)
+    rand_cols = [random_values(k, rng, random_n).astype(np.int64 if k in INTEGER_KINDS else np.float64)
                  for k in kinds]
     for cols in (grid_cols, rand_cols):
         for flag in flags:
