@@ -2,7 +2,7 @@
 measures are computed in mpmath and returned as floats.
 
 The agreement rule is the one the checked functions apply to keep a
-fixed-depth value (src/cxmath/agreement.hpp, agreement_forms.hpp):
+fixed-depth value (src/cxmath/agreement.hpp):
 probabilities within 1e-10 of min(P, 1 - P) or 4 ulps of P, quantiles by
 the CDF at the quantile against p on the side of the smaller probability,
 log-densities absolutely to 1e-10, relatively beyond magnitude 1.
