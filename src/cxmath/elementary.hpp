@@ -88,14 +88,14 @@ namespace detail {
 
 // e^n for integer n by square-and-multiply in extended precision.
 constexpr ext exp_integer_sqmul(std::int64_t n) {
-  if (n == 0) return 1.0L;
+  if (n == 0) return ext(1.0);
   if (n == 1) return E_EXT;
   if (n == 2) return E2_EXT;
   if (n == 3) return E3_EXT;
   if (n == INT64_MAX_) return INF_EXT;
-  if (n == INT64_MIN_) return 0.0L;
-  if (n < 0) return 1.0L / exp_integer_sqmul(-n);
-  ext f = 1.0L, g = E_EXT;
+  if (n == INT64_MIN_) return ext(0.0);
+  if (n < 0) return ext(1.0) / exp_integer_sqmul(-n);
+  ext f = ext(1.0), g = E_EXT;
   while (n > 1) {
     if (n & 1) f = f * g;
     g = g * g;
@@ -176,7 +176,7 @@ constexpr ext exp_ext(ext x) {
   // A NaN would reach the integer split below, where converting it to an
   // integer is undefined; it has no exponential, so it is passed on.
   if (isnan(x)) return x;
-  if (fabs(x) >= 0x1p63L) return x > 0 ? INF_EXT : 0.0L;
+  if (fabs(x) >= 0x1p63_x) return x > 0 ? INF_EXT : ext(0.0);
   std::int64_t n = 0;
   ext r = 0;
   detail::exp_split<ext>(x, n, r);
@@ -462,14 +462,14 @@ constexpr ext tan(ext x) {
       const ext q = x / PI_EXT;
       // A quotient beyond the 64-bit range cannot be reduced: both passes
       // then leave x above pi.
-      if (!(q < 0x1p63L)) return NaN_EXT;
+      if (!(q < 0x1p63_x)) return NaN_EXT;
       x = x - static_cast<ext>(static_cast<std::int64_t>(q)) * PI_EXT;
     }
     if (x > PI_EXT) return NaN_EXT;
   }
   if (x > ext(1.55) && x < ext(1.6)) {
     const ext y = x - PI_2_EXT;
-    if (y == 0 || fabs(y) < EPS_EXT) return 1.633124e16L;
+    if (y == 0 || fabs(y) < EPS_EXT) return ext(1.633124e16);
     const ext y5 = detail::pow_sqmul<ext>(5, y);
     const ext y7 = detail::pow_sqmul<ext>(7, y);
     return ((((y5 + y5) / 945 + y7 / 4725) + (y * y) * y / 45) + y / 3) + (-1 / y);
@@ -512,7 +512,7 @@ constexpr double atan(double x) {
            1 / ((static_cast<double>(4 * j - 3) * y[j]) * b)) + S;
     acc = S + acc;
   }
-  return static_cast<double>((PI_2_EXT - 1.0L / static_cast<ext>(x)) + static_cast<ext>(acc));
+  return static_cast<double>((PI_2_EXT - ext(1.0) / static_cast<ext>(x)) + static_cast<ext>(acc));
 }
 
 // Denominator D of tanh z = z/D from Lambert's continued fraction

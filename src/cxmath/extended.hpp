@@ -20,24 +20,24 @@
 namespace cxmath::xp {
 
 // The modified Lentz method's replacement for a vanishing denominator.
-inline constexpr ext LENTZ_TINY = 0x1p-16000L;
+inline constexpr ext LENTZ_TINY = 0x1p-16000_x;
 
 // Powers 2^512, 2^256, ..., 2^1 for exact binary scaling.
-inline constexpr ext POW2[10] = {0x1p512L, 0x1p256L, 0x1p128L, 0x1p64L, 0x1p32L,
-                                 0x1p16L,  0x1p8L,   0x1p4L,   0x1p2L,  0x1p1L};
-inline constexpr ext POW2_NEG[10] = {0x1p-512L, 0x1p-256L, 0x1p-128L, 0x1p-64L, 0x1p-32L,
-                                     0x1p-16L,  0x1p-8L,   0x1p-4L,   0x1p-2L,  0x1p-1L};
+inline constexpr ext POW2[10] = {0x1p512_x, 0x1p256_x, 0x1p128_x, 0x1p64_x, 0x1p32_x,
+                                 0x1p16_x,  0x1p8_x,   0x1p4_x,   0x1p2_x,  0x1p1_x};
+inline constexpr ext POW2_NEG[10] = {0x1p-512_x, 0x1p-256_x, 0x1p-128_x, 0x1p-64_x, 0x1p-32_x,
+                                     0x1p-16_x,  0x1p-8_x,   0x1p-4_x,   0x1p-2_x,  0x1p-1_x};
 
 // x = m 2^e with m in [sqrt(1/2), sqrt(2)], for finite x > 0 (subnormals
 // included).  Every operation is an exact scaling by a power of two.
 constexpr ext split_binary(ext x, int& e) {
   e = 0;
-  while (x >= 0x1p1024L) {
-    x = x * 0x1p-1024L;
+  while (x >= 0x1p1024_x) {
+    x = x * 0x1p-1024_x;
     e += 1024;
   }
-  while (x < 0x1p-1024L) {
-    x = x * 0x1p1024L;
+  while (x < 0x1p-1024_x) {
+    x = x * 0x1p1024_x;
     e -= 1024;
   }
   for (int i = 0, k = 512; i < 10; ++i, k /= 2) {
@@ -51,7 +51,7 @@ constexpr ext split_binary(ext x, int& e) {
     }
   }
   if (x > SQRT2_EXT) {
-    x = x * 0.5L;
+    x = x * ext(0.5);
     e += 1;
   } else if (x < SQRT1_2_EXT) {
     x = x * 2;
@@ -63,11 +63,11 @@ constexpr ext split_binary(ext x, int& e) {
 // x 2^n, exact unless the result leaves the range.
 constexpr ext scale2(ext x, int n) {
   while (n >= 1024) {
-    x = x * 0x1p1024L;
+    x = x * 0x1p1024_x;
     n -= 1024;
   }
   while (n <= -1024) {
-    x = x * 0x1p-1024L;
+    x = x * 0x1p-1024_x;
     n += 1024;
   }
   for (int i = 0, k = 512; i < 10; ++i, k /= 2) {
@@ -86,8 +86,8 @@ constexpr ext scale2(ext x, int n) {
 // 2u (1 + u^2/3 + u^4/5 + ...), 16 terms (u^32 < 1e-23).
 constexpr ext two_atanh_small(ext u) {
   const ext u2 = u * u;
-  ext s = 1.0L / 33;
-  for (int k = 15; k >= 1; --k) s = s * u2 + 1.0L / static_cast<ext>(2 * k + 1);
+  ext s = ext(1.0) / 33;
+  for (int k = 15; k >= 1; --k) s = s * u2 + ext(1.0) / static_cast<ext>(2 * k + 1);
   s = s * u2 + 1;
   return (u + u) * s;
 }
@@ -113,11 +113,11 @@ constexpr ext log(ext x) {
 // where both parts have the same sign for r < 0 and cancel only mildly
 // (by about z/3) for r > 0.
 constexpr ext log1p_deficit(ext r, ext ratio) {
-  if (fabs(r) <= 0.5L) {
+  if (fabs(r) <= ext(0.5)) {
     const ext z = r / (2 + r);
     const ext z2 = z * z;
-    ext t = 1.0L / 47;
-    for (int k = 22; k >= 1; --k) t = t * z2 + 1.0L / static_cast<ext>(2 * k + 1);
+    ext t = ext(1.0) / 47;
+    for (int k = 22; k >= 1; --k) t = t * z2 + ext(1.0) / static_cast<ext>(2 * k + 1);
     return -(z * ((2 * z2) * t - r));
   }
   return r - log(ratio);
@@ -125,7 +125,7 @@ constexpr ext log1p_deficit(ext r, ext ratio) {
 
 // ln(1 + r) for r > -1: 2 atanh(r/(2 + r)) near 0, the logarithm beyond.
 constexpr ext log1p(ext r) {
-  if (fabs(r) < 0.25L) return two_atanh_small(r / (2 + r));
+  if (fabs(r) < ext(0.25)) return two_atanh_small(r / (2 + r));
   return log(1 + r);
 }
 
@@ -136,7 +136,7 @@ constexpr ext log1p(ext r) {
 constexpr ext exp(ext x) {
   if (isnan(x)) return NaN_EXT;
   if (x < -11450) return 0;
-  if (x >= 11356.5L) return INF_EXT;
+  if (x >= ext(11356.5)) return INF_EXT;
   return exp_ext(x);
 }
 
@@ -144,7 +144,7 @@ constexpr ext exp(ext x) {
 // Horner's rule), e^x - 1 beyond.
 constexpr ext expm1(ext x) {
   if (isnan(x)) return NaN_EXT;
-  if (fabs(x) < 0.5L) {
+  if (fabs(x) < ext(0.5)) {
     ext t = 1;
     for (int n = 26; n >= 2; --n) t = 1 + t * x / static_cast<ext>(n);
     return x * t;
@@ -163,8 +163,8 @@ constexpr ext sqrt(ext x) {
     m = m * 2;
     e -= 1;
   }
-  ext y = (m + 1) * 0.5L;
-  for (int i = 0; i < 7; ++i) y = (y + m / y) * 0.5L;
+  ext y = (m + 1) * ext(0.5);
+  for (int i = 0; i < 7; ++i) y = (y + m / y) * ext(0.5);
   return scale2(y, e / 2);
 }
 
@@ -173,13 +173,13 @@ constexpr ext sqrt(ext x) {
 // with the coefficients B_2k/(2k (2k - 1)), k = 1..10 (the first omitted
 // term is below 3e-22 there); below 15 delta_lifted uses the recurrence
 // Gamma(z) = Gamma(z + k)/(z (z + 1) ... (z + k - 1)) to reach it.
-constexpr ext stirling_main(ext z) { return (z - 0.5L) * log(z) - z + LN_SQRT_2PI_EXT; }
+constexpr ext stirling_main(ext z) { return (z - ext(0.5)) * log(z) - z + LN_SQRT_2PI_EXT; }
 
 constexpr ext stirling_series(ext z) {
-  constexpr ext c[10] = {1.0L / 12,           -1.0L / 360,         1.0L / 1260,
-                         -1.0L / 1680,        1.0L / 1188,         -691.0L / 360360,
-                         1.0L / 156,          -3617.0L / 122400,   43867.0L / 244188,
-                         -174611.0L / 125400};
+  constexpr ext c[10] = {ext(1.0) / 12,           -ext(1.0) / 360,         ext(1.0) / 1260,
+                         -ext(1.0) / 1680,        ext(1.0) / 1188,         -ext(691.0) / 360360,
+                         ext(1.0) / 156,          -ext(3617.0) / 122400,   ext(43867.0) / 244188,
+                         -ext(174611.0) / 125400};
   const ext w = 1 / z;
   const ext w2 = w * w;
   ext s = c[9];
@@ -211,8 +211,8 @@ constexpr ext atan(ext z) {
     w = (z - 1) / (z + 1);
   }
   const ext w2 = w * w;
-  ext s = 1.0L / 59;
-  for (int k = 28; k >= 0; --k) s = s * (-w2) + 1.0L / static_cast<ext>(2 * k + 1);
+  ext s = ext(1.0) / 59;
+  for (int k = 28; k >= 0; --k) s = s * (-w2) + ext(1.0) / static_cast<ext>(2 * k + 1);
   return base + w * s;
 }
 
@@ -232,13 +232,13 @@ constexpr ext erfc(ext u) {
     for (int n = 1; n < 60; ++n) {
       t = t * (2 * u2) / (2 * n + 1);
       s = s + t;
-      if (t < s * 1e-21L) break;
+      if (t < s * 0x1.2e3b40a0e9b4f7dep-70_x) break;  // 1e-21
     }
     return 1 - (2 * E / SQRTPI_EXT) * s;
   }
   ext f = u, C = u, D = 0;
   for (int n = 1; n <= 100000; ++n) {
-    const ext an = static_cast<ext>(n) * 0.5L;
+    const ext an = static_cast<ext>(n) * ext(0.5);
     D = u + an * D;
     if (fabs(D) < LENTZ_TINY) D = LENTZ_TINY;
     D = 1 / D;
@@ -260,10 +260,10 @@ constexpr ext lbeta(ext a, ext b) {
   const ext N = a + b;
   const ext p0 = a / N;
   const ext q0 = b / N;
-  const ext lp = p0 > 0.5L ? log1p(-q0) : log(p0);
-  const ext lq = q0 > 0.5L ? log1p(-p0) : log(q0);
+  const ext lp = p0 > ext(0.5) ? log1p(-q0) : log(p0);
+  const ext lq = q0 > ext(0.5) ? log1p(-p0) : log(q0);
   const ext Delta = (stirling_delta(a) + stirling_delta(b)) - stirling_delta(N);
-  return ((a * lp + b * lq) + (0.5L * log(N / (a * b)) + LN_SQRT_2PI_EXT)) + Delta;
+  return ((a * lp + b * lq) + (ext(0.5) * log(N / (a * b)) + LN_SQRT_2PI_EXT)) + Delta;
 }
 
 }  // namespace cxmath::xp

@@ -21,23 +21,25 @@ namespace cxmath {
 namespace detail {
 
 // Lanczos coefficients C0..C14 with the sign each term enters the sum.
-// They are fitted values, not named constants: the decimals are the data.
+// They are fitted values, not named constants: the decimals (beside each
+// entry) are the data; the entries hold each decimal rounded to nearest in
+// the 64-bit significand, written exactly.
 inline constexpr ext LANCZOS_C[15] = {
-    0.99999999999999709184L,
-    57.156235665862923517L,
-    -59.597960355475491249L,
-    14.136097974741747174L,
-    -0.49191381609762019979L,
-    3.3994649984811888700e-5L,
-    4.6523628927048575665e-5L,
-    -9.8374475304879564677e-5L,
-    1.5808870322491248883e-4L,
-    -2.1026444172410488319e-4L,
-    2.1743961811521264319e-4L,
-    -1.6431810653676389022e-4L,
-    8.4418223983852743294e-5L,
-    -2.6190838401581408671e-5L,
-    3.6899182659531622705e-6L,
+    0x1.fffffffffffe5ce4p-1_x,    // 0.99999999999999709184
+    0x1.c93ff87c1acce1d6p+5_x,    // 57.156235665862923517
+    -0x1.dcc89f705892fbdcp+5_x,   // -59.597960355475491249
+    0x1.c45aea23d22a178p+3_x,     // 14.136097974741747174
+    -0x1.f7b841625bfe41d4p-2_x,   // -0.49191381609762019979
+    0x1.1d2af47861839a76p-15_x,   // 3.3994649984811888700e-5
+    0x1.8644bb7c5e3bca1p-15_x,    // 4.6523628927048575665e-5
+    -0x1.9c9cc9de574b6fb8p-14_x,  // -9.8374475304879564677e-5
+    0x1.4b8939ed4e66d118p-13_x,   // 1.5808870322491248883e-4
+    -0x1.b8f4dcd2abe36426p-13_x,  // -2.1026444172410488319e-4
+    0x1.c801018e9e825c76p-13_x,   // 2.1743961811521264319e-4
+    -0x1.58999c99526400dap-13_x,  // -1.6431810653676389022e-4
+    0x1.621360b773d54826p-14_x,   // 8.4418223983852743294e-5
+    -0x1.b768cb5d1e20655cp-16_x,  // -2.6190838401581408671e-5
+    0x1.ef40a04fc980f86p-19_x,    // 3.6899182659531622705e-6
 };
 
 inline constexpr double LANCZOS_SHIFT = 5.2421875;       // g + 1/2

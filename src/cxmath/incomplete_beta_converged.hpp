@@ -86,12 +86,12 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
   const ext N = a + b;
   const ext p0 = a / N;
   const ext q0 = b / N;
-  const ext eps = x <= 0.5L ? x - p0 : q0 - y;
+  const ext eps = x <= ext(0.5) ? x - p0 : q0 - y;
   const ext g1 = xp::log1p_deficit(eps / p0, x / p0);
   const ext g2 = xp::log1p_deficit(-eps / q0, y / q0);
   const ext D = a * g1 + b * g2;
   const ext Delta = (xp::stirling_delta(a) + xp::stirling_delta(b)) - xp::stirling_delta(N);
-  const ext c = (0.5L * xp::log(b / (a * N)) - LN_SQRT_2PI_EXT) - Delta;
+  const ext c = (ext(0.5) * xp::log(b / (a * N)) - LN_SQRT_2PI_EXT) - Delta;
   return {c - D, D};
 }
 
@@ -115,7 +115,7 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
 constexpr ext beta_cf_converged(ext a, ext b, ext x, ext y, ext front,
                             int max_levels = CONVERGED_CF_LEVELS, bool* converged = nullptr) {
   const ext N = a + b;
-  const ext lambda = x <= 0.5L ? a - N * x : N * y - b;
+  const ext lambda = x <= ext(0.5) ? a - N * x : N * y - b;
   const auto D = [&](ext m) -> ext {
     const ext am = a + (m + m);
     const ext G = (a * (m + m + 1) + m * (3 * m + 2)) + (a + m) * (lambda + m * y);
@@ -154,16 +154,16 @@ constexpr BetaTail beta_uniform_asymptotic(ext a, ext b, ext x, ext y, const Fro
   const ext N = a + b;
   const ext p0 = a / N;
   const ext q0 = b / N;
-  const ext eps = x <= 0.5L ? x - p0 : q0 - y;
+  const ext eps = x <= ext(0.5) ? x - p0 : q0 - y;
   const ext eta_abs = xp::sqrt((fl.D + fl.D) / N);
   const ext eta = eps < 0 ? -eta_abs : eta_abs;
-  const ext u = eta * xp::sqrt(N * 0.5L);
+  const ext u = eta * xp::sqrt(N * ext(0.5));
   const ext s = xp::sqrt(p0 * q0);
   // c0 = s/(x - p0) - 1/eta tends to (p0 - q0)/(3 s) as eta -> 0.
-  const ext c0 = fabs(eta) < 1e-7L ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;
+  const ext c0 = fabs(eta) < 0x1.ad7f29abcaf48578p-24_x ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;  // 1e-7
   const ext R = (xp::exp(-fl.D) * INV_SQRT_2PI_EXT / xp::sqrt(N)) * c0;
-  ext P = xp::erfc(-u) * 0.5L - R;
-  ext Q = xp::erfc(u) * 0.5L + R;
+  ext P = xp::erfc(-u) * ext(0.5) - R;
+  ext Q = xp::erfc(u) * ext(0.5) + R;
   if (P < 0) P = 0;
   if (Q < 0) Q = 0;
   return {P, Q, xp::exp(fl.value) * a / (x * y)};
@@ -221,10 +221,10 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
   ext x = guess;
   if (!(x > lo && x < hi)) {
     // Power-law start of the lower end, I_x ~ x^a / (a B(a, b)).
-    const FrontLog fh = beta_front_log(a, b, 0.5L, 0.5L);
-    const ext lnC = fh.value + (static_cast<ext>(a) + b) * xp::log(2.0L);
+    const FrontLog fh = beta_front_log(a, b, ext(0.5), ext(0.5));
+    const ext lnC = fh.value + (static_cast<ext>(a) + b) * xp::log(ext(2.0));
     x = xp::exp((xp::log(p) - lnC) / a);
-    if (!(x > lo && x < hi)) x = hi * 0.5L;
+    if (!(x > lo && x < hi)) x = hi * ext(0.5);
   }
   for (int it = 0; it < 400; ++it) {
     const BetaTail t = incomplete_beta_converged(a, b, x, 1 - x);
@@ -242,11 +242,11 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
     if (!isnan(step) && fabs(step) < 20000) xn = x * xp::exp(step);
     if (!(xn > lo && xn < hi)) {
       if (lo == 0)
-        xn = hi * (hi < 0.25L ? hi : 0.25L);
+        xn = hi * (hi < ext(0.25) ? hi : ext(0.25));
       else if (hi > lo + lo)
         xn = xp::sqrt(lo) * xp::sqrt(hi);
       else
-        xn = lo + (hi - lo) * 0.5L;
+        xn = lo + (hi - lo) * ext(0.5);
       if (!(xn > lo && xn < hi)) return x;  // the bracket cannot be split further
     }
     if (fabs(xn - x) <= x * (4 * EPS_EXT)) return xn;
@@ -265,12 +265,12 @@ constexpr detail::BetaPoint incomplete_beta_inv_converged(double a, double b, ex
                                                       ext guess = -1) {
   if (!(p > 0)) return {0, 1};
   if (!(q > 0)) return {1, 0};
-  const detail::BetaTail half = incomplete_beta_converged(a, b, 0.5L, 0.5L);
+  const detail::BetaTail half = incomplete_beta_converged(a, b, ext(0.5), ext(0.5));
   if (p <= half.P) {
-    const ext x = detail::beta_solve_small_side(a, b, p, q, 0.5L, guess);
+    const ext x = detail::beta_solve_small_side(a, b, p, q, ext(0.5), guess);
     return {x, 1 - x};
   }
-  const ext y = detail::beta_solve_small_side(b, a, q, p, 0.5L, 1 - guess);
+  const ext y = detail::beta_solve_small_side(b, a, q, p, ext(0.5), 1 - guess);
   return {1 - y, y};
 }
 

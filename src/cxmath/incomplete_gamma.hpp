@@ -90,9 +90,9 @@ constexpr double incomplete_gamma_gl(double a, double z, double lg, double s) {
   double t[50] = {};
   double w[50] = {};
   for (int i = 0; i < 50; ++i) {
-    t[i] = static_cast<double>(static_cast<ext>(width) * gl50_nodes[i] * 0.5L +
+    t[i] = static_cast<double>(static_cast<ext>(width) * gl50_nodes[i] * ext(0.5) +
                                static_cast<ext>(mid));
-    w[i] = static_cast<double>(static_cast<ext>(width) * gl50_weights[i] * 0.5L);
+    w[i] = static_cast<double>(static_cast<ext>(width) * gl50_weights[i] * ext(0.5));
   }
 
   // The integrand at all nodes (logarithms and exponentials batched across

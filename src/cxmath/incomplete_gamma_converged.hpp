@@ -60,7 +60,7 @@ struct GammaPQ {
 
 namespace detail {
 
-inline constexpr ext GAMMA_CONV = 0x1p-66L;  // convergence test of the series and fractions
+inline constexpr ext GAMMA_CONV = 0x1p-66_x;  // convergence test of the series and fractions
 inline constexpr double GAMMA_SMALL_SHAPE = 0.5;
 inline constexpr double GAMMA_SMALL_SHAPE_X = 1.5;
 inline constexpr double TEMME_MIN_SHAPE = 12;
@@ -106,7 +106,7 @@ constexpr ext half_erfc(ext y, ext E) {
       if (term < sum * GAMMA_CONV) break;
     }
     const ext erf_y = 2 * y * E * INV_SQRTPI_EXT * sum;
-    return 0.5L - 0.5L * erf_y;
+    return ext(0.5) - ext(0.5) * erf_y;
   }
   const ext t = y + y;
   ext d = static_cast<ext>(160) / t + t;
@@ -278,7 +278,7 @@ constexpr ext gamma_log_density_converged(double a, ext z) {
   if (a < TEMME_MIN_SHAPE) return ((A - 1) * xp::log(z) - z) - (lgamma1p(a) - xp::log(A));
   const ext u = (z - A) / A;
   const ext phi = xp::log1p_deficit(u, z / A);
-  const ext lnD = -A * phi - (LN_SQRT_2PI_EXT + 0.5L * xp::log(A)) - xp::stirling_series(A);
+  const ext lnD = -A * phi - (LN_SQRT_2PI_EXT + ext(0.5) * xp::log(A)) - xp::stirling_series(A);
   return (lnD + xp::log(A)) - xp::log(z);
 }
 
@@ -385,7 +385,7 @@ constexpr double incomplete_gamma_inv_converged(double a, double p, double q, do
     // rounding of P and Q themselves.
     if (fabs(next - x) <= 4 * ulp(x)) return next >= lo && next <= hi ? next : x;
     // A Newton step that did not halve |f| counts as stalled.
-    const bool stalled = last_newton && !(fabs(f) <= 0.5L * last_f);
+    const bool stalled = last_newton && !(fabs(f) <= ext(0.5) * last_f);
     last_f = fabs(f);
     if (stalled || !(next > lo && next < hi)) {
       next = bit_middle(lo, hi);

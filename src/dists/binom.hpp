@@ -272,7 +272,7 @@ constexpr cxmath::ext binom_upper_sum(std::int64_t x, std::int64_t n, double pro
     poll.tick();
     const cxmath::ext d = dbinom(k, n, prob, false);
     U = U + d;
-    if (static_cast<double>(k) > mode && d <= U * 0x1p-66L) break;
+    if (static_cast<double>(k) > mode && d <= U * 0x1p-66_x) break;
   }
   return U;
 }

@@ -34,7 +34,7 @@ constexpr Tails pcauchy_tails(double x, double mu, double sigma) {
   const ext z = (static_cast<ext>(x) - mu) / sigma;
   const ext az = cxmath::fabs(z);
   const ext far = az > 1 ? cxmath::xp::atan(1 / az) / cxmath::PI_EXT
-                          : 0.5L - cxmath::xp::atan(az) / cxmath::PI_EXT;
+                          : ext(0.5) - cxmath::xp::atan(az) / cxmath::PI_EXT;
   const ext near = 1 - far;
   if (z < 0) return {far, near};
   return {near, far};
@@ -48,7 +48,7 @@ constexpr double qcauchy_converged(double p, double mu, double sigma) {
   const bool lower = p < 0.5;
   const double tail = lower ? p : 1 - p;  // exact for p >= 1/2
   const ext t = tail < 0.25 ? 1 / cxmath::tan(cxmath::PI_EXT * static_cast<ext>(tail))
-                            : cxmath::tan(cxmath::PI_EXT * (0.5L - static_cast<ext>(tail)));
+                            : cxmath::tan(cxmath::PI_EXT * (ext(0.5) - static_cast<ext>(tail)));
   return static_cast<double>(static_cast<ext>(mu) + static_cast<ext>(sigma) * (lower ? -t : t));
 }
 
@@ -102,7 +102,7 @@ constexpr double dcauchy(double x, double mu, double sigma, bool give_log) {
     // stands (there is no density to check).
     const double z = (x - mu) / sigma;
     const double q = 1 + z * z;
-    const double d = static_cast<double>(1.0L / ((PI_EXT * static_cast<ext>(sigma)) * static_cast<ext>(q)));
+    const double d = static_cast<double>(ext(1.0) / ((PI_EXT * static_cast<ext>(sigma)) * static_cast<ext>(q)));
     const double v = dpq::value(d, give_log);
     if (sigma == 0) return v;
     return keep_density<Checked>(v, give_log, dcauchy_region(x, mu, sigma, give_log, v),
@@ -166,11 +166,11 @@ constexpr double qcauchy(double p, double mu, double sigma) {
   if (isnan(d))
     t = NaN_EXT;
   else if (d == 0)
-    t = 0.0L;
+    t = ext(0.0);
   else if (d > 0)
-    t = d < EPS_EXT ? 0.0L : tan(d);
+    t = d < EPS_EXT ? ext(0.0) : tan(d);
   else
-    t = d > -EPS_EXT ? 0.0L : -tan(-d);
+    t = d > -EPS_EXT ? ext(0.0) : -tan(-d);
   const double q = static_cast<double>(static_cast<ext>(mu) + static_cast<ext>(sigma) * t);
   return keep_quantile<Checked>(q, p, 1 - p, qcauchy_region(p, mu, sigma, q),
                                 [&](double v) { return pcauchy_tails(v, mu, sigma); },

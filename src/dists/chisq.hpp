@@ -32,7 +32,7 @@ constexpr double dchisq(double x, double dof, bool give_log) {
   const double ld = (((h - 1) * log(x)) + ((-lgamma(h)) - (LN2_DOUBLE * h))) - (x * 0.5);
   // Where that is not a number: g(x/2)/2, g the unit gamma density.
   return keep_gamma_density<Checked>(ld, give_log, [&] {
-    return gamma_log_density_converged(h, static_cast<ext>(x) * 0.5L) - xp::log(2.0L);
+    return gamma_log_density_converged(h, static_cast<ext>(x) * ext(0.5)) - xp::log(ext(2.0));
   });
 }
 

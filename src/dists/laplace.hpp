@@ -28,7 +28,7 @@ constexpr double dlaplace_log_converged(double x, double mu, double sigma) {
 constexpr Tails plaplace_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext d = static_cast<ext>(x) - mu;
-  const ext far = cxmath::xp::exp(-cxmath::fabs(d) / sigma) * 0.5L;
+  const ext far = cxmath::xp::exp(-cxmath::fabs(d) / sigma) * ext(0.5);
   if (d < 0) return {far, 1 - far};
   return {1 - far, far};
 }

@@ -22,7 +22,7 @@ constexpr double dlnorm_log_converged(double x, double mu, double sigma) {
   const ext lx = cxmath::xp::log(static_cast<ext>(x));
   const ext z = (lx - mu) / sigma;
   return static_cast<double>(
-      -(((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) + (z * z) * 0.5L) + lx));
+      -(((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) + (z * z) * ext(0.5)) + lx));
 }
 
 constexpr Tails plnorm_tails(double x, double mu, double sigma) {

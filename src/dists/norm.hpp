@@ -33,11 +33,11 @@ constexpr double pnorm_core(double x, double mu, double sigma) {
   else if (z == -INF_EXT)
     Phi = 0;
   else if (z == 0)
-    Phi = 0.5L;
+    Phi = ext(0.5);
   else if (z > 0)
-    Phi = z < EPS_EXT ? 0.5L : (1 + erf_ext(z)) * 0.5L;
+    Phi = z < EPS_EXT ? ext(0.5) : (1 + erf_ext(z)) * ext(0.5);
   else
-    Phi = z > -EPS_EXT ? 0.5L : (1 - erf_ext(-z)) * 0.5L;
+    Phi = z > -EPS_EXT ? ext(0.5) : (1 - erf_ext(-z)) * ext(0.5);
   return static_cast<double>(Phi);
 }
 
@@ -50,7 +50,7 @@ constexpr double dnorm_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext z = (static_cast<ext>(x) - mu) / sigma;
   return static_cast<double>(-((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) +
-                               (z * z) * 0.5L));
+                               (z * z) * ext(0.5)));
 }
 
 // Phi(u) = erfc(-u/sqrt 2)/2 and 1 - Phi(u) = erfc(u/sqrt 2)/2, each from
@@ -59,7 +59,7 @@ constexpr double dnorm_log_converged(double x, double mu, double sigma) {
 constexpr Tails norm_tails_of(cxmath::ext u) {
   using cxmath::ext;
   const ext t = u / cxmath::SQRT2_EXT;
-  const ext far = cxmath::xp::erfc(cxmath::fabs(t)) * 0.5L;
+  const ext far = cxmath::xp::erfc(cxmath::fabs(t)) * ext(0.5);
   if (t < 0) return {far, 1 - far};
   return {1 - far, far};
 }
@@ -90,7 +90,7 @@ constexpr cxmath::ext erfc_inv_converged(cxmath::ext target, cxmath::ext guess) 
       hi = t;
     const ext slope = -2 * cxmath::xp::exp(-(t * t)) / (cxmath::SQRTPI_EXT * e);
     ext tn = t - g / slope;
-    if (!(tn > lo && tn < hi)) tn = lo + (hi - lo) * 0.5L;
+    if (!(tn > lo && tn < hi)) tn = lo + (hi - lo) * ext(0.5);
     if (cxmath::fabs(tn - t) <= t * (4 * cxmath::EPS_EXT)) return tn;
     t = tn;
   }

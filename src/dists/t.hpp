@@ -125,8 +125,8 @@ constexpr double dt_log_converged(double x, double n) {
   using cxmath::ext;
   const ext N = n;
   const ext u = (static_cast<ext>(x) * x) / N;
-  const ext L = ((N + 1) * 0.5L) * cxmath::xp::log1p(u);
-  return static_cast<double>(-(L + (0.5L * cxmath::xp::log(N) + cxmath::xp::lbeta(N * 0.5L, 0.5L))));
+  const ext L = ((N + 1) * ext(0.5)) * cxmath::xp::log1p(u);
+  return static_cast<double>(-(L + (ext(0.5) * cxmath::xp::log(N) + cxmath::xp::lbeta(N * ext(0.5), ext(0.5)))));
 }
 
 // Where the fixed-depth t log-density can miss the rule: small dof (the
@@ -166,12 +166,12 @@ constexpr double qt_fixed_general(double p, double dof) {
 // tail is that value itself, so it keeps its relative precision.
 constexpr Tails pt_tails(double x, double n) {
   using cxmath::ext;
-  if (x == 0) return {0.5L, 0.5L};
+  if (x == 0) return {ext(0.5), ext(0.5)};
   if (x == cxmath::INF) return {1, 0};
   if (x == -cxmath::INF) return {0, 1};
   const ext s = static_cast<ext>(x) * x;
   const ext d = n + s;
-  const ext tail = cxmath::incomplete_beta_converged(n * 0.5, 0.5, n / d, s / d).P * 0.5L;
+  const ext tail = cxmath::incomplete_beta_converged(n * 0.5, 0.5, n / d, s / d).P * ext(0.5);
   if (x < 0) return {tail, 1 - tail};
   return {1 - tail, tail};
 }

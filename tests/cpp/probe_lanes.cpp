@@ -106,8 +106,8 @@ double gl_node_by_node(double a, double z) {
   const double mid = (lower + upper) * 0.5, width = upper - lower, am1 = a - 1;
   double S = 0;
   for (int i = 49; i >= 0; --i) {
-    const double t = static_cast<double>(static_cast<ext>(width) * gl50_nodes[i] * 0.5L + static_cast<ext>(mid));
-    const double w = static_cast<double>(static_cast<ext>(width) * gl50_weights[i] * 0.5L);
+    const double t = static_cast<double>(static_cast<ext>(width) * gl50_nodes[i] * ext(0.5) + static_cast<ext>(mid));
+    const double w = static_cast<double>(static_cast<ext>(width) * gl50_weights[i] * ext(0.5));
     const double f = exp(((log(t) * am1) - t) - lg);
     S = i == 49 ? f * w : f * w + S;
   }

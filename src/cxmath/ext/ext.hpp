@@ -19,7 +19,7 @@
 //    to ext exactly (implicitly), ext converts to double and to integers
 //    only explicitly (static_cast<double>(v) rounds once, static_cast to an
 //    integer truncates toward zero);
-//  - fabs(v) and isnan(v) (common.hpp for long double, soft.hpp otherwise);
+//  - fabs(v) and isnan(v) (here for long double, soft.hpp for the model);
 //  - constants written as hex-float text with the suffix _x,
 //    0x1.921fb54442d1846ap+0_x, or as decimal integers, 3_x: the text must
 //    be exactly representable (no rounding is done), so the constant is the
@@ -75,6 +75,8 @@ constexpr std::uint16_t ext_sign_exp(ext v) { return std::bit_cast<ext_detail::L
 constexpr std::uint64_t ext_significand(ext v) { return std::bit_cast<ext_detail::Layout>(v).sig; }
 constexpr ext ext_infinity() { return std::numeric_limits<long double>::infinity(); }
 constexpr ext ext_quiet_nan() { return std::numeric_limits<long double>::quiet_NaN(); }
+constexpr ext fabs(ext v) { return __builtin_fabsl(v); }
+constexpr bool isnan(ext v) { return v != v; }
 #endif
 
 namespace ext_detail {
