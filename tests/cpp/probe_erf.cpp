@@ -38,7 +38,7 @@ volatile double v_half = 0.5, v_2p5 = 2.5, v_03 = 0.3, v_m7 = -7.0, v_m1p3 = -1.
 PROBE(k_constexpr_agrees, "b:") bool k_constexpr_agrees() {
   constexpr double c1 = cxmath::erf(0.5), c2 = cxmath::erf(2.5), c3 = cxmath::erf_inv(0.3);
   constexpr double c4 = distmill::pnorm(-7.0, 0, 1, false), c5 = distmill::pnorm(-1.3, 0, 1, true);
-  constexpr double c6 = distmill::qnorm(0.999, 0, 1), c7 = static_cast<double>(cxmath::erf_ext(ext(2.5)));
+  constexpr double c6 = distmill::qnorm(0.999, 0, 1), c7 = static_cast<double>(cxmath::erf_ext(cxmath::ext(2.5)));
   return same_bits(c1, cxmath::erf(v_half)) && same_bits(c2, cxmath::erf(v_2p5)) &&
          same_bits(c3, cxmath::erf_inv(v_03)) &&
          same_bits(c4, distmill::pnorm(v_m7, 0, 1, false)) &&
