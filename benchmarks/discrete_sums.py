@@ -7,16 +7,14 @@ through the literal sums and walks (compiled from tests/cpp/probe_sums.cpp),
 for a before/after comparison; cases whose literal form would take minutes
 are skipped there (the estimate from the mass count is printed instead).
 """
-import ctypes
 import pathlib
-import subprocess
 import sys
-import tempfile
 import time
 
 import distmill as dm
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests"))
+from support import probe  # noqa: E402
 
 CASES = [
     ("pbinom", (3000, 10**4, 0.3)),
@@ -38,18 +36,9 @@ PLAIN_LIMIT = 3 * 10**7  # mass evaluations
 
 
 def plain_lib():
-    out = pathlib.Path(tempfile.mkdtemp()) / "libsums.so"
-    subprocess.run(["g++", "-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math", f"-I{ROOT / 'src'}",
-                    "-shared", "-fPIC", str(ROOT / "tests/cpp/probe_sums.cpp"), "-o", str(out)], check=True)
-    lib = ctypes.CDLL(str(out))
-    D, I = ctypes.c_double, ctypes.c_int64
-    fns = {}
-    for name, args in [("k_binom_sum_plain", [I, I, D]), ("k_qbinom_plain", [D, I, D]),
-                       ("k_pois_walk_plain", [D, D]), ("k_pois_walk", [D, D])]:
-        fn = getattr(lib, name)
-        fn.restype, fn.argtypes = D, args
-        fns[name] = fn
-    return fns
+    lib = probe.load([probe.CPP / "probe_sums.cpp"])
+    return {name: getattr(lib, name) for name in ("k_binom_sum_plain", "k_qbinom_plain", "k_pois_walk_plain",
+                                                  "k_pois_walk")}
 
 
 def timed(fn, args):

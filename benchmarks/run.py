@@ -21,7 +21,7 @@ distmill / peer: below 1 distmill is faster.
 --baseline builds the module at git revision REV (cached in the temporary
 directory) and times the refinement targets there and here in alternating
 child processes.  The full run also repeats the bit-equality check of the
-fast and plain refinement loops (tools/inverse_equality.py) on 160,000
+fast and plain refinement loops (tools/check/inverse_equality.py) on 160,000
 inputs per kernel.
 """
 import argparse
@@ -373,8 +373,9 @@ def main():
     # call would take longer than this.
     budget = 0.5 if args.quick else 1.5
     all_cases = cases(np.random.default_rng(20240607))
-    names = [p + d for p in "dpqr" for d in
-             "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()]
+    sys.path.insert(0, str(ROOT / "tests"))
+    from support.families import ORDER
+    names = [p + d for p in "dpqr" for d in ORDER]
     if args.only:
         names = [n for n in names if n in args.only.split(",")]
 
@@ -398,7 +399,7 @@ def main():
         ba = before_after(args.baseline, 200 if args.quick else 2000, 3 if args.quick else 5, log)
 
     equality = None
-    sys.path.insert(0, str(ROOT / "tools"))
+    sys.path.insert(0, str(ROOT / "tools" / "check"))
     import inverse_equality
     equality = inverse_equality.run(5000 if args.quick else 160000, log=log)
 
@@ -457,7 +458,7 @@ def main():
     if equality:
         L.append("\n## Fast against plain refinement loops, bit for bit\n")
         L.append("Generated inputs (tails, parameter extremes, special values, NaN-producing inputs) "
-                 "through both forms of each inverse kernel (`tools/inverse_equality.py`).\n")
+                 "through both forms of each inverse kernel (`tools/check/inverse_equality.py`).\n")
         L.append("| kernel | inputs | through the loop | mismatches | fixed point | two-cycle | longer cycle "
                  "| no recurrence | vanishing density | NaN results |")
         L.append("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")

@@ -23,6 +23,8 @@ import time
 
 import numpy as np
 
+from support.families import arguments, dtype
+
 EPS = 2.0 ** -52
 DBL_MAX = sys.float_info.max
 INT64_MIN, INT64_MAX = -2 ** 63, 2 ** 63 - 1
@@ -41,13 +43,6 @@ INTS = [INT64_MIN, INT64_MIN + 1, -1, 0, 1, 2, 3, 30, 2 ** 31, 2 ** 53, 2 ** 53 
 FLAGS = [False, True]
 POOLS = {"f": FLOATS, "i": INTS, "b": FLAGS}
 
-DISTS = "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()
-DISCRETE_X = {"bern", "binom", "pois"}
-# Distribution parameters: 'f' float64, 'i' int64.
-PARAMS = {"norm": "ff", "bern": "f", "beta": "ff", "binom": "if", "cauchy": "ff", "chisq": "f", "exp": "f",
-          "f": "ff", "gamma": "ff", "invgamma": "ff", "laplace": "ff", "lnorm": "ff", "logis": "ff",
-          "pois": "f", "t": "f", "unif": "ff", "weibull": "ff"}
-
 # A cell whose estimated work (mass evaluations, search steps, engine
 # outputs) exceeds this is slow by nature; at about 2 us for the dearest
 # unit (a binomial mass) the cells below it take at most 0.15 s each.
@@ -57,13 +52,9 @@ SLOW_BUDGET = 0.005
 
 
 def kinds(name):
-    """Argument kinds of a module function, in order."""
-    prefix, dist = name[0], name[1:]
-    params = PARAMS[dist]
-    if prefix == "r":
-        return params
-    first = "i" if (dist in DISCRETE_X and prefix != "q") else "f"
-    return first + params + ("" if prefix == "q" else "b")
+    """Argument pools of a module function, in order: 'f' float64, 'i'
+    int64, 'b' the flag."""
+    return "".join(dtype(a.kind)[0] for a in arguments(name))
 
 
 def _valid_prob(prob):
@@ -124,10 +115,6 @@ def _bounded_call(fn, args):
     except KeyboardInterrupt:
         _armed = False
         return "interrupted", time.perf_counter() - start - SLOW_BUDGET
-
-
-def _isnan(v):
-    return isinstance(v, float) and math.isnan(v)
 
 
 QUIET_NAN = 0x7FF8000000000000

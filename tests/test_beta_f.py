@@ -3,22 +3,16 @@ degrees of freedom of F, and accuracy against mpmath where the methods are
 accurate."""
 import math
 
-import mpmath as mp
 import pytest
 
 import distmill as dm
+from support import references as ref
+from support.equality import same_value_or_both_nan
+from support.metrics import rel_err
 
 INF = math.inf
 NAN = math.nan
 EPS = 2.0 ** -52
-
-
-def same(got, want):
-    return got == want or (math.isnan(want) and math.isnan(got))
-
-
-def rel(got, want):
-    return abs(got - want) / abs(want)
 
 
 # ---- beta: exact and limit values ---------------------------------------
@@ -52,21 +46,19 @@ def rel(got, want):
     (0.5, 1, NAN, NAN),
 ])
 def test_dbeta_values(x, a, b, want):
-    assert same(dm.dbeta(x, a, b), want)
+    assert same_value_or_both_nan(dm.dbeta(x, a, b), want)
     lw = NAN if math.isnan(want) else (math.log(want) if 0 < want < INF else (-INF if want == 0 else INF))
     got = dm.dbeta(x, a, b, log=True)
-    assert same(got, lw) or abs(got - lw) < 1e-15
+    assert same_value_or_both_nan(got, lw) or abs(got - lw) < 1e-15
 
 
-@pytest.mark.parametrize("x, a, b, want", [
+PBETA_VALUES = [  # x, a, b, want
     (0, 2, 3, 0.0), (-1, 2, 3, 0.0), (1, 2, 3, 1.0), (7, 2, 3, 1.0),
     (0.3, 0, 0, 0.5), (0.3, 0, 2, 1.0), (0.3, 2, 0, 0.0), (0.3, 0, INF, 1.0),
     (0.3, 2, INF, 1.0), (0.3, INF, 2, 0.0), (0.3, INF, 0, 0.0),
     (0.5, INF, INF, 1.0), (0.49, INF, INF, 0.0),
     (NAN, 2, 3, NAN), (0.5, NAN, 3, NAN), (0.5, -2, 3, NAN), (0.5, 2, -3, NAN),
-])
-def test_pbeta_values(x, a, b, want):
-    assert same(dm.pbeta(x, a, b), want)
+]
 
 
 @pytest.mark.parametrize("x, a, b, want", [
@@ -77,18 +69,16 @@ def test_pbeta_values(x, a, b, want):
 ])
 def test_pbeta_log(x, a, b, want):
     got = dm.pbeta(x, a, b, log_p=True)
-    assert same(got, want) or abs(got - want) < 1e-14
+    assert same_value_or_both_nan(got, want) or abs(got - want) < 1e-14
 
 
-@pytest.mark.parametrize("p, a, b, want", [
+QBETA_VALUES = [  # p, a, b, want
     (0, 2, 3, 0.0), (1, 2, 3, 1.0),
     (0.3, 0, 0, 0.0), (0.5, 0, 0, 0.5), (0.7, 0, 0, 1.0),
     (0.7, 0, 3, 0.0), (0.7, 3, 0, 1.0), (0.7, 3, INF, 0.0), (0.7, INF, 3, 1.0),
     (0.7, INF, INF, 0.5), (0.7, 0, INF, 0.0),
     (-0.1, 2, 3, NAN), (1.1, 2, 3, NAN), (NAN, 2, 3, NAN), (0.5, -1, 3, NAN), (0.5, 2, NAN, NAN),
-])
-def test_qbeta_values(p, a, b, want):
-    assert same(dm.qbeta(p, a, b), want)
+]
 
 
 # ---- beta: accuracy -----------------------------------------------------
@@ -99,21 +89,17 @@ BETA_POINTS = [(0.2, 2, 3), (0.6, 2, 3), (0.3, 0.5, 0.5), (0.97, 0.5, 0.5), (0.0
 
 @pytest.mark.parametrize("x, a, b", BETA_POINTS)
 def test_dbeta_pbeta_against_mpmath(x, a, b):
-    with mp.workdps(30):
-        d = float(mp.mpf(x) ** (a - 1) * (1 - mp.mpf(x)) ** (b - 1) / mp.beta(a, b))
-        P = float(mp.betainc(a, b, 0, x, regularized=True))
-    assert rel(dm.dbeta(x, a, b), d) < 1e-13
-    assert rel(dm.dbeta(x, a, b, log=True), math.log(d)) < 1e-13
-    assert rel(dm.pbeta(x, a, b), P) < 2e-13
+    assert rel_err(dm.dbeta(x, a, b), ref.density("beta", x, a, b)) < 1e-13
+    assert rel_err(dm.dbeta(x, a, b, log=True), ref.log_density("beta", x, a, b)) < 1e-13
+    assert rel_err(dm.pbeta(x, a, b), ref.cdf("beta", x, a, b)) < 2e-13
 
 
 @pytest.mark.parametrize("p, a, b", [(0.1, 2, 3), (0.5, 2, 3), (0.9, 0.5, 0.5), (0.3, 0.7, 4),
                                      (0.999, 8, 2), (0.05, 25, 40), (0.6, 3, 0.4)])
 def test_qbeta_inverts_pbeta(p, a, b):
     x = dm.qbeta(p, a, b)
-    with mp.workdps(30):
-        dens = mp.mpf(x) ** (a - 1) * (1 - mp.mpf(x)) ** (b - 1) / mp.beta(a, b)
-        dist = (mp.betainc(a, b, 0, x, regularized=True) - p) / dens
+    # the distance to the root, to first order
+    dist = (ref.cdf("beta", x, a, b) - p) / ref.density("beta", x, a, b)
     assert abs(float(dist)) / x < 5e-14
 
 
@@ -129,24 +115,20 @@ def test_qbeta_small_shape_mixed_region_start(kernels):
 
 # ---- F: exact and limit values ------------------------------------------
 
-@pytest.mark.parametrize("x, d1, d2, want", [
+DF_VALUES = [  # x, d1, d2, want
     (0, 1, 5, INF), (0, 2, 5, 1.0), (0, 3, 5, 0.0), (0, INF, 5, 0.0),
     (-1, 3, 5, 0.0),
     (1, INF, INF, INF), (0.9, INF, INF, 0.0), (INF, INF, 4, 0.0), (INF, 4, INF, 0.0),
     (1, 1e17, INF, NAN),      # scale 2/df1 below EPS
     (1, 0, 5, NAN), (1, 5, 1e-17, NAN), (NAN, 3, 5, NAN), (1, NAN, 5, NAN), (1, 3, NAN, NAN),
-])
-def test_df_values(x, d1, d2, want):
-    assert same(dm.df(x, d1, d2), want)
+]
 
 
-@pytest.mark.parametrize("x, d1, d2, want", [
+PF_VALUES = [  # x, d1, d2, want
     (2, INF, INF, 1.0), (1, INF, INF, 0.5), (0.5, INF, INF, 0.0),
     (0, 3, 4, 0.0), (-2, 3, 4, 0.0),
     (1, 0, 4, NAN), (1, 4, 0, NAN), (NAN, 3, 4, NAN), (1, 3, NAN, NAN),
-])
-def test_pf_values(x, d1, d2, want):
-    assert same(dm.pf(x, d1, d2), want)
+]
 
 
 @pytest.mark.parametrize("x, d2", [(0.8, 3), (1.5, 10), (3, 7.5)])
@@ -156,9 +138,7 @@ def test_pf_infinite_df1_log(x, d2):
     assert lp <= 0
     assert abs(lp - math.log(p)) < 1e-14
     # df2/F is chi-squared(df2): P(F <= x) = Q(df2/2, df2/(2x)).
-    with mp.workdps(30):
-        want = float(mp.gammainc(d2 / 2, d2 / (2 * x), mp.inf, regularized=True))
-    assert rel(p, want) < 1e-12
+    assert rel_err(p, ref.gamma_tails(d2 / 2, d2 / (2 * x))[1]) < 1e-12
 
 
 def test_pf_log_at_one_with_both_infinite():
@@ -168,29 +148,31 @@ def test_pf_log_at_one_with_both_infinite():
 @pytest.mark.parametrize("x, d1", [(0.5, 3), (1.2, 9), (2.5, 4.5)])
 def test_pf_df_infinite_df2_are_chi_squared(x, d1):
     # df1 F is chi-squared(df1).
-    with mp.workdps(30):
-        P = float(mp.gammainc(d1 / 2, 0, d1 * x / 2, regularized=True))
-        h = mp.mpf(d1) / 2
-        d = float(h ** h * mp.mpf(x) ** (h - 1) * mp.exp(-h * x) / mp.gamma(h))
-    assert rel(dm.pf(x, d1, INF), P) < 1e-12
-    assert rel(dm.df(x, d1, INF), d) < 1e-13
+    assert rel_err(dm.pf(x, d1, INF), ref.cdf("chisq", d1 * x, d1)) < 1e-12
+    assert rel_err(dm.df(x, d1, INF), d1 * ref.density("chisq", d1 * x, d1)) < 1e-13
 
 
 @pytest.mark.parametrize("x, d2", [(0.5, 3), (1.2, 9), (2.5, 4.5)])
 def test_df_infinite_df1_is_inverse_gamma(x, d2):
-    with mp.workdps(30):
-        e = mp.mpf(d2) / 2
-        d = float(e ** e * mp.mpf(x) ** (-e - 1) * mp.exp(-e / x) / mp.gamma(e))
-    assert rel(dm.df(x, INF, d2), d) < 1e-13
-    assert rel(dm.df(x, INF, d2, log=True), math.log(d)) < 1e-12
+    # shape and scale df2/2
+    assert rel_err(dm.df(x, INF, d2), ref.density("invgamma", x, d2 / 2, d2 / 2)) < 1e-13
+    assert rel_err(dm.df(x, INF, d2, log=True), ref.log_density("invgamma", x, d2 / 2, d2 / 2)) < 1e-12
 
 
-@pytest.mark.parametrize("p, d1, d2, want", [
+QF_VALUES = [  # p, d1, d2, want
     (0.5, INF, INF, 1.0), (0, 3, 4, 0.0), (1, 3, 4, INF), (0.5, 0, 4, NAN), (0.5, 4, 0, NAN),
     (1.5, 3, 4, NAN), (-0.5, 3, 4, NAN), (NAN, 3, 4, NAN), (0.5, NAN, 4, NAN),
-])
-def test_qf_values(p, d1, d2, want):
-    assert same(dm.qf(p, d1, d2), want)
+]
+
+
+VALUES = [(n, c) for n, rows in [("pbeta", PBETA_VALUES), ("qbeta", QBETA_VALUES), ("df", DF_VALUES),
+                                  ("pf", PF_VALUES), ("qf", QF_VALUES)] for c in rows]
+
+
+@pytest.mark.parametrize("name, case", VALUES, ids=[f"{n}{c}" for n, c in VALUES])
+def test_exact_and_limit_values(name, case):
+    *args, want = case
+    assert same_value_or_both_nan(getattr(dm, name)(*args), want)
 
 
 # ---- F: accuracy --------------------------------------------------------
@@ -200,26 +182,14 @@ F_POINTS = [(1.5, 3, 7), (0.2, 1, 1), (3, 10, 100), (0.05, 2.5, 4), (8, 5, 2), (
 
 @pytest.mark.parametrize("x, d1, d2", F_POINTS)
 def test_df_pf_against_mpmath(x, d1, d2):
-    with mp.workdps(30):
-        x_, a, b = mp.mpf(x), mp.mpf(d1) / 2, mp.mpf(d2) / 2
-        d = float(a ** a * b ** b * x_ ** (a - 1) / (mp.beta(a, b) * (b + a * x_) ** (a + b)))
-        P = float(mp.betainc(a, b, 0, a * x_ / (a * x_ + b), regularized=True))
-    assert rel(dm.df(x, d1, d2), d) < 1e-13
-    assert rel(dm.df(x, d1, d2, log=True), math.log(d)) < 1e-12
-    assert rel(dm.pf(x, d1, d2), P) < 1e-13
+    assert rel_err(dm.df(x, d1, d2), ref.density("f", x, d1, d2)) < 1e-13
+    assert rel_err(dm.df(x, d1, d2, log=True), ref.log_density("f", x, d1, d2)) < 1e-12
+    assert rel_err(dm.pf(x, d1, d2), ref.cdf("f", x, d1, d2)) < 1e-13
 
 
 @pytest.mark.parametrize("p, d1, d2", [(0.3, 3, 7), (0.5, 1, 1), (0.95, 10, 100), (0.01, 5, 2),
                                        (0.3, INF, 6), (0.8, 4, INF)])
 def test_qf_inverts_pf(p, d1, d2):
     x = dm.qf(p, d1, d2)
-    with mp.workdps(30):
-        if d1 == INF:
-            cdf = lambda u: mp.gammainc(d2 / 2, d2 / (2 * u), mp.inf, regularized=True)  # noqa: E731
-        elif d2 == INF:
-            cdf = lambda u: mp.gammainc(d1 / 2, 0, d1 * u / 2, regularized=True)  # noqa: E731
-        else:
-            a, b = mp.mpf(d1) / 2, mp.mpf(d2) / 2
-            cdf = lambda u: mp.betainc(a, b, 0, a * u / (a * u + b), regularized=True)  # noqa: E731
-        want = mp.findroot(lambda u: cdf(u) - p, (x * (1 - 1e-6), x * (1 + 1e-6)), solver="secant")
-    assert rel(x, float(want)) < 1e-10 if INF in (d1, d2) else rel(x, float(want)) < 1e-13
+    want = ref.quantile("f", p, d1, d2, start=x)
+    assert rel_err(x, want) < (1e-10 if INF in (d1, d2) else 1e-13)

@@ -9,32 +9,20 @@ them: a few ulps of rounding plus the known magnification of the formula
 gives errors far beyond them."""
 import math
 import random
-import struct
 
 import mpmath as mp
 import numpy as np
 import pytest
 
 import distmill as dm
+from support import references as ref
+from support.equality import same_value_or_both_nan, same_value_quiet_nan
+from support.families import arguments, ordinary_args
+from support.metrics import log_density_error, rel_err
 
-mp.mp.prec = 200
 INF, NAN = math.inf, math.nan
 U = 2.0 ** -53          # half an ulp of 1: the unit of the bounds below
 EPS = 2.0 ** -52
-
-
-def same(a, b):
-    """Equal as values, with NaN equal to NaN."""
-    if math.isnan(b):
-        return math.isnan(a)
-    return a == b
-
-
-def same_bits(a, b):
-    """Equal as values; a NaN expected must be the quiet NaN 0x7ff8000000000000."""
-    if math.isnan(b):
-        return struct.pack("<d", a) == struct.pack("<Q", 0x7FF8000000000000)
-    return a == b
 
 
 # ------------------------------------------------------- special values ----
@@ -130,7 +118,7 @@ SPECIAL = [
 
 @pytest.mark.parametrize("name, args, expected", SPECIAL, ids=[f"{n}{a}" for n, a, _ in SPECIAL])
 def test_special_values(name, args, expected):
-    assert same_bits(getattr(dm, name)(*map(float, args)), expected)
+    assert same_value_quiet_nan(getattr(dm, name)(*map(float, args)), expected)
 
 
 FLAGGED = [
@@ -155,7 +143,7 @@ FLAGGED = [
 
 @pytest.mark.parametrize("name, args, expected", FLAGGED, ids=[f"{n}{a}" for n, a, _ in FLAGGED])
 def test_special_values_with_flag(name, args, expected):
-    assert same_bits(getattr(dm, name)(*map(float, args), True), expected)
+    assert same_value_quiet_nan(getattr(dm, name)(*map(float, args), True), expected)
 
 
 # The fixed-depth forms count arguments and scales below EPS as zero; the
@@ -174,7 +162,7 @@ BELOW_EPS = [
 def test_below_eps_fixed_depth_and_module(kernels, name, args, flag, fixed, true):
     probe = getattr(kernels, f"k_{name}_fixed")
     got_fixed = probe(*map(float, args)) if flag is None else probe(*map(float, args), flag)
-    assert same(got_fixed, fixed)
+    assert same_value_or_both_nan(got_fixed, fixed)
     got = getattr(dm, name)(*map(float, args)) if flag is None else getattr(dm, name)(*map(float, args), flag)
     assert abs(got - true) <= 1e-13 * abs(true)
 
@@ -194,27 +182,17 @@ def test_weibull_shape_one_at_zero_matches_exponential_bit_for_bit(scale):
 
 # ------------------------------------------------------- invalid input ----
 
-DP = {  # name -> ordinary arguments without the flag
-    "dunif": (0.3, -1.0, 2.0), "punif": (0.3, -1.0, 2.0),
-    "dexp": (0.7, 1.5), "pexp": (0.7, 1.5),
-    "dcauchy": (0.7, 0.2, 1.5), "pcauchy": (0.7, 0.2, 1.5),
-    "dlaplace": (0.7, 0.2, 1.5), "plaplace": (0.7, 0.2, 1.5),
-    "dlogis": (0.7, 0.2, 1.5), "plogis": (0.7, 0.2, 1.5),
-    "dweibull": (0.7, 1.3, 1.5), "pweibull": (0.7, 1.3, 1.5),
-}
-Q = {"qunif": (0.3, -1.0, 2.0), "qexp": (0.3, 1.5), "qcauchy": (0.3, 0.2, 1.5),
-     "qlaplace": (0.3, 0.2, 1.5), "qlogis": (0.3, 0.2, 1.5), "qweibull": (0.3, 1.3, 1.5)}
-NEGATIVE_SCALE = {  # position of the scale-like parameter that must not be negative
-    "dexp": 1, "pexp": 1, "qexp": 1, "dcauchy": 2, "pcauchy": 2, "qcauchy": 2,
-    "dlaplace": 2, "plaplace": 2, "qlaplace": 2, "dlogis": 2, "plogis": 2, "qlogis": 2,
-    "dweibull": 2, "pweibull": 2, "qweibull": 2,
-}
+CLOSED = ["unif", "exp", "cauchy", "laplace", "logis", "weibull"]
+DP = [c + d for d in CLOSED for c in "dp"]
+Q = ["q" + d for d in CLOSED]
+# (function, position) of every parameter that must not be negative
+NEGATIVE_SCALE = [(n, i) for n in DP + Q for i, a in enumerate(arguments(n)) if a.kind == "pos"]
 
 
-@pytest.mark.parametrize("name", sorted(DP))
+@pytest.mark.parametrize("name", DP)
 @pytest.mark.parametrize("flag", [False, True])
 def test_nan_in_any_argument_gives_plain_nan(name, flag):
-    base = DP[name]
+    base = ordinary_args(name)
     assert not math.isnan(getattr(dm, name)(*base, flag))
     for i in range(len(base)):
         args = list(base)
@@ -222,9 +200,9 @@ def test_nan_in_any_argument_gives_plain_nan(name, flag):
         assert math.isnan(getattr(dm, name)(*args, flag))
 
 
-@pytest.mark.parametrize("name", sorted(Q))
+@pytest.mark.parametrize("name", Q)
 def test_quantile_invalid_p_and_nan(name):
-    base = Q[name]
+    base = ordinary_args(name)
     for p in [NAN, -1e-300, -0.5, 1 + 2 ** -52, INF, -INF]:
         assert math.isnan(getattr(dm, name)(p, *base[1:]))
     for i in range(1, len(base)):
@@ -233,10 +211,9 @@ def test_quantile_invalid_p_and_nan(name):
         assert math.isnan(getattr(dm, name)(*args))
 
 
-@pytest.mark.parametrize("name", sorted(NEGATIVE_SCALE))
-def test_negative_scale_gives_nan_even_at_special_points(name):
-    pos = NEGATIVE_SCALE[name]
-    base = (DP.get(name) or Q[name])
+@pytest.mark.parametrize("name, pos", NEGATIVE_SCALE)
+def test_negative_scale_gives_nan_even_at_special_points(name, pos):
+    base = ordinary_args(name)
     fn = getattr(dm, name)
     flags = [(), ] if name.startswith("q") else [(False,), (True,)]
     for first in [base[0], 0.0, 1.0, -INF, INF]:   # also the support ends and p = 0, 1
@@ -266,12 +243,7 @@ def test_weibull_parameters_below_eps_are_invalid(name, base, pos):
 
 # ------------------------------------------------- accuracy vs mpmath ----
 
-def mpf(v):
-    return mp.mpf(v)
-
-
-def rel_err(got, ref):
-    return abs(mpf(got) / ref - 1)
+mpf = mp.mpf
 
 
 def logu(rng, lo, hi):
@@ -313,16 +285,6 @@ def q_one_minus_p_bound(p):
     return 6 + 1 / ((1 - mpf(p)) * abs(mp.log1p(-p)))
 
 
-def plap_ref(x, mu, s):
-    d = (mpf(x) - mu) / s
-    return 1 - mp.exp(-d) / 2 if d > 0 else mp.exp(d) / 2
-
-
-def dlogis_ref(x, mu, s):
-    w = -(mpf(x) - mu) / s
-    return mp.exp(w) / (s * (1 + mp.exp(w)) ** 2)
-
-
 def dlogis_bound(x, mu, s):
     w = -(mpf(x) - mu) / s
     ell = mp.log1p(mp.exp(w))
@@ -333,11 +295,6 @@ def dlogis_bound(x, mu, s):
 def weibull_parts(x, k, l):
     y = mpf(x) / l
     return y, mp.log(k / mpf(l)), (k - 1) * mp.log(y), y ** k
-
-
-def dweibull_ref(x, k, l):
-    y, A, B, C = weibull_parts(x, k, l)
-    return mp.exp(A + B - C)
 
 
 def dweibull_bound(x, k, l):
@@ -352,10 +309,6 @@ def pweibull_bound(x, k, l):
     return 2 + 13 * exp_cancel(C) + (16 + 6 * abs(k * mp.log(y))) * sensitivity
 
 
-def qweibull_ref(p, k, l):
-    return l * (-mp.log1p(-mpf(p))) ** (1 / mpf(k))
-
-
 def qweibull_bound(p, k, l):
     L = -mp.log1p(-mpf(p))
     series = p <= 1e-4
@@ -368,56 +321,57 @@ def weibull_args(rng):
     return (l * logu(rng, 1e-3, 2.5), k, l)
 
 
+def unif_args(r):
+    a, w = r.uniform(-10, 10), logu(r, 1e-3, 1e3)
+    return (a + w * r.random(), a, a + w)
+
+
+def plap_bound(x, mu, s):
+    return 16 + 2 / ref.cdf("laplace", x, mu, s) + 2 * abs(mpf(mu) / (mpf(x) - mu))
+
+
+def tan_pole(p):
+    t = mp.tan(mp.pi * (p - 0.5))
+    return mp.pi * (1 + t ** 2) / abs(t)
+
+
+# Each case: function, argument generator, and the bound on the relative
+# error against the mpmath value (support/references.py), in units of
+# 2^-53, as a function of the arguments.
 ACCURACY = [
-    ("dunif", lambda r: (lambda a, w: (a + w * r.random(), a, a + w))(r.uniform(-10, 10), logu(r, 1e-3, 1e3)),
-     lambda x, a, b: 1 / (mpf(b) - a), lambda *a: 2),
-    ("punif", lambda r: (lambda a, w: (a + w * r.random(), a, a + w))(r.uniform(-10, 10), logu(r, 1e-3, 1e3)),
-     lambda x, a, b: (mpf(x) - a) / (mpf(b) - a), lambda x, a, b: 3 + 2 * abs(mpf(a) / (mpf(x) - a))),
-    ("dexp", lambda r: (logu(r, 1e-3, 50), logu(r, 1e-2, 1e2)),
-     lambda x, r: r * mp.exp(-mpf(r) * x), dexp_bound),
-    ("pexp", lambda r: (logu(r, 1e-9, 50), logu(r, 1e-2, 1e2)),
-     lambda x, r: -mp.expm1(-mpf(r) * x), pexp_bound),
-    ("qexp", lambda r: (r.uniform(1e-6, 1), logu(r, 1e-2, 1e2)),
-     lambda p, r: -mp.log1p(-mpf(p)) / r, lambda p, r: q_one_minus_p_bound(p)),
-    ("dcauchy", lambda r: loc_scale(r, 1e-3, 1e6),
-     lambda x, mu, s: 1 / (mp.pi * s * (1 + ((mpf(x) - mu) / s) ** 2)),
-     lambda x, mu, s: 6 + 2 * abs(mpf(mu) / (mpf(x) - mu))),
+    ("dunif", unif_args, lambda *a: 2),
+    ("punif", unif_args, lambda x, a, b: 3 + 2 * abs(mpf(a) / (mpf(x) - a))),
+    ("dexp", lambda r: (logu(r, 1e-3, 50), logu(r, 1e-2, 1e2)), dexp_bound),
+    ("pexp", lambda r: (logu(r, 1e-9, 50), logu(r, 1e-2, 1e2)), pexp_bound),
+    ("qexp", lambda r: (r.uniform(1e-6, 1), logu(r, 1e-2, 1e2)), lambda p, r: q_one_minus_p_bound(p)),
+    ("dcauchy", lambda r: loc_scale(r, 1e-3, 1e6), lambda x, mu, s: 6 + 2 * abs(mpf(mu) / (mpf(x) - mu))),
     ("pcauchy", lambda r: loc_scale(r, 1e-3, 1e6),
-     lambda x, mu, s: mp.atan((mpf(x) - mu) / s) / mp.pi + 0.5,
-     lambda x, mu, s: 2 + 2 / (mp.atan((mpf(x) - mu) / s) / mp.pi + 0.5)
-     + 2 * abs(mpf(mu) / (mpf(x) - mu))),
-    ("qcauchy", lambda r: (r.uniform(1e-6, 1 - 1e-6), 0.0, logu(r, 0.1, 10)),
-     lambda p, mu, s: s * mp.tan(mp.pi * (mpf(p) - 0.5)),
-     lambda p, mu, s: 3 + mp.pi * (1 + mp.tan(mp.pi * (p - 0.5)) ** 2) / abs(mp.tan(mp.pi * (p - 0.5)))),
+     lambda x, mu, s: 2 + 2 / ref.cdf("cauchy", x, mu, s) + 2 * abs(mpf(mu) / (mpf(x) - mu))),
+    ("qcauchy", lambda r: (r.uniform(1e-6, 1 - 1e-6), 0.0, logu(r, 0.1, 10)), lambda p, mu, s: 3 + tan_pole(p)),
     ("dlaplace", lambda r: loc_scale(r, 1e-3, 500),
-     lambda x, mu, s: mp.exp(-abs(mpf(x) - mu) / s) / (2 * s),
      lambda x, mu, s: 12 + 3 * abs(mp.log(2 * s) + abs(mpf(x) - mu) / s)),
-    ("plaplace", lambda r: loc_scale(r, 1e-3, 30), plap_ref,
-     lambda x, mu, s: 16 + 2 / plap_ref(x, mu, s) + 2 * abs(mpf(mu) / (mpf(x) - mu))),
+    ("plaplace", lambda r: loc_scale(r, 1e-3, 30), plap_bound),
     ("qlaplace", lambda r: (r.uniform(1e-6, 1 - 1e-6), 0.0, logu(r, 0.1, 10)),
-     lambda p, mu, s: -s * mp.sign(mpf(p) - 0.5) * mp.log(1 - 2 * abs(mpf(p) - 0.5)),
      lambda p, mu, s: (lambda q: 6 + 2 / (q * abs(mp.log(q))))(1 - 2 * abs(mpf(p) - 0.5))),
-    ("dlogis", lambda r: loc_scale(r, 1e-3, 300), dlogis_ref, dlogis_bound),
+    ("dlogis", lambda r: loc_scale(r, 1e-3, 300), dlogis_bound),
     ("plogis", lambda r: loc_scale(r, 1e-3, 20),
-     lambda x, mu, s: 1 / (1 + mp.exp(-(mpf(x) - mu) / s)),
      lambda x, mu, s: 8 + 3 * (1 + mp.exp(-(mpf(x) - mu) / s)) + 2 * abs(mpf(mu) / (mpf(x) - mu))),
     ("qlogis", lambda r: (r.uniform(1e-6, 1 - 1e-6), 0.0, logu(r, 0.1, 10)),
-     lambda p, mu, s: s * mp.log(mpf(p) / (1 - mpf(p))),
      lambda p, mu, s: 8 + 3 / abs(mp.log(mpf(p) / (1 - mpf(p))))),
-    ("dweibull", weibull_args, dweibull_ref, dweibull_bound),
-    ("pweibull", weibull_args, lambda x, k, l: -mp.expm1(-(mpf(x) / l) ** k), pweibull_bound),
+    ("dweibull", weibull_args, dweibull_bound),
+    ("pweibull", weibull_args, pweibull_bound),
     ("qweibull", lambda r: (r.choice([logu(r, 1e-9, 1e-4), r.uniform(1e-4, 1)]), logu(r, 0.3, 6), logu(r, 0.1, 10)),
-     qweibull_ref, qweibull_bound),
+     qweibull_bound),
 ]
 
 
-@pytest.mark.parametrize("name, gen, ref, bound", ACCURACY, ids=[a[0] for a in ACCURACY])
-def test_accuracy_against_mpmath(name, gen, ref, bound):
+@pytest.mark.parametrize("name, gen, bound", ACCURACY, ids=[a[0] for a in ACCURACY])
+def test_accuracy_against_mpmath(name, gen, bound):
     fn = getattr(dm, name)
     args = draws(250, gen)
     vals = fn(*np.array(args).T)          # one vectorised call per function
     for a, got in zip(args, vals):
-        r = ref(*a)
+        r = ref.value(name, *a)
         if abs(r) < 2.0 ** -1022:         # beyond the normal double range
             continue
         assert rel_err(got, r) <= bound(*a) * U, a
@@ -431,7 +385,7 @@ def test_log_density_is_log_of_density(name):
     for a in draws(100, gen, seed=11):
         d, ld = getattr(dm, name)(*a), getattr(dm, name)(*a, log=True)
         if d > 1e-300:
-            assert abs(ld - float(mp.log(d))) <= 1e-12 * max(1, abs(ld))
+            assert log_density_error(ld, mp.log(d)) <= 1e-12
 
 
 @pytest.mark.parametrize("name", ["punif", "pexp", "pcauchy", "plaplace", "plogis", "pweibull"])
@@ -454,7 +408,7 @@ def test_qweibull_small_p_uses_the_log1p_series(p):
     # ln(1 - p) through 1 - p would be wrong by up to 1e-16/p here (1e-11
     # at p = 1e-5); what remains is the error of pow.
     got = dm.qweibull(p, 1.0, 1.0)
-    assert rel_err(got, -mp.log1p(-mpf(p))) <= qweibull_bound(p, 1.0, 1.0) * U < 1e-13
+    assert rel_err(got, ref.quantile("weibull", p, 1.0, 1.0)) <= qweibull_bound(p, 1.0, 1.0) * U < 1e-13
 
 
 @pytest.mark.parametrize("name, args", [

@@ -8,7 +8,6 @@ seeds must be distinct and match the table in docs/reproducibility.md.
 """
 import importlib.util
 import itertools
-import pathlib
 import re
 
 import numpy as np
@@ -19,8 +18,8 @@ from conftest import need
 da = need("dask.array")
 
 import distmill as dm  # noqa: E402
-
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+from support import ROOT  # noqa: E402
+from support.equality import same_bits  # noqa: E402
 
 
 @pytest.fixture(scope="module")
@@ -31,11 +30,6 @@ def ex():
     mod = importlib.util.module_from_spec(found)
     found.loader.exec_module(mod)
     return mod
-
-
-def same_bits(a, b):
-    a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
-    return a.shape == b.shape and np.array_equal(a.view(np.uint64), b.view(np.uint64))
 
 
 RNG = np.random.default_rng(20240601)

@@ -2,34 +2,26 @@
 literal top-down sums and of the step-by-step quantile walks."""
 import math
 import random
-import struct
 
 import pytest
 
 import distmill as dm
+from support import references as ref
+from support.equality import same_bits
+from support.metrics import probability_agrees
 
 PROBS = [0.0, 1e-300, 1e-17, 2.3e-16, 1e-9, 1e-4, 0.01, 0.1, 0.3, 0.5, 0.7, 0.9, 0.999,
          1 - 1e-9, 1 - 2.0**-52, 1 - 2.0**-53, 1.0]
 
 
-def bits(v):
-    return struct.pack("<d", v)
-
-
-def within_rule(v, ref):
-    """The agreement rule: 1e-10 relative to min(ref, 1 - ref), 4 ulps."""
-    return abs(v - ref) <= max(1e-10 * min(ref, 1 - ref), 4 * math.ulp(float(ref)))
-
-
 def binom_quantile_ok(i, p, n, prob):
     # F(i) >= p > F(i - 1), as U(i) <= 1 - p < U(i - 1) with the exact upper
-    # tails U(k) = I_prob(k + 1, n - k), each up to the rule's tolerance.
-    import mpmath
-    q = 1 - mpmath.mpf(p)
-    U = lambda k: mpmath.mpf(0) if k >= n else mpmath.betainc(k + 1, n - k, 0, prob, regularized=True)  # noqa: E731
+    # tails U(k) = P(X > k), each up to the rule's tolerance.
+    q = 1 - ref.mpf(p)
+    U = lambda k: ref.tails("binom", k, n, prob)[1]  # noqa: E731
     i = int(i)
-    ok_at = U(i) <= q or within_rule(U(i), q)
-    ok_below = i == 0 or U(i - 1) > q or within_rule(U(i - 1), q)
+    ok_at = U(i) <= q or probability_agrees(U(i), q)
+    ok_below = i == 0 or U(i - 1) > q or probability_agrees(U(i - 1), q)
     return ok_at and ok_below
 
 
@@ -59,7 +51,7 @@ def test_binomial_sum_matches_plain_sum(kernels):
     skipped = 0
     for x, n, prob in binom_cases(rng, 2500, 2500):
         fast, plain = kernels.k_binom_sum(x, n, prob), kernels.k_binom_sum_plain(x, n, prob)
-        assert bits(fast) == bits(plain), (x, n, prob, fast, plain)
+        assert same_bits(fast, plain), (x, n, prob, fast, plain)
         skipped += kernels.k_binom_sum_masses(x, n, prob) < x + 1
     # the comparison is only worth something if the skips were taken
     assert skipped > 800
@@ -72,7 +64,7 @@ def test_binomial_sum_low_counts_of_huge_n(kernels, n, prob):
     # bound of the skips at its largest (or its refusal past the gate).
     for x in [0, 1, 2, 17, 300, 1999]:
         fast, plain = kernels.k_binom_sum(x, n, prob), kernels.k_binom_sum_plain(x, n, prob)
-        assert bits(fast) == bits(plain), (x, n, prob)
+        assert same_bits(fast, plain), (x, n, prob)
 
 
 def test_binomial_sum_top_counts_near_n(kernels):
@@ -81,7 +73,7 @@ def test_binomial_sum_top_counts_near_n(kernels):
         for prob in [0.3, 0.5, 0.9, 0.999, 1e-3]:
             for x in [n - 1, n - 2, n - 700]:
                 fast, plain = kernels.k_binom_sum(x, n, prob), kernels.k_binom_sum_plain(x, n, prob)
-                assert bits(fast) == bits(plain), (x, n, prob)
+                assert same_bits(fast, plain), (x, n, prob)
                 assert kernels.k_binom_sum_masses(x, n, prob) <= x + 1
 
 
@@ -94,7 +86,7 @@ def test_quantile_matches_plain_walk(kernels):
                         2.0**-1074, 1 - 2.0**-53, 1 - 1e-12, 0.5])
         p = p if 0 < p < 1 else 0.5  # the walk itself is for 0 < p < 1
         fast, plain = kernels.k_qbinom(p, n, prob), kernels.k_qbinom_plain(p, n, prob)
-        assert bits(fast) == bits(plain), (p, n, prob)
+        assert same_bits(fast, plain), (p, n, prob)
         # The module keeps the walk's answer, or (above p = 1/2, where its
         # sums are checked) replaces it by the first count whose exact upper
         # tail lies below 1 - p, up to the rule's tolerance.
@@ -121,8 +113,6 @@ def test_quantile_of_large_n_is_first_count_reaching_p(n, prob, ps):
 def test_error_bound_of_log_masses(kernels):
     # The skips assume |computed - true| <= delta for the log-mass; check it
     # with a wide margin against exact values.
-    mpmath = pytest.importorskip("mpmath")
-    mpmath.mp.prec = 200
     rng = random.Random(13)
     worst = 0.0
     for _ in range(150):
@@ -134,9 +124,7 @@ def test_error_bound_of_log_masses(kernels):
         sd = math.sqrt(n * prob * (1 - prob))
         x = int(min(max(n * prob + rng.uniform(-50, 50) * sd, 0), n - 1))
         h = dm.dbinom(x, n, prob, log=True)
-        P = mpmath.mpf(prob)
-        exact = (mpmath.loggamma(n + 1) - mpmath.loggamma(x + 1) - mpmath.loggamma(n - x + 1)
-                 + x * mpmath.log(P) + (n - x) * mpmath.log1p(-P))
+        exact = ref.log_density("binom", x, n, prob)
         if math.isinf(h):
             continue
         worst = max(worst, float(abs(h - exact)) / delta)
@@ -156,7 +144,7 @@ def test_poisson_walk_matches_plain_walk(kernels):
         lam = rng.choice([0.0, 1e-300, 2.2e-16, 1e-3, 0.5, 1.0, 3.0, 7.5, 9.99, 10.0, rng.random() * 10])
         p = rng.choice([rng.random(), 1 - 1e-15, 1 - 2.0**-53, 1e-300, rng.random()**30, 1 - rng.random()**30])
         fast, plain = kernels.k_pois_walk(p, lam), kernels.k_pois_walk_plain(p, lam)
-        assert bits(fast) == bits(plain), (p, lam)
+        assert same_bits(fast, plain), (p, lam)
         if lam >= 2.220446049250313e-16 and 0 < p < 1:
             # The module keeps the walk's answer where the converged CDF
             # confirms it, else the first count whose converged CDF is above p.

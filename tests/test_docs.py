@@ -1,16 +1,14 @@
 """The documentation's examples run and print exactly what the pages show,
 and its relative links lead to files that exist."""
-import os
-import pathlib
 import re
 import subprocess
 import sys
 
 import pytest
 
-import distmill
+from support import ROOT
+from support.child import child_env, run_python
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
 PAGES = sorted((ROOT / "docs").glob("*.md")) + sorted((ROOT / "docs" / "reference").glob("*.md"))
 WITH_EXAMPLES = [p for p in PAGES if ">>> " in p.read_text()]
 # Pages that other work adds; linked ahead of time, checked once they exist.
@@ -26,10 +24,8 @@ def test_reference_pages_have_examples():
 def test_examples_in_the_pages():
     # One fresh interpreter: the pages may draw from engines, and the
     # printed values are exact (every value is reproducible to the bit).
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
-        [str(pathlib.Path(distmill.__file__).parent)] + os.environ.get("PYTHONPATH", "").split(os.pathsep)))
     proc = subprocess.run([sys.executable, "-m", "doctest", *map(str, WITH_EXAMPLES)],
-                          capture_output=True, text=True, env=env, timeout=120)
+                          capture_output=True, text=True, env=child_env(), timeout=120)
     assert proc.returncode == 0, proc.stdout[-6000:] + proc.stderr[-2000:]
 
 
@@ -48,11 +44,7 @@ def test_readme_example():
     text = (ROOT / "README.md").read_text()
     block = re.search(r"In ten lines:\s*```python\n(.*?)```", text, re.S).group(1)
     assert len(block.strip().splitlines()) <= 11
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
-        [str(pathlib.Path(distmill.__file__).parent)] + os.environ.get("PYTHONPATH", "").split(os.pathsep)))
-    proc = subprocess.run([sys.executable, "-c", block], capture_output=True, text=True, env=env, timeout=60)
-    assert proc.returncode == 0, proc.stderr
-    lines = proc.stdout.splitlines()
+    lines = run_python(block, timeout=60).splitlines()
     mean, var = map(float, lines[0].split())
     assert abs(mean - 0.5) < 0.01 and abs(var - 1 / 12) < 0.005
     # The comments show the printed values.

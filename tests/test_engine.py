@@ -4,7 +4,7 @@ import math
 
 import pytest
 
-from mt64_reference import MT64, canonical_from_bits, standard_normal
+from support.mt64 import MT64, canonical_from_bits, standard_normal
 
 TWO64 = 1 << 64
 

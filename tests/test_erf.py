@@ -5,7 +5,9 @@ import mpmath as mp
 import numpy as np
 import pytest
 
-mp.mp.prec = 120
+from support.equality import same_value_and_sign
+from support.metrics import rel_err
+
 ULP = 2.0 ** -53
 ULP_EXT = 2.0 ** -64
 SWITCH = 2.1
@@ -15,16 +17,6 @@ ABOVE_SWITCH = math.nextafter(2.1, 3.0)  # 2.1000000000000005
 def erf_ext(kernels, z):
     # hi + lo is exactly the extended result
     return mp.mpf(kernels.k_erf_ext_hi(z)) + mp.mpf(kernels.k_erf_ext_lo(z))
-
-
-def rel(got, exact):
-    return float(abs((mp.mpf(got) - exact) / exact))
-
-
-def same(a, b):
-    if math.isnan(b):
-        return math.isnan(a)
-    return a == b and math.copysign(1, a) == math.copysign(1, b)
 
 
 # ---------------------------------------------------------------- erf
@@ -43,18 +35,18 @@ def same(a, b):
     (30.0, 1.0),
 ])
 def test_erf_special_values(kernels, x, expected):
-    assert same(kernels.k_erf(x), expected)
+    assert same_value_and_sign(kernels.k_erf(x), expected)
 
 
 def test_erf_smallest_nonzero_argument(kernels):
     # 2^-52 is not below the threshold: erf(x) = 2x/sqrt(pi) there
     x = 2.0 ** -52
-    assert rel(kernels.k_erf(x), mp.erf(x)) <= 2 * ULP
+    assert rel_err(kernels.k_erf(x), mp.erf(x)) <= 2 * ULP
 
 
 @pytest.mark.parametrize("x", [2.0 ** -52, 1e-10, 0.3, 1.0, 1.7, 2.0, 2.1, ABOVE_SWITCH, 3.0, 5.5, 6.0, 27.0])
 def test_erf_exactly_odd(kernels, x):
-    assert same(kernels.k_erf(-x), -kernels.k_erf(x))
+    assert same_value_and_sign(kernels.k_erf(-x), -kernels.k_erf(x))
 
 
 # Per region: (lo, hi, bound on the relative error).  The small branch
@@ -75,7 +67,7 @@ ERF_REGIONS = [
 def test_erf_accuracy(kernels, lo, hi, bound):
     for x in np.linspace(lo, hi, 120):
         x = float(x)
-        assert rel(kernels.k_erf(x), mp.erf(x)) <= bound, x
+        assert rel_err(kernels.k_erf(x), mp.erf(x)) <= bound, x
 
 
 @pytest.mark.parametrize("lo, hi, bound", ERF_REGIONS)
@@ -85,7 +77,7 @@ def test_erf_ext_accuracy(kernels, lo, hi, bound):
     bound = bound / ULP * ULP_EXT
     for z in np.linspace(lo, hi, 120):
         z = float(z)
-        assert rel(erf_ext(kernels, z), mp.erf(z)) <= bound, z
+        assert rel_err(erf_ext(kernels, z), mp.erf(z)) <= bound, z
 
 
 def erf_model(kernels, x):
@@ -124,8 +116,8 @@ def test_erf_branch_switch_at_2_1(kernels, fn):
         at, above, unit = kernels.k_erf(SWITCH), kernels.k_erf(ABOVE_SWITCH), ULP
     else:
         at, above, unit = erf_ext(kernels, SWITCH), erf_ext(kernels, ABOVE_SWITCH), ULP_EXT
-    assert 300 * unit < rel(at, mp.erf(SWITCH)) < 1e4 * unit
-    assert rel(above, mp.erf(ABOVE_SWITCH)) <= 1.5 * unit
+    assert 300 * unit < rel_err(at, mp.erf(SWITCH)) < 1e4 * unit
+    assert rel_err(above, mp.erf(ABOVE_SWITCH)) <= 1.5 * unit
 
 
 @pytest.mark.parametrize("z", [1e-25, 2.0 ** -64, 1e-19])
@@ -133,7 +125,7 @@ def test_erf_ext_negligible_exponent(kernels, z):
     # e = -z^2 below 2^-63: the factor is the extended 1/sqrt(pi) itself,
     # and erf z = 2z/sqrt(pi) to within the few roundings of the fraction
     # (a double constant would be off by some 1e-17)
-    assert rel(erf_ext(kernels, z), mp.erf(z)) <= 3 * ULP_EXT
+    assert rel_err(erf_ext(kernels, z), mp.erf(z)) <= 3 * ULP_EXT
 
 
 def test_erf_ext_large_argument(kernels):
@@ -166,7 +158,7 @@ def test_erf_ext_tail_complement(kernels, z):
     (math.inf, math.nan),
 ])
 def test_erf_inv_special_values(kernels, y, expected):
-    assert same(kernels.k_erf_inv(y), expected)
+    assert same_value_and_sign(kernels.k_erf_inv(y), expected)
 
 
 def test_erf_inv_just_inside_the_ends(kernels):
@@ -174,7 +166,7 @@ def test_erf_inv_just_inside_the_ends(kernels):
     y = 1 - 2.0 ** -52
     v = kernels.k_erf_inv(y)
     assert math.isfinite(v) and abs(v - float(mp.erfinv(y))) < 0.05
-    assert same(kernels.k_erf_inv(-y), -v)
+    assert same_value_and_sign(kernels.k_erf_inv(-y), -v)
 
 
 # The inverse inherits the error of the double erf, amplified by
@@ -200,12 +192,12 @@ def test_erf_inv_accuracy(kernels, lo, hi, bound, kind):
         ys = 1 - np.logspace(math.log10(lo), math.log10(hi), 40)
     for y in ys:
         y = float(y)
-        assert rel(kernels.k_erf_inv(y), mp.erfinv(y)) <= bound, y
+        assert rel_err(kernels.k_erf_inv(y), mp.erfinv(y)) <= bound, y
 
 
 @pytest.mark.parametrize("y", [1e-15, 0.2, 0.75, 0.999, 0.9966253323094465, 1 - 1e-12])
 def test_erf_inv_exactly_odd(kernels, y):
-    assert same(kernels.k_erf_inv(-y), -kernels.k_erf_inv(y))
+    assert same_value_and_sign(kernels.k_erf_inv(-y), -kernels.k_erf_inv(y))
 
 
 CENTRAL = [2.81022636e-8, 3.43273939e-7, -3.5233877e-6, -4.39150654e-6, 0.00021858087,
@@ -249,7 +241,7 @@ def test_erf_inv_guess_accuracy(kernels, ys):
         if y == 0:
             continue
         bound = 2e-7 if 1 - abs(y) >= 1e-6 else 0.05
-        assert rel(kernels.k_erf_inv_guess(y), mp.erfinv(y)) <= bound, y
+        assert rel_err(kernels.k_erf_inv_guess(y), mp.erfinv(y)) <= bound, y
 
 
 def refine_model(kernels, y, steps=55, lag=True):

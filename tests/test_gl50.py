@@ -6,7 +6,7 @@ import sys
 import mpmath
 import pytest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tools"))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tools" / "gen"))
 import gen_gl50  # noqa: E402
 
 

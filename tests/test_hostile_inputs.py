@@ -26,13 +26,12 @@ import math
 import pytest
 
 import hostile
-from childproc import Child
+from support.child import Child
+from support.families import ELEMENTWISE, SAMPLERS
 
 GRID_TIMEOUT = 60
 INTERRUPT_LATENCY = 0.5
 
-ELEMENTWISE = [p + d for p in "dpq" for d in hostile.DISTS]
-SAMPLERS = ["r" + d for d in hostile.DISTS]
 # The functions with cells that are slow by nature, and so must be seen
 # slowed down somewhere on the grid (or the cost model in hostile.work is
 # stale).

@@ -16,7 +16,7 @@ import time
 
 import pytest
 
-from childproc import child_env
+from support.child import child_env
 
 LATENCY = 3.0
 # A call still running this long after the signal is not interruptible.

@@ -1,6 +1,6 @@
 """Repeated calls do not grow the process.
 
-Slow (a few minutes): runs only with DISTMILL_SLOW=1, as tools/slow-checks.sh
+Slow (a few minutes): runs only with DISTMILL_SLOW=1, as tools/check/slow-checks.sh
 does.  A child process calls every function LOOP times in each form
 (scalar; a small array, or for the samplers an integer and a list size),
 then the error paths (impossible sizes, unbroadcastable shapes, wrong
@@ -22,17 +22,8 @@ WARMUP = 10_000
 TOLERANCE = 1 << 20
 
 slow = pytest.mark.skipif(os.environ.get("DISTMILL_SLOW") != "1",
-                          reason="slow memory loops: run by tools/slow-checks.sh (DISTMILL_SLOW=1)")
+                          reason="slow memory loops: run by tools/check/slow-checks.sh (DISTMILL_SLOW=1)")
 
-DISTS = "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()
-# Ordinary arguments by distribution: x (or p), then the parameters.
-ARGS = {
-    "norm": (0.3, 0.0, 1.0), "bern": (1, 0.3), "beta": (0.3, 2.0, 3.0), "binom": (3, 10, 0.4),
-    "cauchy": (0.3, 0.0, 1.0), "chisq": (0.3, 3.0), "exp": (0.3, 2.0), "f": (0.3, 3.0, 5.0),
-    "gamma": (0.3, 2.0, 1.0), "invgamma": (0.3, 2.0, 1.0), "laplace": (0.3, 0.0, 1.0),
-    "lnorm": (0.3, 0.0, 1.0), "logis": (0.3, 0.0, 1.0), "pois": (3, 4.0), "t": (0.3, 5.0),
-    "unif": (0.3, 0.0, 1.0), "weibull": (0.3, 2.0, 1.0),
-}
 
 
 def rss():
@@ -43,22 +34,20 @@ def rss():
 def calls():
     """(label, zero-argument callable) for every function and form."""
     import distmill
+    from support.families import FUNCTIONS, ordinary_args
     engine = distmill.Engine(1)
     out = []
-    for prefix in "dpqr":
-        for d in DISTS:
-            fn = getattr(distmill, prefix + d)
-            x, *params = ARGS[d]
-            if prefix == "q":
-                x = 0.3
-            if prefix == "r":
-                out.append((f"r{d} scalar", lambda fn=fn, a=params: fn(*a, engine)))
-                out.append((f"r{d} count", lambda fn=fn, a=params: fn(*a, 4, engine)))
-                out.append((f"r{d} shape", lambda fn=fn, a=params: fn(*a, [2, 2], engine)))
-            else:
-                arr = np.full(4, x)
-                out.append((f"{prefix}{d} scalar", lambda fn=fn, a=(x, *params): fn(*a)))
-                out.append((f"{prefix}{d} array", lambda fn=fn, a=(arr, *params): fn(*a)))
+    for name in FUNCTIONS:
+        fn, args = getattr(distmill, name), ordinary_args(name)
+        if name[0] == "r":
+            out.append((f"{name} scalar", lambda fn=fn, a=args: fn(*a, engine)))
+            out.append((f"{name} count", lambda fn=fn, a=args: fn(*a, 4, engine)))
+            out.append((f"{name} shape", lambda fn=fn, a=args: fn(*a, [2, 2], engine)))
+        else:
+            x, *params = args
+            arr = np.full(4, x)
+            out.append((f"{name} scalar", lambda fn=fn, a=args: fn(*a)))
+            out.append((f"{name} array", lambda fn=fn, a=(arr, *params): fn(*a)))
 
     def raising(f, kind):
         def call():
@@ -124,7 +113,7 @@ def measure():
 
 @slow
 def test_repeated_calls_do_not_grow_the_process():
-    from childproc import child_env
+    from support.child import child_env
     proc = subprocess.run([sys.executable, __file__], capture_output=True, text=True, env=child_env(), timeout=1800)
     assert proc.returncode == 0, proc.stderr[-3000:]
     report = json.loads(proc.stdout)

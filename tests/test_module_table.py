@@ -1,110 +1,72 @@
-"""The module's public surface: exactly the 68 functions and Engine, registered
-in four groups in one module-wide order, each with the parameter names,
-order, element types and defaults of the function table (read back from the
-signatures pybind11 generates)."""
+"""The module's public surface: exactly the 68 functions and Engine,
+registered in four groups in one module-wide order, each with the parameter
+names, order, element types and defaults of the family table
+(support/families.py), read back from the signatures pybind11 generates,
+and each element-wise function callable by position and by keyword."""
+import math
 import re
 
 import pytest
 
 import distmill
-
-ORDER = "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()
-
-# Distribution parameters, with 'i' marking the int64 parameters of the
-# element-wise functions (the discrete x is marked in DISCRETE_X).
-PARAMS = {
-    "norm": ["mu", "sigma"], "bern": ["prob"], "beta": ["a", "b"], "binom": ["n_trials:i", "prob"],
-    "cauchy": ["mu", "sigma"], "chisq": ["dof"], "exp": ["rate"], "f": ["df1", "df2"],
-    "gamma": ["shape", "scale"], "invgamma": ["shape", "scale"], "laplace": ["mu", "sigma"],
-    "lnorm": ["mu", "sigma"], "logis": ["mu", "sigma"], "pois": ["rate"], "t": ["dof"],
-    "unif": ["a", "b"], "weibull": ["shape", "scale"],
-}
-DISCRETE_X = {"bern", "binom", "pois"}
+from support.families import ELEMENTWISE, FAMILIES, ORDER, arguments, dtype, ordinary_args
+from support.signatures import forms
 
 
-def _split_params(sig):
-    """Parameter records 'name: type = default' of one signature line."""
-    inner = sig[sig.index("(") + 1: sig.rindex(") ->")]
-    parts, depth, cur = [], 0, ""
-    for ch in inner:
-        if ch in "[(<":
-            depth += 1
-        elif ch in "])>":
-            depth -= 1
-        if ch == "," and depth == 0:
-            parts.append(cur.strip())
-            cur = ""
-        else:
-            cur += ch
-    parts.append(cur.strip())
-    out = []
-    for p in parts:
-        name, rest = p.split(":", 1)
-        default = rest.split(" = ", 1)[1] if " = " in rest else None
-        out.append((name.strip(), rest.split(" = ", 1)[0].strip(), default))
-    return out
+def test_module_docstring():
+    assert distmill.__doc__ == "pybind11 wrapper for zorvan/distmill"
 
 
-def expected_elementwise(prefix, dist):
-    first = "p" if prefix == "q" else "x"
-    xtype = "int64" if (dist in DISCRETE_X and prefix != "q") else "float64"
-    rows = [(first, xtype, None)]
-    for p in PARAMS[dist]:
-        name, _, kind = p.partition(":")
-        rows.append((name, "int64" if kind == "i" else "float64", None))
-    if dist == "norm":
-        rows[1] = ("mu", "float64", "0")
-        rows[2] = ("sigma", "float64", "1")
-    if prefix == "d":
-        rows.append(("log", "bool", "False"))
-    elif prefix == "p":
-        rows.append(("log_p", "bool", "False"))
-    return rows
-
-
-def test_public_names_are_exactly_the_68_functions_and_engine():
-    public = [n for n in vars(distmill) if not n.startswith("_")]
-    expected = [p + d for p in "dpqr" for d in ORDER] + ["Engine"]
-    assert sorted(public) == sorted(expected)
-
-
-def test_registration_order_densities_engine_draws_cdfs_quantiles():
-    public = [n for n in vars(distmill) if not n.startswith("_")]
+def test_public_names_in_registration_order():
+    # Densities, then the engine and random draws, then CDFs, then quantiles;
+    # within each group the module-wide order of distributions; and nothing
+    # else but dunder attributes.
+    public = [n for n in vars(distmill) if not n.startswith("__")]
     expected = ([f"d{d}" for d in ORDER] + ["Engine"] + [f"r{d}" for d in ORDER]
                 + [f"p{d}" for d in ORDER] + [f"q{d}" for d in ORDER])
     assert public == expected
 
 
-@pytest.mark.parametrize("prefix", "dpq")
-@pytest.mark.parametrize("dist", ORDER)
-def test_elementwise_signature(prefix, dist):
-    fn = getattr(distmill, prefix + dist)
+@pytest.mark.parametrize("name", ELEMENTWISE)
+def test_elementwise_signature(name):
+    fn = getattr(distmill, name)
     lines = fn.__doc__.strip().splitlines()
     assert len(lines) == 1, "element-wise functions have one signature and no docstring"
-    got = _split_params(lines[0])
-    want = expected_elementwise(prefix, dist)
-    assert [g[0] for g in got] == [w[0] for w in want]
-    assert [g[2] for g in got] == [w[2] for w in want]
-    for (name, typ, _), (_, wtype, _) in zip(got, want):
-        assert re.search(rf"numpy\.{wtype}\b", typ), (name, typ)
-    assert lines[0].endswith("-> object")
+    assert lines[0].startswith(name + "(") and lines[0].endswith("-> object")
+    (got, _), = forms(fn)
+    want = arguments(name)
+    assert [g[0] for g in got] == [w.name for w in want]
+    assert [g[2] for g in got] == [None if w.default is None else str(w.default) for w in want]
+    for (pname, typ, _), w in zip(got, want):
+        assert re.search(rf"numpy\.{dtype(w.kind)}\b", typ), (pname, typ)
+
+
+@pytest.mark.parametrize("name", ELEMENTWISE)
+def test_elementwise_arguments_by_position_and_keyword(name):
+    fn = getattr(distmill, name)
+    params = [a.name for a in arguments(name)]
+    args = [*ordinary_args(name), True][:len(params)]      # the flag set
+    by_pos = fn(*args)
+    assert not math.isnan(by_pos)
+    assert fn(**dict(zip(params, args))) == by_pos
+    assert fn(*args[:1], **dict(zip(params[1:], args[1:]))) == by_pos
+    # Reversed keyword order is still matched by name.
+    assert fn(**dict(reversed(list(zip(params, args))))) == by_pos
 
 
 @pytest.mark.parametrize("dist", ORDER)
 def test_random_overloads(dist):
     fn = getattr(distmill, "r" + dist)
-    sigs = [l.split(". ", 1)[1] for l in fn.__doc__.splitlines() if re.match(r"^[123]\. r", l)]
-    assert len(sigs) == 3
-    names = [p.partition(":")[0] for p in PARAMS[dist]]
-    scalar, listed, counted = (_split_params(s) for s in sigs)
+    (scalar, ret), (listed, _), (counted, _) = forms(fn)
+    names = [p.name for p in FAMILIES[dist].params]
     assert [p[0] for p in scalar] == names + ["engine"]
     assert [p[0] for p in listed] == names + ["size", "engine"]
     assert [p[0] for p in counted] == names + ["size", "engine"]
-    assert sigs[0].endswith("-> float")
+    assert ret == "float"
     # list size, then integer size
     assert "Sequence" in listed[-2][1] or "List" in listed[-2][1]
     assert "Sequence" not in counted[-2][1] and "List" not in counted[-2][1]
     for sig in (scalar, listed, counted):
         assert sig[-1][2] is not None and "Engine" in sig[-1][1]  # engine has a default
         defaults = [p[2] for p in sig[:len(names)]]
-        assert defaults == (["0", "1"] if dist == "norm" else [None] * len(names))
+        assert defaults == [None if p.default is None else str(p.default) for p in FAMILIES[dist].params]

@@ -9,13 +9,7 @@ import numpy as np
 import pytest
 
 import distmill
-
-SAMPLER_ARGS = {
-    "rnorm": (0.0, 1.0), "rbern": (0.5,), "rbeta": (2.0, 3.0), "rbinom": (10, 0.5), "rcauchy": (0.0, 1.0),
-    "rchisq": (3.0,), "rexp": (1.0,), "rf": (3.0, 4.0), "rgamma": (2.0, 1.0), "rinvgamma": (2.0, 1.0),
-    "rlaplace": (0.0, 1.0), "rlnorm": (0.0, 1.0), "rlogis": (0.0, 1.0), "rpois": (3.0,), "rt": (5.0,),
-    "runif": (0.0, 1.0), "rweibull": (2.0, 1.0),
-}
+from support.families import SAMPLERS, ordinary_args
 
 # Shapes beyond what numpy lays out: byte counts that overflow (also
 # through a zero extent), extents beyond the signed range, the whole
@@ -64,13 +58,13 @@ def test_impossible_size_raises_numpys_error_without_drawing(shape, form):
     assert same_stream(engine, twin)
 
 
-@pytest.mark.parametrize("name", sorted(SAMPLER_ARGS))
+@pytest.mark.parametrize("name", SAMPLERS)
 def test_every_sampler_refuses_an_overflowing_size(name):
     engine, twin = distmill.Engine(4), distmill.Engine(4)
     fn = getattr(distmill, name)
     for size in ([2 ** 63], 2 ** 64 - 1, [2 ** 21] * 3, [1] * 65):
         with pytest.raises(ValueError):
-            fn(*SAMPLER_ARGS[name], size, engine)
+            fn(*ordinary_args(name), size, engine)
     assert same_stream(engine, twin)
 
 

@@ -9,8 +9,6 @@ actually evaluates.  Errors of probabilities are measured relative to
 min(P, 1 - P) with a floor of 4 ulps, as the keep-or-replace rule does.
 """
 import math
-import subprocess
-import sys
 import textwrap
 
 import mpmath
@@ -18,54 +16,29 @@ import numpy as np
 import pytest
 
 import distmill as dm
+from support.child import run_python
+from support.metrics import probability_agrees
+from support.references import gamma_root, gamma_tails
 
 INF = math.inf
 NAN = math.nan
 EPS = 2.0**-52
 TINY = 2.0**-1074
-mpmath.mp.dps = 40
 
 
 def P(a, x):
-    a, x = mpmath.mpf(a), mpmath.mpf(x)
-    if x < a:
-        return mpmath.gammainc(a, 0, x, regularized=True)
-    return 1 - mpmath.gammainc(a, x, mpmath.inf, regularized=True)
+    return gamma_tails(a, x)[0]
 
 
 def Q(a, x):
-    a, x = mpmath.mpf(a), mpmath.mpf(x)
-    if x < a:
-        return 1 - mpmath.gammainc(a, 0, x, regularized=True)
-    return mpmath.gammainc(a, x, mpmath.inf, regularized=True)
-
-
-def ulp(v):
-    return TINY if abs(v) < 2.0**-1022 else math.ulp(v)
+    return gamma_tails(a, x)[1]
 
 
 def close(v, ref, rel):
-    """|v - ref| within rel of min(ref, 1 - ref) (a relative error in the
-    tail where ref lies), or within one ulp of ref: a probability near 1 is
-    held by a double whose resolution is an ulp of 1."""
-    ref = mpmath.mpf(ref)
-    return abs(mpmath.mpf(v) - ref) <= max(rel * min(ref, 1 - ref), ulp(float(ref)))
-
-
-def root(a, t, upper, start):
-    """x with P(a, x) = t (Q(a, x) = t when upper), by Newton on ln P or ln Q
-    in mpmath with the exact derivative (the gamma density)."""
-    a, t, x = mpmath.mpf(a), mpmath.mpf(t), mpmath.mpf(start)
-    F = Q if upper else P
-    for _ in range(100):
-        f = F(a, x)
-        dens = mpmath.exp((a - 1) * mpmath.log(x) - x - mpmath.loggamma(a))
-        # d ln F/dx = -+dens/F
-        step = (mpmath.log(f) - mpmath.log(t)) * f / dens
-        x = x + step if upper else x - step
-        if abs(step) < abs(x) * mpmath.mpf(10) ** -32:
-            break
-    return x
+    """Within rel of min(ref, 1 - ref) (a relative error in the tail where
+    ref lies), or within one ulp of ref: a probability near 1 is held by a
+    double whose resolution is an ulp of 1."""
+    return probability_agrees(v, ref, rel=rel, floor_ulps=1)
 
 
 # --- the fixed-depth failures, now against mpmath -------------------------
@@ -136,7 +109,7 @@ QUANTILE_CASES = [
 def test_quantile_against_mpmath(label, value, p, a, start, factor):
     upper = p > 0.5
     target = 1 - mpmath.mpf(p) if upper else mpmath.mpf(p)  # exact for the double p
-    ref = root(a, target, upper, start) * factor
+    ref = gamma_root(a, target, upper, start) * factor
     assert abs(value() - ref) / ref < 1e-12
 
 
@@ -152,14 +125,14 @@ def test_quantile_root_below_the_smallest_subnormal():
 def test_qinvgamma_solves_the_upper_function(p, a, scale, start):
     # 1/x with Q(a, scale/x) = p, solved for Q directly: 1 - p would lose
     # the relative accuracy of a small p.
-    y = root(a, p, True, start)
+    y = gamma_root(a, p, True, start)
     assert abs(dm.qinvgamma(p, a, scale) - scale / y) / (scale / y) < 1e-12
 
 
 @pytest.mark.parametrize("p, df2, start", [(1e-12, 10.0, 40), (0.2, 3.0, 2), (0.999, 7.0, 0.5)])
 def test_qf_infinite_df1(p, df2, start):
     # F = df2/X with X chi-squared(df2): P(F <= x) = Q(df2/2, df2/(2x)).
-    y = root(df2 / 2, p, True, start)
+    y = gamma_root(df2 / 2, p, True, start)
     ref = df2 / (2 * y)
     assert abs(dm.qf(p, INF, df2) - ref) / ref < 1e-12
 
@@ -229,14 +202,7 @@ SOUND_POINTS = [
 
 @pytest.mark.parametrize("a, x", SOUND_POINTS)
 def test_converged_kernel_against_mpmath(kernels, a, x):
-    if a > 1e5:
-        # mpmath's default series is too short there: P = D 1F1(1; a+1; x).
-        with mpmath.workdps(40):
-            lnD = a * mpmath.log(x) - x - mpmath.loggamma(a + 1)
-            ref_p = mpmath.exp(lnD) * mpmath.hyp1f1(1, a + 1, x, maxterms=10**7)
-        ref_q = 1 - ref_p
-    else:
-        ref_p, ref_q = P(a, x), Q(a, x)
+    ref_p, ref_q = gamma_tails(a, x)
     assert close(kernels.ks_gamma_p(a, x), ref_p, 2e-14)
     assert close(kernels.ks_gamma_q(a, x), ref_q, 2e-14)
 
@@ -279,12 +245,6 @@ def test_inverse_root_below_the_smallest_subnormal(kernels):
 
 # --- kept bits, rule and regions --------------------------------------------
 
-def rule_agrees(v, ref):
-    if math.isnan(v) or not 0 <= v <= 1:
-        return False
-    return abs(mpmath.mpf(v) - ref) <= max(1e-10 * min(ref, 1 - ref), 4 * ulp(float(ref)))
-
-
 KEEP_POINTS = [
     # inside the checked regions, where the fixed-depth value is still
     # accurate: a < 10 just past 1.5a + 2, a in (15, 31] above the mode,
@@ -298,7 +258,7 @@ KEEP_POINTS = [
 def test_accurate_fixed_depth_bits_are_kept(kernels, a, x):
     fixed = kernels.k_incomplete_gamma(a, x)
     assert kernels.kc_may_fail(a, x)  # the converged value is computed here
-    if rule_agrees(fixed, P(a, x)):
+    if probability_agrees(fixed, P(a, x)):
         assert kernels.kc_incomplete_gamma(a, x) == fixed
         assert dm.pgamma(x, a, 1.0) == fixed
     else:
@@ -323,7 +283,7 @@ def test_kept_bits_forward(kernels, sample):
         fixed = kernels.k_incomplete_gamma(ai, xi)
         conv = kernels.ks_gamma_p(ai, xi)
         res = dm.pgamma(xi, ai, 1.0)
-        if rule_agrees(fixed, mpmath.mpf(conv)):
+        if probability_agrees(fixed, mpmath.mpf(conv)):
             assert res == fixed
             kept += 1
         else:
@@ -340,7 +300,7 @@ def test_regions_contain_every_failure(kernels, sample):
         if kernels.kc_may_fail(ai, xi):
             continue
         outside += 1
-        assert rule_agrees(kernels.k_incomplete_gamma(ai, xi), mpmath.mpf(kernels.ks_gamma_p(ai, xi)))
+        assert probability_agrees(kernels.k_incomplete_gamma(ai, xi), mpmath.mpf(kernels.ks_gamma_p(ai, xi)))
     assert outside > 500
 
 
@@ -357,7 +317,7 @@ def test_kept_bits_quantile(kernels):
             continue
         conv = kernels.ks_gamma_q(a, fixed) if p > 0.5 else kernels.ks_gamma_p(a, fixed)
         target = 1 - p if p > 0.5 else p
-        if rule_agrees(conv, mpmath.mpf(target)):
+        if probability_agrees(conv, mpmath.mpf(target)):
             assert res == fixed
             kept += 1
     assert kept > 500
@@ -420,10 +380,7 @@ GRID_SCRIPT = textwrap.dedent("""
 
 def test_grid_has_no_nan_and_no_probability_out_of_range():
     # Run in a child process: a hang fails the test instead of the session.
-    proc = subprocess.run([sys.executable, "-c", GRID_SCRIPT], capture_output=True, text=True,
-                          timeout=120)
-    assert proc.returncode == 0, proc.stderr[-2000:]
-    assert proc.stdout.strip() == "[]"
+    assert run_python(GRID_SCRIPT, timeout=120).strip() == "[]"
 
 
 # --- termination for huge rates ---------------------------------------------
@@ -442,10 +399,7 @@ HUGE_RATE_SCRIPT = textwrap.dedent("""
 
 
 def test_qpois_and_rpois_terminate_for_huge_rates():
-    proc = subprocess.run([sys.executable, "-c", HUGE_RATE_SCRIPT], capture_output=True, text=True,
-                          timeout=60)
-    assert proc.returncode == 0, proc.stderr[-2000:]
-    lines = proc.stdout.strip().splitlines()
+    lines = run_python(HUGE_RATE_SCRIPT, timeout=60).strip().splitlines()
     results, draws = eval(lines[0], {"inf": INF}), eval(lines[1], {"inf": INF})
     for rate, p, k in results:
         assert k < INF  # the largest rate's quantiles round to the largest double

@@ -10,15 +10,14 @@ runs over a usage file (test_typecheck_usage).
 """
 import ast
 import importlib.util
-import pathlib
-import re
-import sysconfig
 
 import pytest
 
 import distmill
+from support import ROOT
+from support.child import installed_root
+from support.signatures import forms, split_params
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB = ROOT / "src" / "module" / "distmill.pyi"
 
 PUBLIC = [n for n in vars(distmill) if not n.startswith("_")]
@@ -27,32 +26,8 @@ FUNCTIONS = [n for n in PUBLIC if n != "Engine"]
 
 # ---------------------------------------------------------------- runtime side
 
-def _split_params(sig):
-    """[(name, type text, default text or None)] of one generated signature."""
-    inner = sig[sig.index("(") + 1: sig.rindex(") ->")]
-    parts, depth, cur = [], 0, ""
-    for ch in inner:
-        depth += ch in "[(<"
-        depth -= ch in "])>"
-        if ch == "," and depth == 0:
-            parts.append(cur)
-            cur = ""
-        else:
-            cur += ch
-    parts.append(cur)
-    out = []
-    for p in filter(str.strip, parts):
-        name, rest = p.split(":", 1)
-        typ, _, default = rest.partition(" = ")
-        out.append((name.strip(), typ.strip(), default.strip() or None))
-    return out
-
-
 def runtime_forms(name):
-    """The generated signature lines of one function, in overload order."""
-    lines = getattr(distmill, name).__doc__.strip().splitlines()
-    numbered = [re.sub(r"^\d+\.\s*", "", l.strip()) for l in lines if re.match(r"^\d+\.\s", l.strip())]
-    return [(_split_params(s), s.rsplit("->", 1)[1].strip()) for s in (numbered or lines[:1])]
+    return forms(getattr(distmill, name))
 
 
 def runtime_category(typ, pname):
@@ -116,7 +91,7 @@ def test_stub_declares_exactly_the_module_surface():
 
 
 def test_engine_constructor():
-    (params, ret), = [(_split_params(l), l) for l in distmill.Engine.__init__.__doc__.strip().splitlines()[:1]]
+    (params, ret), = [(split_params(l), l) for l in distmill.Engine.__init__.__doc__.strip().splitlines()[:1]]
     assert [p[0] for p in params] == ["self", "arg0"] and params[1][2] is None
     cls = next(n for n in _stub_tree().body if isinstance(n, ast.ClassDef) and n.name == "Engine")
     inits = [n for n in cls.body if isinstance(n, ast.FunctionDef)]
@@ -185,22 +160,14 @@ def test_random_function(name):
 
 
 def test_generated_stub_is_current():
-    found = importlib.util.spec_from_file_location("gen_stub", ROOT / "tools" / "gen_stub.py")
+    found = importlib.util.spec_from_file_location("gen_stub", ROOT / "tools" / "gen" / "gen_stub.py")
     gen = importlib.util.module_from_spec(found)
     found.loader.exec_module(gen)
-    assert gen.generate() == STUB.read_text(), "rerun PYTHONPATH=build python3 tools/gen_stub.py"
-
-
-def _installed_root():
-    """The site directory distmill was imported from, if it was installed
-    there (not a build tree on PYTHONPATH)."""
-    here = pathlib.Path(distmill.__file__).resolve().parent
-    sites = {pathlib.Path(sysconfig.get_paths()[k]).resolve() for k in ("purelib", "platlib")}
-    return here if here in sites or here.name in ("site-packages", "dist-packages") else None
+    assert gen.generate() == STUB.read_text(), "rerun PYTHONPATH=build python3 tools/gen/gen_stub.py"
 
 
 def test_installed_stub_is_the_source_stub():
-    root = _installed_root()
+    root = installed_root()
     if root is None:
         pytest.skip("distmill is imported from a build tree, not an installation")
     text = STUB.read_text()

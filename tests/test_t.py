@@ -5,44 +5,19 @@ import math
 
 import mpmath as mp
 import pytest
-import scipy.stats as st
 
 import distmill as dm
+from support import references as ref
+from support.equality import same_value_or_both_nan
+from support.metrics import log_density_error, rel_err
 
 INF = math.inf
 NAN = math.nan
 
 
-def same(got, want):
-    return got == want or (math.isnan(want) and math.isnan(got))
-
-
-def rel(got, want):
-    return abs(got - want) / abs(want)
-
-
-def ref_pdf(x, n):
-    with mp.workdps(30):
-        x, n = mp.mpf(x), mp.mpf(n)
-        return float(mp.gamma((n + 1) / 2) / (mp.sqrt(n * mp.pi) * mp.gamma(n / 2))
-                     * (1 + x * x / n) ** (-(n + 1) / 2))
-
-
-def ref_cdf(x, n):
-    with mp.workdps(30):
-        x, n = mp.mpf(x), mp.mpf(n)
-        tail = mp.betainc(n / 2, mp.mpf(0.5), 0, n / (n + x * x), regularized=True) / 2
-        return float(tail if x < 0 else 1 - tail)
-
-
 def ref_quantile(p, n):
-    """Quantile by a secant search in 30 digits from a scipy start."""
-    with mp.workdps(30):
-        t0 = float(st.t.ppf(p, n))
-        f = lambda t: (mp.betainc(mp.mpf(n) / 2, mp.mpf(0.5), 0, n / (n + t * t),  # noqa: E731
-                                  regularized=True) / 2 - min(p, 1 - p))
-        t = mp.findroot(f, (abs(t0) * (1 - 1e-7), abs(t0) * (1 + 1e-7)), solver="secant")
-        return float(-t if p < 0.5 else t)
+    # (started from qt's own answer, when it has one)
+    return ref.quantile("t", p, n, start=dm.qt(p, n))
 
 
 # ---- density ------------------------------------------------------------
@@ -53,7 +28,7 @@ def ref_quantile(p, n):
     (NAN, 3, False, NAN), (1, NAN, False, NAN), (NAN, 3, True, NAN),
 ])
 def test_dt_values(x, n, log, want):
-    assert same(dm.dt(x, n, log=log), want)
+    assert same_value_or_both_nan(dm.dt(x, n, log=log), want)
 
 
 @pytest.mark.parametrize("x", [0.0, 1.5, -3.0])
@@ -65,9 +40,8 @@ def test_dt_infinite_dof_is_normal(x):
 @pytest.mark.parametrize("x, n", [(0, 1), (2.5, 1), (0.7, 2), (-1.3, 3), (4, 7.5), (-0.2, 0.6),
                                   (30, 4), (1, 150), (-1e5, 2.2)])
 def test_dt_against_mpmath(x, n):
-    d = ref_pdf(x, n)
-    assert rel(dm.dt(x, n), d) < 1e-13
-    assert abs(dm.dt(x, n, log=True) - math.log(d)) < 1e-13 * max(1, abs(math.log(d)))
+    assert rel_err(dm.dt(x, n), ref.density("t", x, n)) < 1e-13
+    assert log_density_error(dm.dt(x, n, log=True), ref.log_density("t", x, n)) < 1e-13
 
 
 # ---- CDF ----------------------------------------------------------------
@@ -79,7 +53,7 @@ def test_dt_against_mpmath(x, n):
     (NAN, 3, False, NAN), (1, NAN, False, NAN), (1, 0, False, NAN), (1, -1, True, NAN),
 ])
 def test_pt_values(x, n, log_p, want):
-    assert same(dm.pt(x, n, log_p=log_p), want)
+    assert same_value_or_both_nan(dm.pt(x, n, log_p=log_p), want)
 
 
 @pytest.mark.parametrize("x", [-2.0, 0.0, 0.3, 4.0])
@@ -100,7 +74,7 @@ def test_pt_one_dof_is_cauchy(x, want):
 def test_pt_two_dof_closed_form(x):
     # (Far in the lower tail the sum x/(2s) + 1/2 cancels; not tested here.)
     want = 0.5 + x / (2 * math.sqrt(x * x + 2))
-    assert rel(dm.pt(x, 2), want) < 4e-16
+    assert rel_err(dm.pt(x, 2), want) < 4e-16
 
 
 @pytest.mark.parametrize("x, n", [
@@ -110,7 +84,7 @@ def test_pt_two_dof_closed_form(x):
     (2, 3), (-2, 3), (2, 4), (-2, 4), (-10, 3), (40, 5.5), (-3, 0.6), (-1e4, 2.5),
 ])
 def test_pt_against_mpmath(x, n):
-    assert rel(dm.pt(x, n), ref_cdf(x, n)) < 2e-14
+    assert rel_err(dm.pt(x, n), ref.cdf("t", x, n)) < 2e-14
 
 
 @pytest.mark.parametrize("x, n", [(0.5, 3), (2.9, 10), (2, 4), (10, 3), (1e4, 2.5), (7, 0.6)])
@@ -120,7 +94,7 @@ def test_pt_halves_are_complements(x, n):
 
 
 def test_pt_log():
-    assert abs(dm.pt(-2, 3, log_p=True) - math.log(ref_cdf(-2, 3))) < 1e-14
+    assert abs(dm.pt(-2, 3, log_p=True) - mp.log(ref.cdf("t", -2, 3))) < 1e-14
     # In the far tail the probability (~1e-18) is below 2^-52: its log is -inf.
     assert dm.pt(-1e6, 3, log_p=True) == -INF
 
@@ -136,19 +110,19 @@ def test_qt_values(p, n, want):
     if want is None:
         assert dm.qt(p, n) == dm.qnorm(p, 0, 1)
     else:
-        assert same(dm.qt(p, n), want)
+        assert same_value_or_both_nan(dm.qt(p, n), want)
 
 
 def test_qt_one_and_two_dof():
     assert abs(dm.qt(0.75, 1) - 1) < 3e-16
-    assert rel(dm.qt(0.75, 2), 0.5 / math.sqrt(0.375)) < 3e-16
+    assert rel_err(dm.qt(0.75, 2), 0.5 / math.sqrt(0.375)) < 3e-16
     with mp.workdps(30):
         for p in (1e-3, 0.01, 0.3, 0.49, 0.6, 0.999):
             # p - 1/2 is rounded in double, an error of up to 2^-54 that the
             # pole of tan magnifies by 1/min(p, 1 - p).
             tol = 2e-15 + 2 ** -54 / min(p, 1 - p)
-            assert rel(dm.qt(p, 1), float(mp.tan(mp.pi * (mp.mpf(p) - 0.5)))) < tol
-            assert rel(dm.qt(p, 2), float((2 * mp.mpf(p) - 1) / mp.sqrt(2 * p * (1 - mp.mpf(p))))) < 1e-15
+            assert rel_err(dm.qt(p, 1), float(mp.tan(mp.pi * (mp.mpf(p) - 0.5)))) < tol
+            assert rel_err(dm.qt(p, 2), float((2 * mp.mpf(p) - 1) / mp.sqrt(2 * p * (1 - mp.mpf(p))))) < 1e-15
 
 
 @pytest.mark.parametrize("q", [0.5000001, 0.6, 0.75, 0.9, 0.975, 0.999, 1 - 1e-9])
@@ -169,7 +143,7 @@ def test_qt_start_breaks_down_for_small_dof(kernels, n, p):
     # 0.75 the factor D of the start is negative.  Either way the
     # fixed-depth method gives NaN, and qt returns the converged quantile.
     assert math.isnan(kernels.k_qt_fixed(p, n))
-    assert rel(dm.qt(p, n), ref_quantile(p, n)) < 1e-12
+    assert rel_err(dm.qt(p, n), ref_quantile(p, n)) < 1e-12
 
 
 def start_branch(P, n):
@@ -188,9 +162,9 @@ def test_qt_asymptotic_branch_is_not_refined(kernels, p, n):
     # about the normal quantile as it is, good to some 1e-7 but clearly not
     # to the last digits; qt replaces it by the converged quantile.
     assert start_branch(2 * min(p, 1 - p), n) == "asymptotic"
-    e = rel(kernels.k_qt_fixed(p, n), ref_quantile(p, n))
+    e = rel_err(kernels.k_qt_fixed(p, n), ref_quantile(p, n))
     assert 1e-11 < e < 1e-6
-    assert rel(dm.qt(p, n), ref_quantile(p, n)) < 1e-13
+    assert rel_err(dm.qt(p, n), ref_quantile(p, n)) < 1e-13
 
 
 @pytest.mark.parametrize("p, n", [(1e-6, 2.5), (1e-4, 4), (0.01, 1.5), (1e-3, 3), (1e-5, 1.2),
@@ -200,9 +174,9 @@ def test_qt_small_tail_branch_is_refined(p, n):
     # steps with a second-order correction, to near double precision (the
     # refinement works on 1 - F, which limits it to about 2^-52/p).
     assert start_branch(2 * min(p, 1 - p), n) == "small-tail"
-    assert rel(dm.qt(p, n), ref_quantile(p, n)) < 1e-15 / min(p, 1 - p) + 1e-14
+    assert rel_err(dm.qt(p, n), ref_quantile(p, n)) < 1e-15 / min(p, 1 - p) + 1e-14
 
 
 @pytest.mark.parametrize("p, n", [(0.3, 1e4), (0.01, 1e7)])
 def test_qt_large_dof_is_accurate(p, n):
-    assert rel(dm.qt(p, n), ref_quantile(p, n)) < 5e-13
+    assert rel_err(dm.qt(p, n), ref_quantile(p, n)) < 5e-13

@@ -14,30 +14,21 @@ import numpy as np
 import pytest
 
 import distmill
-import hostile
+from support.families import ELEMENTWISE, SAMPLERS, arguments, dtype, ordinary_args
 
 THREADS = 4
 
-SAMPLER_ARGS = {
-    "rnorm": (0.5, 2.0), "rbern": (0.3,), "rbeta": (0.7, 3.0), "rbinom": (25, 0.4), "rcauchy": (1.0, 2.0),
-    "rchisq": (0.8,), "rexp": (2.0,), "rf": (3.0, 7.0), "rgamma": (0.4, 2.0), "rinvgamma": (3.0, 1.5),
-    "rlaplace": (0.0, 1.0), "rlnorm": (0.0, 0.5), "rlogis": (1.0, 0.5), "rpois": (14.0,), "rt": (4.5,),
-    "runif": (-1.0, 2.0), "rweibull": (1.5, 2.0),
-}
-assert sorted(SAMPLER_ARGS) == sorted("r" + d for d in hostile.DISTS)
-
-# Ordinary arguments for every element-wise function, by kind.
-ARGS = {"f": np.array([0.05, 0.3, 0.5, 0.9, 2.5]), "i": np.array([0, 1, 3, 7, 20]),
-        "b": np.array([False, True, False, True, False])}
-ELEMENTWISE = [p + d for p in "dpq" for d in hostile.DISTS]
+# Ordinary arguments for every element-wise function, by element type.
+ARGS = {"float64": np.array([0.05, 0.3, 0.5, 0.9, 2.5]), "int64": np.array([0, 1, 3, 7, 20]),
+        "bool": np.array([False, True, False, True, False])}
 
 
 def draw_script(engine):
     """Every sampler in its three forms, twice over, on one engine."""
     out = []
     for _ in range(2):
-        for name, args in SAMPLER_ARGS.items():
-            fn = getattr(distmill, name)
+        for name in SAMPLERS:
+            fn, args = getattr(distmill, name), ordinary_args(name)
             out.append(fn(*args, engine))
             out.extend(fn(*args, 7, engine).tolist())
             out.extend(fn(*args, [2, 3], engine).ravel().tolist())
@@ -45,7 +36,7 @@ def draw_script(engine):
 
 
 def value_script():
-    return [getattr(distmill, n)(*(ARGS[k] for k in hostile.kinds(n))).tobytes() for n in ELEMENTWISE]
+    return [getattr(distmill, n)(*(ARGS[dtype(a.kind)] for a in arguments(n))).tobytes() for n in ELEMENTWISE]
 
 
 def run_threads(target, n=THREADS):

@@ -5,32 +5,24 @@ an installation put in site-packages when distmill is installed (so the
 installed layout is exercised), otherwise the source stub through MYPYPATH.
 """
 import os
-import pathlib
 import shutil
 import subprocess
 import sys
-import sysconfig
 
 import pytest
 
-import distmill
+from support import ROOT
+from support.child import child_env, installed_root
 from conftest import need
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
 USAGE = ROOT / "tests" / "typing" / "usage.py"
 STUB = ROOT / "src" / "module" / "distmill.pyi"
-
-
-def _installed():
-    here = pathlib.Path(distmill.__file__).resolve().parent
-    sites = {pathlib.Path(sysconfig.get_paths()[k]).resolve() for k in ("purelib", "platlib")}
-    return here in sites
 
 
 def test_usage_type_checks(tmp_path):
     need("mypy")
     env = dict(os.environ)
-    if not _installed():
+    if installed_root() is None:
         stubs = tmp_path / "stubs"
         stubs.mkdir()
         shutil.copy(STUB, stubs / "distmill.pyi")
@@ -45,7 +37,5 @@ def test_usage_type_checks(tmp_path):
 
 def test_usage_holds_at_run_time():
     # A separate interpreter: the usage file draws from the default engine.
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
-        [str(pathlib.Path(distmill.__file__).parent)] + os.environ.get("PYTHONPATH", "").split(os.pathsep)))
-    proc = subprocess.run([sys.executable, str(USAGE)], capture_output=True, text=True, env=env, timeout=120)
+    proc = subprocess.run([sys.executable, str(USAGE)], capture_output=True, text=True, env=child_env(), timeout=120)
     assert proc.returncode == 0, proc.stderr

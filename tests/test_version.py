@@ -7,8 +7,7 @@ import re
 import pytest
 
 import distmill
-
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+from support import ROOT
 
 
 def pyproject_version():

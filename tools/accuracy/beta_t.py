@@ -14,14 +14,10 @@ value is 0, subnormal or infinite are left out; the counts are the points
 measured.  A result that is NaN or infinite where the reference is finite
 counts as relative error inf.
 """
-import ctypes
 import math
 import pathlib
-import shutil
 import statistics
-import subprocess
 import sys
-import tempfile
 
 import mpmath as mp
 import numpy as np
@@ -29,161 +25,36 @@ import scipy.special as sc
 
 import distmill
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support import probe  # noqa: E402
+from support import references as ref  # noqa: E402
+
 mp.mp.dps = 40
-ROOT = pathlib.Path(__file__).resolve().parents[2]
 RNG = np.random.default_rng(20240611)
 N = 150          # points per ordinary sample
 NH = 80          # points per hard sub-sample
 
-
-def load_kernels():
-    cxx = shutil.which("g++") or shutil.which("c++")
-    srcs = sorted((ROOT / "tests" / "cpp").glob("probe_*.cpp"))
-    out = pathlib.Path(tempfile.mkdtemp()) / "libprobe.so"
-    subprocess.run([cxx, "-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math",
-                    f"-I{ROOT / 'src'}", "-shared", "-fPIC", *map(str, srcs), "-o", str(out)],
-                   check=True)
-    lib = ctypes.CDLL(str(out))
-
-    def fn(name):
-        f = getattr(lib, name)
-        f.restype = ctypes.c_double
-        f.argtypes = [ctypes.c_double] * 3
-        return f
-    return fn("k_incomplete_beta"), fn("k_incomplete_beta_inv")
+K = probe.load()
+k_ibeta, k_ibeta_inv = K.k_incomplete_beta, K.k_incomplete_beta_inv
 
 
-k_ibeta, k_ibeta_inv = load_kernels()
-
-
-# ---- references ---------------------------------------------------------
+# ---- references (support/references.py; the roots started from scipy) ----
 
 def ref_ibeta(a, b, z):
-    """I_z(a, b) by the hypergeometric series, on the side where it is small."""
-    a, b, z = mp.mpf(a), mp.mpf(b), mp.mpf(z)
-    if z <= 0:
-        return mp.mpf(0)
-    if z >= 1:
-        return mp.mpf(1)
-    if z > (a + 1) / (a + b + 2):
-        return 1 - ref_ibeta(b, a, 1 - z)
-    lead = mp.exp(a * mp.log(z) + b * mp.log1p(-z) - mp.log(mp.beta(a, b))) / a
-    return lead * mp.hyp2f1(a + b, 1, a + 1, z, maxterms=10**7)
-
-
-def ref_dbeta(x, a, b):
-    a, b, x = mp.mpf(a), mp.mpf(b), mp.mpf(x)
-    return mp.exp((a - 1) * mp.log(x) + (b - 1) * mp.log1p(-x) - mp.log(mp.beta(a, b)))
-
-
-def _solve_increasing(g, dg, u0):
-    """Root of an increasing function g by Newton's method safeguarded with
-    bisection inside a bracket found by stepping out from u0."""
-    step = mp.mpf(1e-9) * (1 + abs(u0))
-    lo, hi = u0 - step, u0 + step
-    while g(lo) > 0:
-        lo -= 2 * (hi - lo)
-    while g(hi) < 0:
-        hi += 2 * (hi - lo)
-    u = u0 if lo < u0 < hi else (lo + hi) / 2
-    for _ in range(300):
-        gu = g(u)
-        if gu == 0:
-            return u
-        if gu < 0:
-            lo = u
-        else:
-            hi = u
-        d = dg(u)
-        un = u - gu / d if d > 0 else (lo + hi) / 2
-        if not lo < un < hi:
-            un = (lo + hi) / 2
-        if abs(un - u) < mp.mpf(10) ** -32 * max(1, abs(u)):
-            return un
-        u = un
-    return u
+    return ref.beta_tails(a, b, z)[0]
 
 
 def ref_ibeta_inv(a, b, p):
-    """Root of I_z(a, b) = p, solved in log z, or in -log(1 - z) when the
-    quantile lies above 1/2, for resolution near the ends."""
-    a, b, p = mp.mpf(a), mp.mpf(b), mp.mpf(p)
     z0 = float(sc.betaincinv(float(a), float(b), float(p)))
-    if not 0 < z0 < 1:
-        z0 = 0.5
-    if z0 <= 0.5:
-        u = _solve_increasing(lambda u: ref_ibeta(a, b, mp.exp(u)) - p if u < 0 else 1 - p,
-                              lambda u: ref_dbeta(mp.exp(u), a, b) * mp.exp(u) if u < 0 else 0,
-                              mp.log(z0))
-        return mp.exp(u)
-    w = _solve_increasing(lambda w: ref_ibeta(a, b, -mp.expm1(-w)) - p if w > 0 else -p,
-                          lambda w: ref_dbeta(-mp.expm1(-w), a, b) * mp.exp(-w) if w > 0 else 0,
-                          -mp.log1p(-z0))
-    return -mp.expm1(-w)
-
-
-def ref_pt(x, n):
-    x, n = mp.mpf(x), mp.mpf(n)
-    if x == 0:
-        return mp.mpf(0.5)
-    tail = ref_ibeta(n / 2, mp.mpf(0.5), n / (n + x * x)) / 2
-    return tail if x < 0 else 1 - tail
-
-
-def ref_dt(x, n):
-    x, n = mp.mpf(x), mp.mpf(n)
-    return mp.exp(mp.loggamma((n + 1) / 2) - mp.loggamma(n / 2) - mp.log(n * mp.pi) / 2
-                  - (n + 1) / 2 * mp.log1p(x * x / n))
+    return ref.quantile("beta", p, a, b, start=z0 if 0 < z0 < 1 else 0.5)
 
 
 def ref_qt(p, n):
-    p, n = mp.mpf(p), mp.mpf(n)
-    if p == 0.5:
-        return mp.mpf(0)
-    # t with upper tail P = min(p, 1 - p), then the sign.
-    P = min(p, 1 - p)
-    z = ref_ibeta_inv(n / 2, mp.mpf(0.5), 2 * P)      # z = n/(n + t^2)
-    t = mp.sqrt(n * (1 - z) / z)
-    return -t if p < 0.5 else t
-
-
-def ref_df(x, d1, d2):
-    x, d1, d2 = mp.mpf(x), mp.mpf(d1), mp.mpf(d2)
-    r = x * d1 / d2
-    return ref_dbeta(r / (1 + r), d1 / 2, d2 / 2) * (d1 / d2) / (1 + r) ** 2
-
-
-def ref_pf(x, d1, d2):
-    x, d1, d2 = mp.mpf(x), mp.mpf(d1), mp.mpf(d2)
-    if mp.isinf(d2):
-        return mp.gammainc(d1 / 2, 0, x * d1 / 2, regularized=True)
-    if mp.isinf(d1):
-        return mp.gammainc(d2 / 2, d2 / (2 * x), mp.inf, regularized=True)
-    return ref_ibeta(d1 / 2, d2 / 2, d1 * x / (d1 * x + d2))
-
-
-def ref_df_inf(x, d1, d2):
-    x = mp.mpf(x)
-    if math.isinf(d2):
-        h = mp.mpf(d1) / 2
-        return mp.exp((h - 1) * mp.log(x) - mp.loggamma(h) - h * mp.log(1 / h) - x * h)
-    e = mp.mpf(d2) / 2
-    return mp.exp((-e - 1) * mp.log(x) + e * mp.log(e) - mp.loggamma(e) - e / x)
+    return mp.mpf(0) if p == 0.5 else ref.quantile("t", p, n, start=float(sc.stdtrit(n, p)))
 
 
 def ref_qf(p, d1, d2):
-    p = mp.mpf(p)
-    if math.isinf(d2):
-        h = mp.mpf(d1) / 2
-        x0 = sc.gammaincinv(float(h), float(p)) / float(h)
-        return mp.findroot(lambda x: mp.gammainc(h, 0, x * h, regularized=True) - p, x0)
-    if math.isinf(d1):
-        e = mp.mpf(d2) / 2
-        x0 = float(e) / sc.gammainccinv(float(e), float(p))
-        return mp.findroot(lambda x: mp.gammainc(e, e / x, mp.inf, regularized=True) - p, x0)
-    d1, d2 = mp.mpf(d1), mp.mpf(d2)
-    z = ref_ibeta_inv(d1 / 2, d2 / 2, p)
-    return d2 * z / (d1 * (1 - z))
+    return ref.quantile("f", p, d1, d2, start=distmill.qf(p, d1, d2))
 
 
 # ---- measurement --------------------------------------------------------
@@ -197,11 +68,11 @@ def relerr(got, want):
     return float(abs((mp.mpf(got) - want) / want))
 
 
-def measure(fn, ref, points):
+def measure(fn, exact, points):
     errs = []
     worst = (0.0, None)
     for args in points:
-        e = relerr(fn(*args), ref(*args))
+        e = relerr(fn(*args), exact(*args))
         if e is None:
             continue
         errs.append(e)
@@ -280,18 +151,13 @@ def ibeta_inv_hard():
     ]
 
 
-def swap_first(sets):
-    """(a, b, v) samples as (v, a, b) argument tuples."""
-    return [(label, [(v, a, b) for a, b, v in pts]) for label, pts in sets]
-
-
 def main():
     print("| function | sample | n | max rel. error | median rel. error | worst at |")
     print("|---|---|---|---|---|---|")
 
-    def report(name, fn, ref, sets):
+    def report(name, fn, exact, sets):
         for label, pts in sets:
-            errs, worst = measure(fn, ref, pts)
+            errs, worst = measure(fn, exact, pts)
             print(row(name, label, errs, worst))
             sys.stdout.flush()
 
@@ -304,7 +170,7 @@ def main():
     big = [(a / (a + b) + (u - 0.5) * 6 * math.sqrt(a * b) / (a + b) ** 1.5, a, b)
            for a, b, u in zip(logu(1e3, 1e6, NH), logu(1e3, 1e6, NH), uni(0, 1, NH))]
     report("dbeta(x, a, b)", lambda x, a, b: distmill.dbeta(x, a, b),
-           lambda x, a, b: ref_dbeta(x, a, b),
+           lambda x, a, b: ref.density("beta", x, a, b),
            [("ordinary", [(x, a, b) for a, b, x in beta_ordinary()]),
             ("shapes 1e3..1e6 near the mode", big),
             ("shapes 0.01..0.5, x 1e-10..1e-2",
@@ -332,10 +198,8 @@ def main():
         ("x 1e-8..1e-2, df 0.2..3", list(zip(logu(1e-8, 1e-2, NH), logu(0.2, 3, NH), logu(0.2, 3, NH)))),
     ]
 
-    def ref_df_any(x, d1, d2):
-        return ref_df_inf(x, d1, d2) if math.isinf(d1) or math.isinf(d2) else ref_df(x, d1, d2)
-    report("df(x, df1, df2)", lambda *a: distmill.df(*a), ref_df_any, f_sets)
-    report("pf(x, df1, df2)", lambda *a: distmill.pf(*a), ref_pf, f_sets)
+    report("df(x, df1, df2)", lambda *a: distmill.df(*a), lambda *a: ref.density("f", *a), f_sets)
+    report("pf(x, df1, df2)", lambda *a: distmill.pf(*a), lambda *a: ref.cdf("f", *a), f_sets)
     report("qf(p, df1, df2)", lambda *a: distmill.qf(*a), ref_qf, [
         ("ordinary", list(zip(uni(0.01, 0.99, N), logu(1, 100, N), logu(1, 100, N)))),
         ("df2 = inf", [(p, d, inf) for p, d in zip(uni(0.01, 0.99, NH), logu(1, 100, NH))]),
@@ -355,8 +219,8 @@ def main():
         ("x < 0, x^2 just below dof", [(-math.sqrt(n) * (1 - float(uni(1e-6, 1e-2, 1)[0])), n)
                                          for n in logu(3, 1e4, NH)]),
     ]
-    report("dt(x, dof)", lambda x, n: distmill.dt(x, n), ref_dt, t_sets)
-    report("pt(x, dof)", lambda x, n: distmill.pt(x, n), ref_pt, t_sets)
+    report("dt(x, dof)", lambda x, n: distmill.dt(x, n), lambda x, n: ref.density("t", x, n), t_sets)
+    report("pt(x, dof)", lambda x, n: distmill.pt(x, n), lambda x, n: ref.cdf("t", x, n), t_sets)
     report("qt(p, dof)", lambda p, n: distmill.qt(p, n), ref_qt, [
         ("ordinary", list(zip(uni(0.01, 0.99, N), logu(1, 100, N)))),
         ("dof 3..100, p 0.01..0.99", list(zip(uni(0.01, 0.99, NH), logu(3, 100, NH)))),

@@ -13,6 +13,7 @@ of the returned count and the share of answers that differ at all.  Exact
 values are taken at the double arguments actually passed.  Argument sets
 come from fixed seeds, so the output is reproducible.
 """
+import pathlib
 import sys
 
 import mpmath as mp
@@ -20,17 +21,12 @@ import numpy as np
 
 import distmill as dm
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support import references as ref  # noqa: E402
+from support.metrics import rel_err  # noqa: E402
+
 mp.mp.prec = 160
 rows = []
-
-
-def relerr(got, exact):
-    got = mp.mpf(float(got))
-    if got == exact:
-        return 0.0
-    if exact == 0 or mp.isnan(got) or mp.isinf(got) or mp.isinf(exact):
-        return float("inf")
-    return float(abs((got - exact) / exact))
 
 
 def measure(name, argset, args, got, exact, quantile=False):
@@ -41,7 +37,7 @@ def measure(name, argset, args, got, exact, quantile=False):
     keep = [i for i, (g, e) in enumerate(pairs) if quantile or not (0 < abs(e) < mp.mpf("1e-300"))]
     args = [args[i] for i in keep]
     pairs = [pairs[i] for i in keep]
-    errs = np.array([relerr(g, e) for g, e in pairs])
+    errs = np.array([rel_err(g, e) for g, e in pairs])
     share = f"{np.mean(errs > 0):.1%}" if quantile else ""
     i = int(np.argmax(errs))
     worst = ""
@@ -53,68 +49,26 @@ def measure(name, argset, args, got, exact, quantile=False):
                      share, worst))
 
 
-# Exact references -----------------------------------------------------------
+# Exact references (support/references.py) ----------------------------------
 
 def binom_pmf(x, n, p):
-    p = mp.mpf(p)
-    return mp.binomial(n, x) * p**x * (1 - p) ** (n - x)
-
-
-def binom_cdf_all(n, p, upto):
-    """[P(X <= 0), ..., P(X <= upto)], from the exact term ratios."""
-    p = mp.mpf(p)
-    t = (1 - p) ** n
-    r = p / (1 - p)
-    out, s = [], mp.mpf(0)
-    for k in range(upto + 1):
-        s += t
-        out.append(s)
-        t = t * (n - k) / (k + 1) * r
-    return out
+    return ref.density("binom", x, n, p)
 
 
 def binom_cdf(x, n, p):
-    return mp.mpf(1) if x >= n else binom_cdf_all(n, p, x)[-1]
+    return ref.cdf("binom", x, n, p)
 
 
 def pois_pmf(x, lam):
-    lam = mp.mpf(lam)
-    return mp.exp(x * mp.log(lam) - lam - mp.loggamma(x + 1)) if lam > 0 else mp.mpf(x == 0)
+    return ref.density("pois", x, lam) if lam > 0 else mp.mpf(x == 0)
 
 
 def pois_cdf(x, lam):
-    # P(X <= x) = Q(x + 1, lam)
-    return mp.gammainc(x + 1, mp.mpf(lam), mp.inf, regularized=True)
-
-
-def first_count(cdf, p, start, strict):
-    """Smallest k >= 0 with cdf(k) >= p (or > p), by bisection around `start`."""
-    p = mp.mpf(p)
-    ok = (lambda k: cdf(k) > p) if strict else (lambda k: cdf(k) >= p)
-    start = max(0, int(start))
-    if ok(0):
-        return 0
-    lo, hi, step = None, start, 1  # lo: a count that fails; hi: a count that passes
-    while not ok(hi):
-        lo, hi, step = hi, hi + step, step * 2
-    if lo is None:
-        lo, step = hi, 1
-        while lo > 0 and ok(lo):
-            hi, lo, step = lo, max(0, lo - step), step * 2
-        if ok(lo):
-            return lo
-    while hi - lo > 1:
-        mid = (lo + hi) // 2
-        if ok(mid):
-            hi = mid
-        else:
-            lo = mid
-    return hi
+    return ref.cdf("pois", x, lam)
 
 
 def qbinom_exact(p, n, q):
-    F = binom_cdf_all(n, q, n - 1) + [mp.mpf(1)]
-    return next(i for i, v in enumerate(F) if v >= p)
+    return ref.discrete_quantile("binom", p, n, q, start=n * q)
 
 
 # Argument sets ----------------------------------------------------------------
@@ -208,7 +162,7 @@ def main():
 
     # Poisson quantile.
     def qpois_exact(p, lam):
-        return first_count(lambda k: pois_cdf(k, lam), p, lam, True)
+        return ref.discrete_quantile("pois", p, lam, start=lam)
 
     def qpois_set(label, args):
         measure("qpois", label, args, dm.qpois, qpois_exact, quantile=True)

@@ -17,47 +17,28 @@ For the inverse, the reference root is found by Newton steps in mpmath
 started from the kernel's result (or from a bracketing search when that
 result is not usable).  The samples are fixed (seeded).
 """
-import ctypes
 import math
 import pathlib
 import random
-import shutil
 import statistics
-import subprocess
 import sys
-import tempfile
 
 import mpmath as mp
 
 import distmill as dm
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support import probe  # noqa: E402
+from support import references as ref  # noqa: E402
+
 mp.mp.dps = 40
-ROOT = pathlib.Path(__file__).resolve().parents[2]
 EPS = 2.0**-52
 TINY = 2.0**-1022
 MAXD = 1.7976931348623157e308
 
-
-def load_kernels():
-    cxx = shutil.which("g++") or shutil.which("c++")
-    srcs = sorted((ROOT / "tests" / "cpp").glob("probe_*.cpp"))
-    out = pathlib.Path(tempfile.mkdtemp()) / "libprobe.so"
-    subprocess.run([cxx, "-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math",
-                    f"-I{ROOT / 'src'}", "-shared", "-fPIC", *map(str, srcs), "-o", str(out)],
-                   check=True)
-    lib = ctypes.CDLL(str(out))
-
-    def fn(name, nargs):
-        f = getattr(lib, name)
-        f.restype = ctypes.c_double
-        f.argtypes = [ctypes.c_double] * nargs
-        return f
-    return fn
-
-
-K = load_kernels()
-k_lgamma, k_tgamma, k_lbeta = K("k_lgamma", 1), K("k_tgamma", 1), K("k_lbeta", 2)
-k_ig, k_igi = K("k_incomplete_gamma", 2), K("k_incomplete_gamma_inv", 2)
+K = probe.load()
+k_lgamma, k_tgamma, k_lbeta = K.k_lgamma, K.k_tgamma, K.k_lbeta
+k_ig, k_igi = K.k_incomplete_gamma, K.k_incomplete_gamma_inv
 
 rng = random.Random(20240611)
 
@@ -89,35 +70,15 @@ def measure(name, sample, points, f, ref, valid=lambda v: not math.isnan(v)):
     ROWS.append((name, sample, n, mx, md, failed))
 
 
-# --- reference functions ---------------------------------------------------
+# --- reference functions (support/references.py) ---------------------------
 
 def P(a, z):
-    return mp.gammainc(a, 0, z, regularized=True)
-
-
-def gamma_pdf(a, x):
-    a, x = mp.mpf(a), mp.mpf(x)
-    return mp.exp((a - 1) * mp.log(x) - x - mp.loggamma(a))
+    return ref.gamma_tails(a, z)[0]
 
 
 def P_inv(a, p, start):
-    """Root of P(a, x) = p, polished by Newton from `start` or bracketed."""
-    a, p = mp.mpf(a), mp.mpf(p)
-    if not (isinstance(start, float) and math.isfinite(start) and start > 0):
-        lo, hi = mp.mpf(0), mp.mpf(a) + 1
-        while P(a, hi) < p:
-            hi *= 2
-        for _ in range(200):
-            mid = (lo + hi) / 2
-            lo, hi = (mid, hi) if P(a, mid) < p else (lo, mid)
-        return (lo + hi) / 2
-    x = mp.mpf(start)
-    for _ in range(6):
-        step = (P(a, x) - p) / gamma_pdf(a, x)
-        x = x - step
-        if x <= 0:
-            return P_inv(a, p, None)
-    return x
+    """Root of P(a, x) = p, from `start` when it is a usable guess."""
+    return ref.gamma_root(a, p, start=start if math.isfinite(start) and start > 0 else None)
 
 
 def prob_ok(v):
@@ -233,14 +194,13 @@ def run_families():
     pts = [(x, k, th) for k, th in ((logu(0.2, 500), logu(0.01, 100)) for _ in range(200))
            for x in (k * th * rng.uniform(0.1, 2.0),)]
     measure("dgamma", "shape in [0.2, 500], x in [0.1, 2] × mean", pts,
-            lambda x, k, th: dm.dgamma(x, k, th),
-            lambda x, k, th: gamma_pdf(k, mp.mpf(x) / th) / th)
+            lambda x, k, th: dm.dgamma(x, k, th), lambda x, k, th: ref.density("gamma", x, k, th))
     measure("pgamma", "shape in [0.2, 500], x in [0.1, 2] × mean", pts,
-            lambda x, k, th: dm.pgamma(x, k, th), lambda x, k, th: P(k, mp.mpf(x) / th), prob_ok)
+            lambda x, k, th: dm.pgamma(x, k, th), lambda x, k, th: ref.cdf("gamma", x, k, th), prob_ok)
     hard = [(x, k, th) for k, th in ((logu(0.2, 9.9), logu(0.01, 100)) for _ in range(150))
             for x in ((k * 4 + 8) * th * rng.uniform(1, 3),)]
     measure("pgamma", "shape < 10, x in [4k+8, 12k+24] × scale", hard,
-            lambda x, k, th: dm.pgamma(x, k, th), lambda x, k, th: P(k, mp.mpf(x) / th), prob_ok)
+            lambda x, k, th: dm.pgamma(x, k, th), lambda x, k, th: ref.cdf("gamma", x, k, th), prob_ok)
     qp = [(rng.uniform(0.01, 0.99), logu(0.5, 500), logu(0.01, 100)) for _ in range(150)]
     measure("qgamma", "p in [0.01, 0.99], shape in [0.5, 500]", qp,
             lambda p, k, th: dm.qgamma(p, k, th),
@@ -255,11 +215,10 @@ def run_families():
     pts = [(x, a, b) for a, b in ((logu(0.2, 500), logu(0.01, 100)) for _ in range(200))
            for x in (b / a * rng.uniform(0.5, 3.0),)]
     measure("dinvgamma", "shape in [0.2, 500], x in [0.5, 3] × scale/shape", pts,
-            lambda x, a, b: dm.dinvgamma(x, a, b),
-            lambda x, a, b: gamma_pdf(a, b / mp.mpf(x)) * b / mp.mpf(x) ** 2)
+            lambda x, a, b: dm.dinvgamma(x, a, b), lambda x, a, b: ref.density("invgamma", x, a, b))
     measure("pinvgamma", "shape in [0.2, 500], x in [0.5, 3] × scale/shape", pts,
             lambda x, a, b: dm.pinvgamma(x, a, b),
-            lambda x, a, b: 1 - P(a, b / mp.mpf(x)), prob_ok)
+            lambda x, a, b: ref.cdf("invgamma", x, a, b), prob_ok)
     measure("qinvgamma", "p in [0.01, 0.99], shape in [0.5, 500]", qp,
             lambda p, a, b: dm.qinvgamma(p, a, b),
             lambda p, a, b: b / P_inv(a, 1 - p, b / dm.qinvgamma(p, a, b)), pos_ok)
@@ -267,14 +226,14 @@ def run_families():
             for a, b in ((logu(0.5, 500), logu(0.01, 100)) for _ in range(150))]
     measure("pinvgamma", "x below the bulk (small CDF)", hard,
             lambda x, a, b: dm.pinvgamma(x, a, b),
-            lambda x, a, b: 1 - P(a, b / mp.mpf(x)), prob_ok)
+            lambda x, a, b: ref.cdf("invgamma", x, a, b), prob_ok)
 
     # chi-squared
     pts = [(nu * rng.uniform(0.1, 2.5), nu) for nu in (logu(0.5, 1000) for _ in range(200))]
     measure("dchisq", "dof in [0.5, 1000], x in [0.1, 2.5] × dof", pts,
-            lambda x, nu: dm.dchisq(x, nu), lambda x, nu: gamma_pdf(mp.mpf(nu) / 2, mp.mpf(x) / 2) / 2)
+            lambda x, nu: dm.dchisq(x, nu), lambda x, nu: ref.density("chisq", x, nu))
     measure("pchisq", "dof in [0.5, 1000], x in [0.1, 2.5] × dof", pts,
-            lambda x, nu: dm.pchisq(x, nu), lambda x, nu: P(mp.mpf(nu) / 2, mp.mpf(x) / 2), prob_ok)
+            lambda x, nu: dm.pchisq(x, nu), lambda x, nu: ref.cdf("chisq", x, nu), prob_ok)
     qp = [(rng.uniform(0.01, 0.99), logu(0.5, 1000)) for _ in range(150)]
     measure("qchisq", "p in [0.01, 0.99], dof in [0.5, 1000]", qp,
             lambda p, nu: dm.qchisq(p, nu),

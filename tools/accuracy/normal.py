@@ -12,53 +12,25 @@ the double (or extended) arguments actually passed, so the table shows the
 error of the computation, not of rounding the inputs.  Argument sets are
 drawn from fixed seeds; the output is reproducible.
 """
-import ctypes
 import pathlib
-import shutil
-import subprocess
 import sys
-import tempfile
 
 import mpmath as mp
 import numpy as np
 
 import distmill
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support import probe  # noqa: E402
+from support.metrics import rel_err  # noqa: E402
+
 mp.mp.prec = 160
 N = 1500  # arguments per set
-
-
-def load_kernels():
-    cxx = shutil.which("g++") or shutil.which("c++")
-    out = pathlib.Path(tempfile.mkdtemp()) / "libprobe_erf.so"
-    subprocess.run([cxx, "-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math",
-                    f"-I{ROOT / 'src'}", "-shared", "-fPIC",
-                    str(ROOT / "tests" / "cpp" / "probe_erf.cpp"), "-o", str(out)], check=True)
-    lib = ctypes.CDLL(str(out))
-    for name, res, args in [("k_erf", ctypes.c_double, [ctypes.c_double]),
-                            ("k_erf_inv", ctypes.c_double, [ctypes.c_double]),
-                            ("k_erf_ext_hi", ctypes.c_double, [ctypes.c_longdouble]),
-                            ("k_erf_ext_lo", ctypes.c_double, [ctypes.c_longdouble])]:
-        fn = getattr(lib, name)
-        fn.restype, fn.argtypes = res, args
-    return lib
-
-
-def relerr(got, exact):
-    got = mp.mpf(got)
-    if got == exact:
-        return 0.0
-    if exact == 0 or mp.isinf(exact) or mp.isnan(got) or mp.isinf(got):
-        return float("inf")
-    return float(abs((got - exact) / exact))
-
-
 rows = []
 
 
 def measure(name, argset, pairs, unit=2.0 ** -53):
-    errs = np.array([relerr(g, e) for g, e in pairs])
+    errs = np.array([rel_err(g, e) for g, e in pairs])
     rows.append((name, argset, len(errs), errs.max(), np.median(errs), errs.max() / unit))
 
 
@@ -67,7 +39,7 @@ def logspace(rng, lo, hi, n):
 
 
 def main():
-    k = load_kernels()
+    k = probe.load([probe.CPP / "probe_erf.cpp"])
     rng = np.random.default_rng(20240601)
     sqrt2 = mp.sqrt(2)
 

@@ -3,7 +3,7 @@ ones, judged by scipy and spot-checked with mpmath.
 
 Run from the repository root with the module built in ./build:
 
-    PYTHONPATH=build python3 tools/accuracy/sound_beta.py [--quick] [--bench]
+    PYTHONPATH=build python3 tools/accuracy/sound_beta.py [--quick]
 
 For every function the script draws random points (fixed seed): shapes and
 degrees of freedom log-uniform over 1e-3..1e4 (F: 2e-3..2e4), arguments
@@ -31,18 +31,13 @@ The report, per function: points, points in the region, points whose value
 was replaced, whether every point outside the region is bit-identical to
 the fixed-depth value, the points where the fixed-depth value is gross
 (error > 1e-9, NaN or out of range) with the largest module error there,
-and the largest module error overall.  --bench times ordinary calls of the
-fixed-depth and the checked functions in C++ (tools/accuracy/sound_beta_bench.cpp).
+and the largest module error overall.  benchmarks/checks.py times ordinary
+calls of the fixed-depth and the checked functions.
 """
 import argparse
-import ctypes
 import math
 import pathlib
-import re
-import shutil
-import subprocess
 import sys
-import tempfile
 
 import mpmath as mp
 import numpy as np
@@ -51,98 +46,18 @@ import scipy.stats as st
 
 import distmill as dm
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-FLAGS = ["-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math", f"-I{ROOT / 'src'}"]
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support import probe  # noqa: E402
+from support import references as ref  # noqa: E402
+from support.metrics import log_density_error, quantile_tail_error, tail_error  # noqa: E402
 
-
-def load_probes():
-    cxx = shutil.which("g++") or shutil.which("c++")
-    srcs = sorted((ROOT / "tests" / "cpp").glob("probe_*.cpp"))
-    out = pathlib.Path(tempfile.mkdtemp()) / "libprobe.so"
-    subprocess.run([cxx, *FLAGS, "-shared", "-fPIC", *map(str, srcs), "-o", str(out)], check=True)
-    lib = ctypes.CDLL(str(out))
-    types = {"d": ctypes.c_double, "b": ctypes.c_bool, "i": ctypes.c_int64, "l": ctypes.c_longdouble,
-             "u": ctypes.c_uint64}
-    probes = {}
-    for src in srcs:
-        for name, sig in re.findall(r'PROBE\(\s*(\w+)\s*,\s*"([^"]+)"', src.read_text()):
-            ret, args = sig.split(":")
-            f = getattr(lib, name)
-            f.restype = types[ret]
-            f.argtypes = [types[c] for c in args]
-            probes[name] = f
-    return probes
-
-
-K = load_probes()
+K = probe.load()
 mp.mp.dps = 40
 RNG = np.random.default_rng(20240917)
 EPS = 2.0 ** -52
 
 
-# ---- references -------------------------------------------------------------
-
-def mp_beta_tails(a, b, x, y=None):
-    """(P, Q) of I_x(a, b) by the positive-term series on the side below the
-    mean-like point (the other one by complement), 40 digits."""
-    a, b, x = mp.mpf(a), mp.mpf(b), mp.mpf(x)
-    y = 1 - x if y is None else mp.mpf(y)
-    if x <= 0:
-        return mp.mpf(0), mp.mpf(1)
-    if y <= 0:
-        return mp.mpf(1), mp.mpf(0)
-
-    def side(a, b, x, y):
-        lead = mp.exp(a * mp.log(x) + b * mp.log(y) - mp.log(mp.beta(a, b))) / a
-        return lead * mp.hyp2f1(a + b, 1, a + 1, x, maxterms=10 ** 7)
-    if x < (a + 1) / (a + b + 2):
-        P = side(a, b, x, y)
-        return P, 1 - P
-    Q = side(b, a, y, x)
-    return 1 - Q, Q
-
-
-def mp_tails(fam, x, *par):
-    if fam == "beta":
-        return mp_beta_tails(par[0], par[1], x)
-    if fam == "f":
-        d1, d2 = par
-        if math.isinf(x):
-            return mp.mpf(1), mp.mpf(0)
-        r = mp.mpf(x) * d1 / d2
-        return mp_beta_tails(mp.mpf(d1) / 2, mp.mpf(d2) / 2, r / (1 + r), 1 / (1 + r))
-    if fam == "t":
-        n = mp.mpf(par[0])
-        X = mp.mpf(x)
-        s = X * X
-        P, _ = mp_beta_tails(n / 2, mp.mpf(0.5), n / (n + s), s / (n + s))
-        return (P / 2, 1 - P / 2) if X < 0 else (1 - P / 2, P / 2)
-    if fam == "logis":
-        mu, s = par
-        z = (mp.mpf(x) - mu) / s
-        return 1 / (1 + mp.exp(-z)), 1 / (1 + mp.exp(z))
-    raise ValueError(fam)
-
-
-def mp_logdens(fam, x, *par):
-    x = mp.mpf(x)
-    if fam == "beta":
-        a, b = map(mp.mpf, par)
-        return (a - 1) * mp.log(x) + (b - 1) * mp.log1p(-x) - mp.log(mp.beta(a, b))
-    if fam == "f":
-        a, b = mp.mpf(par[0]) / 2, mp.mpf(par[1]) / 2
-        return (a * mp.log(a / b) + (a - 1) * mp.log(x) - mp.log(mp.beta(a, b))
-                - (a + b) * mp.log1p(a * x / b))
-    if fam == "t":
-        n = mp.mpf(par[0])
-        return (mp.loggamma((n + 1) / 2) - mp.loggamma(n / 2) - mp.log(n * mp.pi) / 2
-                - (n + 1) / 2 * mp.log1p(x * x / n))
-    if fam == "logis":
-        mu, s = par
-        z = abs(x - mu) / s
-        return -z - mp.log(s) - 2 * mp.log1p(mp.exp(-z))
-    raise ValueError(fam)
-
+# ---- references: mpmath (support/references.py) and scipy ------------------
 
 def scipy_tails(fam, x, *par):
     if fam == "beta":
@@ -168,59 +83,6 @@ def scipy_logdens(fam, x, *par):
     if fam == "logis":
         return st.logistic.logpdf(x, par[0], par[1])
     raise ValueError(fam)
-
-
-# ---- error measures -------------------------------------------------------
-
-def prob_error(v, P, Q):
-    """The rule's measure of v against (P, Q); inf for NaN or outside [0, 1]."""
-    if not (v >= 0 and v <= 1):
-        return math.inf
-    P = mp.mpf(P)
-    d = abs(mp.mpf(v) - P)
-    if d <= 4 * np.spacing(float(P)):
-        return 0.0
-    m = min(P, mp.mpf(Q))
-    return float(d / m) if m > 0 else math.inf
-
-
-def quant_error(tails, p, q):
-    """The rule's measure of the CDF at q against p, on the tail side."""
-    if math.isnan(q):
-        return math.inf
-    if math.isinf(q):
-        # an overflowed quantile is right when the root lies beyond DBL_MAX
-        if (q < 0) != (p <= 0.5):
-            return math.inf
-        P, Q = tails(math.copysign(np.finfo(float).max, q))
-        t = mp.mpf(p) if p <= 0.5 else 1 - mp.mpf(p)
-        return 0.0 if (P if p <= 0.5 else Q) >= t else math.inf
-    P, Q = tails(q)
-    t = mp.mpf(p) if p <= 0.5 else 1 - mp.mpf(p)
-    here = abs((P if p <= 0.5 else Q) - t)
-    e = float(here / t)
-    if e <= 1e-10 or math.isinf(q):
-        return e
-    # the grid near q can be coarser than the rule: q is accepted when the
-    # root lies between q and one of its neighbours (q is then one of the two
-    # doubles nearest the root)
-    dq = (P if p <= 0.5 else Q) - t
-    for v in (np.nextafter(q, -math.inf), np.nextafter(q, math.inf)):
-        Pv, Qv = tails(float(v))
-        if ((Pv if p <= 0.5 else Qv) - t) * dq <= 0:
-            return 0.0
-    return e
-
-
-def logdens_error(v, ref):
-    ref = float(ref)
-    if math.isnan(v):
-        return math.inf
-    if v == ref:
-        return 0.0
-    if math.isinf(v) or math.isinf(ref):
-        return math.inf
-    return abs(v - ref) / max(1.0, abs(ref))
 
 
 # ---- samples --------------------------------------------------------------
@@ -283,14 +145,14 @@ def run_family(fam, n, rows, examples):
     P = getattr(dm, "p" + fam)
     Qf = getattr(dm, "q" + fam)
     D = getattr(dm, "d" + fam)
-    fixed_p = K[f"k_p{fam}_fixed"]
-    fixed_q = K[f"k_q{fam}_fixed"]
-    region_p = K[f"k_p{fam}_region"]
-    region_q = K[f"k_q{fam}_region"]
+    fixed_p = getattr(K, f"k_p{fam}_fixed")
+    fixed_q = getattr(K, f"k_q{fam}_fixed")
+    region_p = getattr(K, f"k_p{fam}_region")
+    region_q = getattr(K, f"k_q{fam}_region")
     mpcap = 300 if n < 1000 else n  # the full run judges every replaced value
 
     def tails_mp(args):
-        return lambda v: mp_tails(fam, v, *args)
+        return lambda v: ref.tails(fam, v, *args)
 
     # -- CDF
     st_ = dict(n=0, region=0, replaced=0, outside_identical=True, gross=0, gross_max=0.0, max=0.0, mp=0)
@@ -306,15 +168,15 @@ def run_family(fam, n, rows, examples):
             if not reg:
                 st_["outside_identical"] = False
         sP, sQ = judge_cdf(fam, float(x), args)
-        em = prob_error(m, sP, sQ)
-        ef = prob_error(f, sP, sQ)
+        em = tail_error(m, sP, sQ)
+        ef = tail_error(f, sP, sQ)
         # settle with mpmath where it matters
         if (m != f or em > 1e-12 or ef > 1e-9) and st_["mp"] < mpcap:
             st_["mp"] += 1
             with mp.workdps(40):
-                rP, rQ = mp_tails(fam, float(x), *args)
-            em = prob_error(m, rP, rQ)
-            ef = prob_error(f, rP, rQ)
+                rP, rQ = ref.tails(fam, float(x), *args)
+            em = tail_error(m, rP, rQ)
+            ef = tail_error(f, rP, rQ)
         elif m != f or ef > 1e-9:
             continue  # beyond the mpmath budget: not judged
         if ef > 1e-9:
@@ -346,13 +208,13 @@ def run_family(fam, n, rows, examples):
                 e = abs((sP if p <= 0.5 else sQ) - t) / t
                 if e > 1e-10:
                     with mp.workdps(40):
-                        e = quant_error(tails_mp(args), float(p), m)
+                        e = quantile_tail_error(tails_mp(args), float(p), m)
                 st_["max"] = max(st_["max"], e)
             continue
         st_["mp"] += 1
         with mp.workdps(40):
-            em = quant_error(tails_mp(args), float(p), m)
-            ef = quant_error(tails_mp(args), float(p), f) if not math.isnan(f) else math.inf
+            em = quantile_tail_error(tails_mp(args), float(p), m)
+            ef = quantile_tail_error(tails_mp(args), float(p), f) if not math.isnan(f) else math.inf
         if ef > 1e-9:
             st_["gross"] += 1
             st_["gross_max"] = max(st_["gross_max"], em)
@@ -362,7 +224,7 @@ def run_family(fam, n, rows, examples):
     rows.append((f"q{fam}", st_))
 
     # -- log-density
-    fixed_d = K.get(f"k_d{fam}_fixed")
+    fixed_d = getattr(K, f"k_d{fam}_fixed")
     st_ = dict(n=0, region=0, replaced=0, outside_identical=True, gross=0, gross_max=0.0, max=0.0, mp=0)
     for i, x in enumerate(xs):
         args = tuple(float(a[i]) for a in par)
@@ -371,13 +233,13 @@ def run_family(fam, n, rows, examples):
         st_["n"] += 1
         if m != f and not (math.isnan(m) and math.isnan(f)):
             st_["replaced"] += 1
-        ref = scipy_logdens(fam, float(x), *args)
-        em, ef = logdens_error(m, ref), logdens_error(f, ref)
+        want = scipy_logdens(fam, float(x), *args)
+        em, ef = log_density_error(m, want), log_density_error(f, want)
         if (m != f or em > 1e-12 or ef > 1e-9) and st_["mp"] < mpcap:
             st_["mp"] += 1
             with mp.workdps(40):
-                ref = mp_logdens(fam, float(x), *args)
-            em, ef = logdens_error(m, ref), logdens_error(f, ref)
+                want = ref.log_density(fam, float(x), *args)
+            em, ef = log_density_error(m, want), log_density_error(f, want)
         elif m != f or ef > 1e-9:
             continue
         if ef > 1e-9:
@@ -391,73 +253,41 @@ def run_family(fam, n, rows, examples):
 
 # ---- the closed-form families --------------------------------------------
 
-def ncdf(z):
-    """Phi(z) that also takes arguments far beyond any representable tail."""
-    if z < -1e5:
-        return mp.mpf(0)
-    if z > 1e5:
-        return mp.mpf(1)
-    return mp.ncdf(z)
-
-
-def cauchy_tails(z):
-    """(P, Q) at z with the far tail as atan(1/|z|)/pi (no cancellation)."""
-    if z == 0:
-        return mp.mpf(1) / 2, mp.mpf(1) / 2
-    far = mp.atan(1 / abs(z)) / mp.pi
-    return (far, 1 - far) if z < 0 else (1 - far, far)
-
-
 def closed_specs():
-    """name, parameter sampler, argument sampler and exact tails (mpmath)."""
+    """name, parameter sampler and argument sampler."""
     def loc(n):
         return [np.where(RNG.random(n) < 0.3, RNG.uniform(-1e6, 1e6, n), RNG.uniform(-10, 10, n)),
                 10.0 ** RNG.uniform(-3, 3, n)]
 
     def args_loc(par, n):
         return par[0] + par[1] * np.sign(RNG.random(n) - 0.5) * 10.0 ** RNG.uniform(-3, 12, n)
-    specs = {
-        "cauchy": (loc, args_loc,
-                   lambda x, m, s: cauchy_tails((mp.mpf(x) - m) / s)),
-        "laplace": (loc, lambda par, n: par[0] + par[1] * RNG.uniform(-800, 800, n),
-                    lambda x, m, s: ((mp.exp((mp.mpf(x) - m) / s) / 2, 1 - mp.exp((mp.mpf(x) - m) / s) / 2)
-                                     if x < m else (1 - mp.exp(-(mp.mpf(x) - m) / s) / 2,
-                                                    mp.exp(-(mp.mpf(x) - m) / s) / 2))),
-        "norm": (loc, lambda par, n: par[0] + par[1] * RNG.uniform(-38, 38, n),
-                 lambda x, m, s: (ncdf((mp.mpf(x) - m) / s), ncdf(-(mp.mpf(x) - m) / s))),
+    return {
+        "cauchy": (loc, args_loc),
+        "laplace": (loc, lambda par, n: par[0] + par[1] * RNG.uniform(-800, 800, n)),
+        "norm": (loc, lambda par, n: par[0] + par[1] * RNG.uniform(-38, 38, n)),
         "lnorm": (lambda n: [RNG.uniform(-50, 50, n), 10.0 ** RNG.uniform(-3, 1, n)],
-                  lambda par, n: np.exp(par[0] + par[1] * RNG.uniform(-38, 38, n)),
-                  lambda x, m, s: ((ncdf((mp.log(x) - m) / s), ncdf(-(mp.log(x) - m) / s)) if x > 0
-                                   else (mp.mpf(0), mp.mpf(1)))),
+                  lambda par, n: np.exp(par[0] + par[1] * RNG.uniform(-38, 38, n))),
         "weibull": (lambda n: [10.0 ** RNG.uniform(-2, 2, n), 10.0 ** RNG.uniform(-3, 3, n)],
-                    lambda par, n: par[1] * 10.0 ** RNG.uniform(-30, 2, n),
-                    lambda x, k, s: ((-mp.expm1(-(mp.mpf(x) / s) ** k), mp.exp(-(mp.mpf(x) / s) ** k)) if x > 0
-                                     else (mp.mpf(0), mp.mpf(1)))),
+                    lambda par, n: par[1] * 10.0 ** RNG.uniform(-30, 2, n)),
         "unif": (lambda n: [RNG.uniform(-1e3, 1e3, n), 10.0 ** RNG.uniform(-3, 3, n)],
-                 lambda par, n: par[0] + par[1] * RNG.random(n),
-                 lambda x, a, w: ((mp.mpf(0), mp.mpf(1)) if x <= a else (mp.mpf(1), mp.mpf(0)) if x >= a + w
-                                  else ((mp.mpf(x) - a) / w, (a + mp.mpf(w) - x) / w))),
+                 lambda par, n: par[0] + par[1] * RNG.random(n)),
     }
-    return specs
 
 
 def run_closed(rows, n):
-    for name, (par_s, x_s, tails) in closed_specs().items():
+    for name, (par_s, x_s) in closed_specs().items():
         par = par_s(n)
         xs = x_s(par, n)
         ps = probs(n)
         P, Qf = getattr(dm, "p" + name), getattr(dm, "q" + name)
-        fixed_p, fixed_q = K[f"k_p{name}_fixed"], K[f"k_q{name}_fixed"]
-        reg_p, reg_q = K[f"k_p{name}_region"], K[f"k_q{name}_region"]
+        fixed_p, fixed_q = getattr(K, f"k_p{name}_fixed"), getattr(K, f"k_q{name}_fixed")
+        reg_p, reg_q = getattr(K, f"k_p{name}_region"), getattr(K, f"k_q{name}_region")
         for kind in ("p", "q"):
             st_ = dict(n=0, region=0, replaced=0, outside_identical=True, gross=0, gross_max=0.0, max=0.0, mp=0)
             for i in range(n):
                 a = tuple(float(v[i]) for v in par)
                 if name == "unif":
                     a = (a[0], a[0] + a[1])
-                    targs = (a[0], a[1] - a[0])
-                else:
-                    targs = a
                 u = float(xs[i]) if kind == "p" else float(ps[i])
                 if kind == "p" and name in ("lnorm", "weibull") and not u > 0:
                     continue
@@ -473,12 +303,12 @@ def run_closed(rows, n):
                 st_["mp"] += 1
                 with mp.workdps(40):
                     if kind == "p":
-                        rP, rQ = tails(u, *targs)
-                        em, ef = prob_error(m, rP, rQ), prob_error(f, rP, rQ)
+                        rP, rQ = ref.tails(name, u, *a)
+                        em, ef = tail_error(m, rP, rQ), tail_error(f, rP, rQ)
                     else:
-                        tl = lambda v, targs=targs: tails(v, *targs)  # noqa: E731
-                        em = quant_error(tl, u, m)
-                        ef = quant_error(tl, u, f)
+                        tl = lambda v, a=a: ref.tails(name, v, *a)  # noqa: E731
+                        em = quantile_tail_error(tl, u, m)
+                        ef = quantile_tail_error(tl, u, f)
                 if ef > 1e-9:
                     st_["gross"] += 1
                     st_["gross_max"] = max(st_["gross_max"], em)
@@ -494,7 +324,6 @@ def fmt(v):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--quick", action="store_true", help="fewer points")
-    ap.add_argument("--bench", action="store_true", help="time ordinary calls")
     args = ap.parse_args()
     n = 600 if args.quick else 3000
     rows, examples = [], {}
@@ -512,17 +341,6 @@ def main():
               f"{fmt(s['gross_max'])} | {fmt(s['max'])} | {s['mp']} |")
     print()
     print("Largest module error at:", {k: v for k, v in examples.items()})
-    if args.bench:
-        bench()
-
-
-def bench():
-    cxx = shutil.which("g++") or shutil.which("c++")
-    out = pathlib.Path(tempfile.mkdtemp()) / "bench"
-    subprocess.run([cxx, *FLAGS, str(ROOT / "tools" / "accuracy" / "sound_beta_bench.cpp"), "-o", str(out)],
-                   check=True)
-    print()
-    print(subprocess.run([str(out)], capture_output=True, text=True, check=True).stdout)
 
 
 if __name__ == "__main__":

@@ -29,16 +29,12 @@ Judgement, per point:
 A second part uses scipy as a fast judge of a larger sample of P and Q,
 spot-checking with mpmath every point where it disagrees with the result
 by more than 1e-12 relative.  The cost of the checks is measured by
-tools/accuracy/sound_gamma_bench.py.
+benchmarks/checks.py.
 """
-import ctypes
 import math
 import pathlib
 import random
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
 import mpmath as mp
@@ -46,119 +42,42 @@ import numpy as np
 
 import distmill as dm
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support import probe  # noqa: E402
+from support.equality import same_value_and_sign  # noqa: E402
+from support.metrics import probability_agrees, ulp  # noqa: E402
+from support.references import NoReference, gamma_tails  # noqa: E402
+
 mp.mp.dps = 30
-ROOT = pathlib.Path(__file__).resolve().parents[2]
 EPS = 2.0**-52
 INF = math.inf
 QUICK = "--quick" in sys.argv
 N = 300 if QUICK else 1500
 rng = random.Random(20240611)
 
-
-def load_probes():
-    cxx = shutil.which("g++") or shutil.which("c++")
-    srcs = sorted((ROOT / "tests" / "cpp").glob("probe_*.cpp"))
-    out = pathlib.Path(tempfile.mkdtemp()) / "libprobe.so"
-    subprocess.run([cxx, "-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math",
-                    f"-I{ROOT / 'src'}", "-shared", "-fPIC", *map(str, srcs), "-o", str(out)],
-                   check=True)
-    lib = ctypes.CDLL(str(out))
-    types = {"d": ctypes.c_double, "i": ctypes.c_int64, "b": ctypes.c_bool}
-
-    def fn(name, sig):
-        ret, args = sig.split(":")
-        f = getattr(lib, name)
-        f.restype = types[ret]
-        f.argtypes = [types[c] for c in args]
-        return f
-    return fn
-
-
-K = load_probes()
-f_pgamma = K("kf_pgamma", "d:dddb")
-f_qgamma = K("kf_qgamma", "d:ddd")
-f_pinvgamma = K("kf_pinvgamma", "d:dddb")
-f_qinvgamma = K("kf_qinvgamma", "d:ddd")
-f_qchisq = K("kf_qchisq", "d:dd")
-f_ppois = K("kf_ppois", "d:idb")
-f_qpois = K("kf_qpois", "d:dd")
-f_pbinom = K("kf_pbinom", "d:iidb")
-f_pf_inf = K("kf_pf_inf_df1", "d:dd")
-f_qf_inf = K("kf_qf_inf_df1", "d:dd")
-
-
-def ulp(v):
-    v = abs(v)
-    return 2.0**-1074 if v < 2.0**-1022 else math.ulp(v)
+K = probe.load()
+f_pgamma, f_qgamma, f_pinvgamma, f_qinvgamma = K.kf_pgamma, K.kf_qgamma, K.kf_pinvgamma, K.kf_qinvgamma
+f_qchisq, f_ppois, f_qpois, f_pbinom = K.kf_qchisq, K.kf_ppois, K.kf_qpois, K.kf_pbinom
+f_pf_inf, f_qf_inf = K.kf_pf_inf_df1, K.kf_qf_inf_df1
 
 
 def tolerance(ref, rel):
     """max(rel * min(ref, 1 - ref), 4 ulp(ref)) for a probability ref."""
-    r = float(ref)
-    return max(rel * float(min(ref, 1 - ref)), 4 * ulp(r))
-
-
-def agrees(v, ref, rel=1e-10):
-    if math.isnan(v) or v < 0 or v > 1:
-        return False
-    return abs(mp.mpf(v) - ref) <= tolerance(ref, rel)
-
-
-def same_bits(u, v):
-    return (math.isnan(u) and math.isnan(v)) or (u == v and math.copysign(1, u) == math.copysign(1, v))
+    return max(rel * float(min(ref, 1 - ref)), 4 * ulp(ref))
 
 
 def logu(lo, hi):
     return math.exp(rng.uniform(math.log(lo), math.log(hi)))
 
 
-class NoReference(Exception):
-    pass
-
-
-def far_tail(a, x):
-    """-1 (P below 1e-340), +1 (Q below 1e-340) or 0: where a phi > 800,
-    phi = x/a - 1 - ln(x/a), the smaller function is below e^-800 (the
-    converged kernel shows it as 0; mpmath's series may not converge)."""
-    lam = mp.mpf(x) / a
-    if a * (lam - 1 - mp.log(lam)) > 800:
-        return -1 if x < a else 1
-    return 0
-
-
-def gammainc(a, lo, hi):
-    try:
-        return mp.gammainc(a, lo, hi, regularized=True)
-    except mp.libmp.libhyper.NoConvergence:
-        raise NoReference
-
-
+# Beyond a phi = 800 the smaller function is below e^-800: 0 (mpmath's
+# series may not converge there).
 def ref_P(a, x):
-    a, x = mp.mpf(a), mp.mpf(x)
-    if x <= 0:
-        return mp.mpf(0)
-    if x == mp.inf:
-        return mp.mpf(1)
-    tail = far_tail(a, x)
-    if tail:
-        return mp.mpf(0) if tail < 0 else mp.mpf(1)
-    if x < a:
-        return gammainc(a, 0, x)
-    return 1 - gammainc(a, x, mp.inf)
+    return gamma_tails(a, x, far=800)[0]
 
 
 def ref_Q(a, x):
-    a, x = mp.mpf(a), mp.mpf(x)
-    if x <= 0:
-        return mp.mpf(1)
-    if x == mp.inf:
-        return mp.mpf(0)
-    tail = far_tail(a, x)
-    if tail:
-        return mp.mpf(1) if tail < 0 else mp.mpf(0)
-    if x < a:
-        return 1 - gammainc(a, 0, x)
-    return gammainc(a, x, mp.inf)
+    return gamma_tails(a, x, far=800)[1]
 
 
 ROWS = []
@@ -200,9 +119,9 @@ def prob_row(name, sample, points, fixed, result, reference):
             row.skipped += 1
             continue
         fv, rv = fixed(*args), result(*args)
-        ok = agrees(fv, ref)
+        ok = probability_agrees(fv, ref)
         err = float(abs(mp.mpf(rv) - ref) / tolerance(ref, 1e-9)) if not math.isnan(rv) else INF
-        row.add(ok, same_bits(fv, rv), err, args)
+        row.add(ok, same_value_and_sign(fv, rv), err, args)
     row.done()
 
 
@@ -334,7 +253,7 @@ def quantile_fixed_ok(x, a, p, q):
     if math.isnan(x) or x < 0:
         return False
     F = ref_Q if tail == "upper" else ref_P
-    return agrees(float(F(a, x)), mp.mpf(t)) if x < INF else False
+    return probability_agrees(float(F(a, x)), mp.mpf(t)) if x < INF else False
 
 
 def quantile_points(a_lo, a_hi, n):
@@ -357,7 +276,7 @@ def run_quantiles():
     for p, a in quantile_points(1e-3, 1e4, N):
         fv, rv = f_qgamma(p, a, 1.0), dm.qgamma(p, a, 1.0)
         try:
-            row.add(quantile_fixed_ok(fv, a, p, 1 - p), same_bits(fv, rv),
+            row.add(quantile_fixed_ok(fv, a, p, 1 - p), same_value_and_sign(fv, rv),
                     quantile_error(rv, a, p, 1 - p), (p, a))
         except NoReference:
             row.skipped += 1
@@ -367,7 +286,7 @@ def run_quantiles():
         nu = 2 * a
         fv, rv = f_qchisq(p, nu), dm.qchisq(p, nu)
         try:
-            row.add(quantile_fixed_ok(fv / 2, a, p, 1 - p), same_bits(fv, rv),
+            row.add(quantile_fixed_ok(fv / 2, a, p, 1 - p), same_value_and_sign(fv, rv),
                     quantile_error(rv / 2, a, p, 1 - p), (p, nu))
         except NoReference:
             row.skipped += 1
@@ -378,7 +297,7 @@ def run_quantiles():
         fv, rv = f_qinvgamma(p, a, 1.0), dm.qinvgamma(p, a, 1.0)
         conv = lambda v: 1 / v if v > 0 else INF  # noqa: E731
         try:
-            row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
+            row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_value_and_sign(fv, rv),
                     reciprocal_error(rv, conv, 1.0, a, p), (p, a))
         except NoReference:
             row.skipped += 1
@@ -389,7 +308,7 @@ def run_quantiles():
         fv, rv = f_qf_inf(p, df2), dm.qf(p, INF, df2)
         conv = lambda v: df2 / v / 2 if v > 0 else INF  # noqa: E731
         try:
-            row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_bits(fv, rv),
+            row.add(quantile_fixed_ok(conv(fv), a, 1 - p, p), same_value_and_sign(fv, rv),
                     reciprocal_error(rv, conv, df2 / 2, a, p), (p, df2))
         except NoReference:
             row.skipped += 1
@@ -410,9 +329,9 @@ def run_quantiles():
             t = mp.mpf(t)
             above = (hi < t) if tail == "upper" else (hi > t)
             below = (lo >= t) if tail == "upper" else (lo <= t)
-            return (above or agrees(float(hi), t)) and (k == 0 or below or agrees(float(lo), t))
+            return (above or probability_agrees(float(hi), t)) and (k == 0 or below or probability_agrees(float(lo), t))
         try:
-            row.add(right(fv), same_bits(fv, rv), 0.0 if right(rv) else INF, (p, lam))
+            row.add(right(fv), same_value_and_sign(fv, rv), 0.0 if right(rv) else INF, (p, lam))
         except NoReference:
             row.skipped += 1
     row.done()

@@ -22,6 +22,7 @@ large errors from the algorithms.
 """
 import argparse
 import math
+import pathlib
 import statistics
 import sys
 
@@ -30,6 +31,10 @@ import numpy as np
 import scipy.stats as st
 
 import distmill as dm
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests"))
+from support import references as ref  # noqa: E402
+from support.families import DISCRETE, ORDER  # noqa: E402
 
 mp.mp.dps = 40
 RNG = np.random.default_rng(7)
@@ -43,46 +48,6 @@ def U(lo, hi, n=N):
 def LU(lo, hi, n=N):
     return np.exp(RNG.uniform(math.log(lo), math.log(hi), n))
 
-
-# -- references: (density, cdf) in mpmath for parameters th ----------------
-def ncdf(z):
-    return mp.ncdf(z)
-
-
-def gamma_cdf(x, k):
-    return mp.gammainc(k, 0, x, regularized=True) if x > 0 else mp.mpf(0)
-
-
-REF = {
-    "norm": (lambda x, m, s: mp.npdf(x, m, s), lambda x, m, s: mp.ncdf(x, m, s)),
-    "lnorm": (lambda x, m, s: mp.npdf(mp.log(x), m, s) / x, lambda x, m, s: mp.ncdf(mp.log(x), m, s)),
-    "unif": (lambda x, a, b: 1 / (mp.mpf(b) - a), lambda x, a, b: (x - mp.mpf(a)) / (mp.mpf(b) - a)),
-    "exp": (lambda x, r: r * mp.exp(-r * x), lambda x, r: -mp.expm1(-r * x)),
-    "cauchy": (lambda x, m, s: 1 / (mp.pi * s * (1 + ((x - m) / mp.mpf(s)) ** 2)),
-               lambda x, m, s: mp.atan((x - m) / mp.mpf(s)) / mp.pi + mp.mpf(1) / 2),
-    "laplace": (lambda x, m, s: mp.exp(-abs(x - m) / mp.mpf(s)) / (2 * s),
-                lambda x, m, s: mp.exp((x - m) / mp.mpf(s)) / 2 if x < m else 1 - mp.exp(-(x - m) / mp.mpf(s)) / 2),
-    "logis": (lambda x, m, s: mp.exp(-(x - m) / mp.mpf(s)) / (s * (1 + mp.exp(-(x - m) / mp.mpf(s))) ** 2),
-              lambda x, m, s: 1 / (1 + mp.exp(-(x - m) / mp.mpf(s)))),
-    "weibull": (lambda x, k, l: (k / mp.mpf(l)) * (x / mp.mpf(l)) ** (k - 1) * mp.exp(-(x / mp.mpf(l)) ** k),
-                lambda x, k, l: -mp.expm1(-(x / mp.mpf(l)) ** k)),
-    "gamma": (lambda x, k, th: mp.exp((k - 1) * mp.log(x) - x / th - mp.loggamma(k) - k * mp.log(th)),
-              lambda x, k, th: gamma_cdf(x / mp.mpf(th), k)),
-    "invgamma": (lambda x, k, b: mp.exp(k * mp.log(b) - (k + 1) * mp.log(x) - b / mp.mpf(x) - mp.loggamma(k)),
-                 lambda x, k, b: mp.gammainc(k, b / mp.mpf(x), mp.inf, regularized=True)),
-    "chisq": (lambda x, n: mp.exp((n / 2 - 1) * mp.log(x) - x / 2 - mp.loggamma(mp.mpf(n) / 2) - (mp.mpf(n) / 2) * mp.log(2)),
-              lambda x, n: gamma_cdf(mp.mpf(x) / 2, mp.mpf(n) / 2)),
-    "beta": (lambda x, a, b: mp.exp((a - 1) * mp.log(x) + (b - 1) * mp.log1p(-x) - mp.log(mp.beta(a, b))),
-             lambda x, a, b: mp.betainc(a, b, 0, x, regularized=True)),
-    "f": (lambda x, d1, d2: mp.exp((mp.mpf(d1) / 2) * mp.log(mp.mpf(d1) * x / (d1 * x + mp.mpf(d2)))
-                                   + (mp.mpf(d2) / 2) * mp.log(mp.mpf(d2) / (d1 * x + mp.mpf(d2))) - mp.log(x)
-                                   - mp.log(mp.beta(mp.mpf(d1) / 2, mp.mpf(d2) / 2))),
-          lambda x, d1, d2: mp.betainc(mp.mpf(d1) / 2, mp.mpf(d2) / 2, 0, d1 * x / (d1 * x + mp.mpf(d2)), regularized=True)),
-    "t": (lambda x, n: mp.exp(mp.loggamma((n + 1) / mp.mpf(2)) - mp.loggamma(mp.mpf(n) / 2)
-                              - mp.log(mp.sqrt(n * mp.pi)) - ((n + 1) / mp.mpf(2)) * mp.log1p(mp.mpf(x) ** 2 / n)),
-          lambda x, n: (1 - mp.betainc(mp.mpf(n) / 2, mp.mpf(1) / 2, 0, n / (n + mp.mpf(x) ** 2), regularized=True) / 2)
-          if x > 0 else mp.betainc(mp.mpf(n) / 2, mp.mpf(1) / 2, 0, n / (n + mp.mpf(x) ** 2), regularized=True) / 2),
-}
 
 # parameter samplers (ordinary sizes)
 PARAMS = {
@@ -101,43 +66,15 @@ PARAMS = {
     "f": lambda: (LU(1, 50), LU(1, 50)),
     "t": lambda: (LU(1, 50),),
 }
-ORDER = "norm bern beta binom cauchy chisq exp f gamma invgamma laplace lnorm logis pois t unif weibull".split()
 
 
-def rel(v, ref):
+def rel(v, exact):
     if not np.isfinite(v):
         return math.inf
-    ref = mp.mpf(ref)
-    if ref == 0:
+    exact = mp.mpf(exact)
+    if exact == 0:
         return 0.0 if v == 0 else math.inf
-    return float(abs((mp.mpf(v) - ref) / ref))
-
-
-def true_quantile(cdf, p, guess, th, lo=None, hi=None):
-    """Root of cdf(x) = p by bisection in mpmath, bracketed around the guess."""
-    f = lambda x: cdf(x, *th) - p
-    g = mp.mpf(guess) if np.isfinite(guess) and guess != 0 else mp.mpf(1)
-    a, b = (g - abs(g) * 0.5 - 1, g + abs(g) * 0.5 + 1) if lo is None else (mp.mpf(lo), mp.mpf(hi))
-    if lo is None:
-        while f(a) > 0:
-            a = a - 2 * (b - a)
-        while f(b) < 0:
-            b = b + 2 * (b - a)
-    else:
-        a, b = max(a, g / 2 if g > 0 else a), b
-        if f(a) > 0:
-            a = mp.mpf(lo)
-        while f(b) < 0:
-            b = b * 2
-    for _ in range(200):
-        m = (a + b) / 2
-        if f(m) < 0:
-            a = m
-        else:
-            b = m
-        if b - a <= abs(m) * mp.mpf(2) ** -70:
-            break
-    return (a + b) / 2
+    return float(abs((mp.mpf(v) - exact) / exact))
 
 
 SCIPY = {
@@ -149,13 +86,11 @@ SCIPY = {
     "chisq": lambda n: st.chi2(n), "beta": lambda a, b: st.beta(a, b), "f": lambda a, b: st.f(a, b),
     "t": lambda n: st.t(n),
 }
-SUPPORT_LO = {"lnorm": 0, "exp": 0, "weibull": 0, "gamma": 0, "invgamma": 0, "chisq": 0, "beta": 0, "f": 0}
-SUPPORT_HI = {"beta": 1}
+SUPPORT_LO = {"lnorm", "exp", "weibull", "gamma", "invgamma", "chisq", "beta", "f"}
 
 
 def measure_continuous(dist, ps):
     d, p, q = (getattr(dm, c + dist) for c in "dpq")
-    dref, pref = REF[dist]
     ths = list(zip(*PARAMS[dist]()))
     errs = {"d": [], "p": [], "q": []}
     for th, pp in zip(ths, ps):
@@ -165,64 +100,35 @@ def measure_continuous(dist, ps):
         xs = float(SCIPY[dist](*th).ppf(pp))
         # a point that underflows to the end of the support measures nothing
         if np.isfinite(xs) and not ((dist in SUPPORT_LO and xs <= 0) or (dist == "beta" and xs >= 1)):
-            errs["d"].append(rel(d(xs, *th), dref(mp.mpf(xs), *th)))
-            errs["p"].append(rel(p(xs, *th), pref(mp.mpf(xs), *th)))
+            errs["d"].append(rel(d(xs, *th), ref.density(dist, xs, *th)))
+            errs["p"].append(rel(p(xs, *th), ref.cdf(dist, xs, *th)))
         x = q(pp, *th)
         if not np.isfinite(x) or (dist in SUPPORT_LO and x <= 0) or (dist == "beta" and x >= 1):
             errs["q"].append(math.inf)
             continue
-        lo = SUPPORT_LO.get(dist)
-        hi = SUPPORT_HI.get(dist, None)
-        tq = true_quantile(pref, mp.mpf(pp), x, th, lo, hi if hi is not None else (None if lo is None else x * 2 + 1))
-        errs["q"].append(rel(x, tq))
+        errs["q"].append(rel(x, ref.quantile(dist, pp, *th, start=x)))
     return errs
-
-
-def binom_cdf(k, n, pr):
-    pr = mp.mpf(pr)
-    return mp.fsum(mp.binomial(n, j) * pr ** j * (1 - pr) ** (n - j) for j in range(0, k + 1))
-
-
-def pois_cdf(k, lam):
-    lam = mp.mpf(lam)
-    return mp.gammainc(k + 1, lam, mp.inf, regularized=True)
 
 
 def measure_discrete(dist, ps):
     errs = {"d": [], "p": [], "q": []}
     for pp in ps:
         if dist == "bern":
-            pr = float(RNG.uniform(0.05, 0.95))
-            th, mass, cdf = (pr,), (lambda k: 1 - mp.mpf(pr) if k == 0 else mp.mpf(pr)), (lambda k: 1 - mp.mpf(pr) if k == 0 else mp.mpf(1))
-            top = 1
+            th = (float(RNG.uniform(0.05, 0.95)),)
         elif dist == "binom":
-            n = int(RNG.integers(1, 200)); pr = float(RNG.uniform(0.05, 0.95))
-            th = (n, pr)
-            mass = lambda k, n=n, pr=pr: mp.binomial(n, k) * mp.mpf(pr) ** k * (1 - mp.mpf(pr)) ** (n - k)
-            cdf = lambda k, n=n, pr=pr: binom_cdf(k, n, pr)
-            top = n
+            n = int(RNG.integers(1, 200))
+            th = (n, float(RNG.uniform(0.05, 0.95)))
         else:
-            lam = float(LU(0.5, 60, 1)[0])
-            th = (lam,)
-            mass = lambda k, lam=lam: mp.exp(k * mp.log(lam) - lam - mp.loggamma(k + 1))
-            cdf = lambda k, lam=lam: pois_cdf(k, lam)
-            top = None
+            th = (float(LU(0.5, 60, 1)[0]),)
         d, p, q = (getattr(dm, c + dist) for c in "dpq")
         k = q(pp, *th)
         if not np.isfinite(k):
             errs["q"].append(math.inf)
             continue
         k = int(k)
-        # the true quantile: least k with F(k) >= p (Poisson: F(k) > p)
-        j = max(k - 3, 0)
-        strict = dist == "pois"
-        while not ((cdf(j) > pp) if strict else (cdf(j) >= pp)):
-            j += 1
-        while j > 0 and ((cdf(j - 1) > pp) if strict else (cdf(j - 1) >= pp)):
-            j -= 1
-        errs["q"].append(0.0 if j == k else math.inf)
-        errs["d"].append(rel(d(k, *th), mass(k)))
-        errs["p"].append(rel(p(k, *th), cdf(k)))
+        errs["q"].append(0.0 if ref.discrete_quantile(dist, pp, *th, start=max(k - 3, 0)) == k else math.inf)
+        errs["d"].append(rel(d(k, *th), ref.density(dist, k, *th)))
+        errs["p"].append(rel(p(k, *th), ref.cdf(dist, k, *th)))
     return errs
 
 
@@ -253,7 +159,7 @@ def main():
     for dist in ORDER:
         res = {}
         for label, ps in (("ordinary", ordinary), ("tails", tails)):
-            res[label] = (measure_discrete if dist in ("bern", "binom", "pois") else measure_continuous)(dist, ps)
+            res[label] = (measure_discrete if dist in DISCRETE else measure_continuous)(dist, ps)
         for c in "dpq":
             o = summarise(res["ordinary"][c])
             t = summarise(res["tails"][c])

@@ -4,7 +4,7 @@ CMakeLists.txt.  Each build runs in its own child process, in a shuffled
 order every round; process CPU time (not wall time) keeps other work on a
 shared machine out of the numbers, and the minimum over rounds is kept.
 
-    python3 tools/compare_builds.py build-a build-b build-c --rounds 5
+    python3 tools/check/compare_builds.py build-a build-b build-c --rounds 5
 
 Pair it with the output digest (tools/check/digest/digest.py) to check that
 the builds also agree bit for bit.

@@ -4,7 +4,7 @@
 # conversions, ...) in a build directory of its own, and runs the test
 # suite against that build.  Any report stops the run with a non-zero exit.
 #
-#   tools/sanitize.sh [pytest arguments]      default: the whole suite
+#   tools/check/sanitize.sh [pytest arguments]      default: the whole suite
 #                                             and the example tour
 #
 # The interpreter itself is not instrumented, so the ASan runtime is
@@ -12,7 +12,7 @@
 # allocations until exit by design.  Needs g++ with its sanitizer runtimes
 # (they come with gcc), cmake, ninja, pybind11, numpy and pytest.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 
 BUILD=$(realpath -m "${SANITIZE_BUILD:-build-sanitize}")
 SAN="-fsanitize=address,undefined,float-cast-overflow"

@@ -1,6 +1,8 @@
-"""A persistent child interpreter for tests of calls that might not return.
+"""Child interpreters for tests of calls that might not return, or that
+need a fresh process (the default engine, signals, resident size).
 
-The child serves one request per line and answers one line each; `ask`
+`run_python` runs a script once; a `Child` is a persistent interpreter that
+serves one request per line and answers one line each; `ask`
 waits for the answer at most `timeout` seconds, and a child that has not
 answered by then is killed, so a hang fails the test that asked instead of
 stopping the whole run.  The next `ask` starts a fresh child.
@@ -10,20 +12,46 @@ import pathlib
 import selectors
 import subprocess
 import sys
+import sysconfig
 import time
 
-TESTS = pathlib.Path(__file__).resolve().parent
+TESTS = pathlib.Path(__file__).resolve().parents[1]
+
+
+def module_dir():
+    """The folder the imported distmill comes from."""
+    import distmill
+    return pathlib.Path(distmill.__file__).resolve().parent
 
 
 def child_env():
-    # The child imports the same distmill as this process.
-    import distmill
+    """This environment, with the same distmill and tests/ first on the path."""
     env = dict(os.environ)
-    path = [str(pathlib.Path(distmill.__file__).resolve().parent), str(TESTS)]
+    path = [str(module_dir()), str(TESTS)]
     if env.get("PYTHONPATH"):
         path.append(env["PYTHONPATH"])
     env["PYTHONPATH"] = os.pathsep.join(path)
     return env
+
+
+def run_python(code, timeout=60, input=None, env=None):
+    """stdout of `code` run by a fresh interpreter; a failure or a run
+    longer than `timeout` seconds fails the caller."""
+    try:
+        proc = subprocess.run([sys.executable, "-c", code], input=input, capture_output=True, text=True,
+                              env=child_env() if env is None else env, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise AssertionError(f"the child did not finish within {timeout} s") from None
+    assert proc.returncode == 0, proc.stderr[-3000:]
+    return proc.stdout
+
+
+def installed_root():
+    """The site folder distmill was imported from, or None when it comes
+    from a build tree on the path."""
+    here = module_dir()
+    sites = {pathlib.Path(sysconfig.get_paths()[k]).resolve() for k in ("purelib", "platlib")}
+    return here if here in sites or here.name in ("site-packages", "dist-packages") else None
 
 
 class Child:

@@ -1,22 +1,9 @@
-"""Cost of the checked incomplete gamma kernels: a small C++ benchmark,
-compiled with the module's floating-point flags, timing the fixed-depth
-kernels alone against the checked ones (which add the region test, and in
-the regions where the fixed-depth methods can fail one converged
-evaluation) and the converged evaluation alone, per region.
-
-    python3 tools/accuracy/sound_gamma_bench.py
-
-Each figure is the best of 15 runs of a loop over 2000 prepared arguments,
-in nanoseconds per call; the machine is shared, so only ratios mean much.
-"""
-import pathlib
-import shutil
-import subprocess
-import tempfile
-
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-
-SOURCE = r'''
+// Cost of the checked incomplete gamma kernels: the fixed-depth kernels
+// alone against the checked ones (which add the region test, and in the
+// regions where the fixed-depth methods can fail one converged evaluation)
+// and the converged evaluation alone, per region.  Compiled and run by
+// benchmarks/checks.py.  Each figure is the best of 15 runs of a loop over
+// 2000 prepared arguments, in nanoseconds per call.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -121,18 +108,3 @@ int main() {
   std::printf("| rate in [1e8, 1e308], p in (0, 1) (converged search only) | - | %.0f | |\n", best_ns(Qp, ph.a, ph.b));
   return 0;
 }
-'''
-
-
-def main():
-    cxx = shutil.which("g++") or shutil.which("c++")
-    tmp = pathlib.Path(tempfile.mkdtemp())
-    (tmp / "bench.cpp").write_text(SOURCE)
-    exe = tmp / "bench"
-    subprocess.run([cxx, "-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math",
-                    f"-I{ROOT / 'src'}", str(tmp / "bench.cpp"), "-o", str(exe)], check=True)
-    print(subprocess.run([str(exe)], check=True, capture_output=True, text=True).stdout)
-
-
-if __name__ == "__main__":
-    main()

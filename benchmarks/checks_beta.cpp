@@ -2,7 +2,7 @@
 // checked ones the module exposes, on ordinary arguments (outside every
 // region: the check is the region test alone), on arguments inside a region
 // where the fixed-depth value agrees (one converged evaluation more), and on
-// arguments where it is replaced.  Compiled and run by sound_beta.py --bench.
+// arguments where it is replaced.  Compiled and run by benchmarks/checks.py.
 // The distribution headers come first: they call the cxmath kernels
 // unqualified under a using-directive, which the C library's global math
 // functions (pulled in by <random>) would make ambiguous.

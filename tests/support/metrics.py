@@ -1,0 +1,107 @@
+"""Error measures.  References are mpmath numbers (or doubles); the
+measures are computed in mpmath and returned as floats.
+
+The agreement rule is the one the checked functions apply to keep a
+fixed-depth value (src/cxmath/agreement.hpp):
+probabilities within 1e-10 of min(P, 1 - P) or 4 ulps of P, quantiles by
+the CDF at the quantile against p on the side of the smaller probability,
+log-densities absolutely to 1e-10, relatively beyond magnitude 1.
+"""
+import math
+
+import mpmath as mp
+
+INF = math.inf
+AGREE_REL = 1e-10
+
+
+def ulp(v):
+    """Unit in the last place of the double v (the smallest subnormal at 0)."""
+    return math.ulp(abs(float(v)))
+
+
+def ulps(got, ref, bits=53):
+    """|got - ref| in units in the last place of ref, for a significand of
+    `bits` bits (64: the extended format)."""
+    ref = mp.mpf(ref)
+    unit = mp.mpf(2) ** (mp.floor(mp.log(abs(ref), 2)) - (bits - 1))
+    return float(abs(mp.mpf(got) - ref) / unit)
+
+
+def rel_err(got, ref):
+    """|got - ref| / |ref|; 0 for equal values, inf where got is NaN or
+    infinite, or ref is 0 and got is not."""
+    got, ref = mp.mpf(got), mp.mpf(ref)
+    if got == ref:
+        return 0.0
+    if ref == 0 or not mp.isfinite(got) or not mp.isfinite(ref):
+        return INF
+    return float(abs((got - ref) / ref))
+
+
+def tail_error(v, P, Q=None, floor_ulps=4):
+    """The agreement rule's measure of a probability v against P: |v - P|
+    relative to min(P, Q), Q = 1 - P unless given exactly, and 0 within
+    floor_ulps ulps of P; inf for NaN or v outside [0, 1]."""
+    if not 0 <= v <= 1:
+        return INF
+    P = mp.mpf(P)
+    Q = 1 - P if Q is None else mp.mpf(Q)
+    d = abs(mp.mpf(v) - P)
+    if d <= floor_ulps * ulp(P):
+        return 0.0
+    m = min(P, Q)
+    return float(d / m) if m > 0 else INF
+
+
+def probability_agrees(v, P, Q=None, rel=AGREE_REL, floor_ulps=4):
+    """The agreement rule for probabilities (at tolerance `rel`)."""
+    return tail_error(v, P, Q, floor_ulps) <= rel
+
+
+def quantile_error(P_at_q, Q_at_q, p):
+    """The rule's measure of a quantile q: the lower probability P(q) against
+    p for p <= 1/2, the upper Q(q) against 1 - p above, relatively."""
+    if p <= 0.5:
+        return float(abs(mp.mpf(P_at_q) - p) / p)
+    t = 1 - mp.mpf(p)
+    return float(abs(mp.mpf(Q_at_q) - t) / t)
+
+
+def quantile_tail_error(tails, p, q):
+    """quantile_error of q with tails(x) = (P(x), Q(x)), where q is also
+    accepted (error 0) when the root lies between q and a neighbouring
+    double, the grid there being coarser than the rule, and an infinite q
+    when the root lies beyond the largest double; inf for NaN."""
+    if math.isnan(q):
+        return INF
+    t = mp.mpf(p) if p <= 0.5 else 1 - mp.mpf(p)
+
+    def side(x):
+        P, Q = tails(x)
+        return P if p <= 0.5 else Q
+    if math.isinf(q):
+        if (q < 0) != (p <= 0.5):
+            return INF
+        return 0.0 if side(math.copysign(1.7976931348623157e308, q)) >= t else INF
+    here = side(q) - t
+    e = float(abs(here) / t)
+    if e <= AGREE_REL:
+        return e
+    for v in (math.nextafter(q, -INF), math.nextafter(q, INF)):
+        if (side(v) - t) * here <= 0:
+            return 0.0
+    return e
+
+
+def log_density_error(v, ref):
+    """The rule's measure of a log-density: |v - ref| / max(1, |ref|); 0 for
+    equal values (infinities included), inf for NaN or one infinite value."""
+    ref = float(ref)
+    if math.isnan(v) or math.isnan(ref):
+        return INF
+    if v == ref:
+        return 0.0
+    if math.isinf(v) or math.isinf(ref):
+        return INF
+    return abs(v - ref) / max(1.0, abs(ref))
