@@ -131,10 +131,10 @@ def round64(v):
 
 def hex_literal(v):
     if v == 0:
-        return "0.0L"
+        return "ext(0.0)"
     sign, m, e = round64(Fr(v))
     frac = (m - (1 << 63)) << 1
-    return f"{'-' if sign < 0 else ''}0x1.{frac:016x}p{e:+d}L"
+    return f"{'-' if sign < 0 else ''}0x1.{frac:016x}p{e:+d}_x"
 
 
 def mp_fraction(x):

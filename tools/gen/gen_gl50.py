@@ -73,7 +73,7 @@ def round64(v):
 def hex_literal(v):
     sign, m, e = round64(v)
     frac = (m - (1 << 63)) << 1  # 63 fraction bits padded to 16 hex digits
-    return f"{'-' if sign < 0 else ''}0x1.{frac:016x}p{e:+d}L"
+    return f"{'-' if sign < 0 else ''}0x1.{frac:016x}p{e:+d}_x"
 
 
 def tables():
