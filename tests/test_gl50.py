@@ -16,8 +16,8 @@ def rule():
 
 
 def stored(kernels, table, i):
-    """(sign, significand, exponent) of the stored long double."""
-    m = kernels.k_gl50_bits(table, i, 0) % (1 << 64)
+    """(sign, significand, exponent) of the stored extended value."""
+    m = kernels.k_gl50_bits(table, i, 0)
     se = kernels.k_gl50_bits(table, i, 1)
     return (-1 if se & 0x8000 else 1), m, (se & 0x7FFF) - 16383
 

@@ -5,22 +5,22 @@
 namespace {
 // An extended value split into two doubles whose sum is exactly the value
 // (a 64-bit significand fits in two 53-bit ones).
-double hi(long double v) { return static_cast<double>(v); }
-double lo(long double v) { return static_cast<double>(v - static_cast<long double>(hi(v))); }
+double hi(cxmath::ext v) { return static_cast<double>(v); }
+double lo(cxmath::ext v) { return static_cast<double>(v - hi(v)); }
 }  // namespace
 
 PROBE(k_erf, "d:d") double k_erf(double x) { return cxmath::erf(x); }
-PROBE(k_erf_ext_hi, "d:l") double k_erf_ext_hi(long double z) { return hi(cxmath::erf_ext(z)); }
-PROBE(k_erf_ext_lo, "d:l") double k_erf_ext_lo(long double z) { return lo(cxmath::erf_ext(z)); }
+PROBE(k_erf_ext_hi, "d:d") double k_erf_ext_hi(double z) { return hi(cxmath::erf_ext(z)); }
+PROBE(k_erf_ext_lo, "d:d") double k_erf_ext_lo(double z) { return lo(cxmath::erf_ext(z)); }
 // 1 - erf_ext(z) in extended, as the lower tail of the normal CDF forms it.
-PROBE(k_erfc_ext_hi, "d:l") double k_erfc_ext_hi(long double z) { return hi(1 - cxmath::erf_ext(z)); }
-PROBE(k_erfc_ext_lo, "d:l") double k_erfc_ext_lo(long double z) { return lo(1 - cxmath::erf_ext(z)); }
+PROBE(k_erfc_ext_hi, "d:d") double k_erfc_ext_hi(double z) { return hi(1 - cxmath::erf_ext(z)); }
+PROBE(k_erfc_ext_lo, "d:d") double k_erfc_ext_lo(double z) { return lo(1 - cxmath::erf_ext(z)); }
 // The same for an extended argument passed as hi + lo.
 PROBE(k_erf_ext2_hi, "d:dd") double k_erf_ext2_hi(double zh, double zl) {
-  return hi(cxmath::erf_ext(static_cast<long double>(zh) + zl));
+  return hi(cxmath::erf_ext(cxmath::ext(zh) + zl));
 }
 PROBE(k_erf_ext2_lo, "d:dd") double k_erf_ext2_lo(double zh, double zl) {
-  return lo(cxmath::erf_ext(static_cast<long double>(zh) + zl));
+  return lo(cxmath::erf_ext(cxmath::ext(zh) + zl));
 }
 PROBE(k_erf_inv, "d:d") double k_erf_inv(double y) { return cxmath::erf_inv(y); }
 PROBE(k_erf_inv_full, "d:d") double k_erf_inv_full(double y) { return cxmath::erf_inv_full(y); }
@@ -44,5 +44,5 @@ PROBE(k_constexpr_agrees, "b:") bool k_constexpr_agrees() {
          same_bits(c4, distmill::pnorm(v_m7, 0, 1, false)) &&
          same_bits(c5, distmill::pnorm(v_m1p3, 0, 1, true)) &&
          same_bits(c6, distmill::qnorm(v_0999, 0, 1)) &&
-         same_bits(c7, static_cast<double>(cxmath::erf_ext(static_cast<long double>(v_2p5))));
+         same_bits(c7, static_cast<double>(cxmath::erf_ext(cxmath::ext(v_2p5))));
 }

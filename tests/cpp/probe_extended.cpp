@@ -1,5 +1,5 @@
-// Full-precision views of the extended kernels.  ctypes rounds a returned
-// long double to a Python float, so each result is split into two doubles:
+// Full-precision views of the extended kernels.  A Python float holds a
+// double only, so each extended result is split into two doubles:
 // part 0 is the value rounded to double, part 1 the exact remainder (a
 // 64-bit significand always fits in hi + lo).  Arguments are likewise taken
 // as an exact sum hi + lo, so extended points such as the extended pi/2 can
@@ -11,16 +11,16 @@
 
 namespace {
 
-double part_of(long double v, std::int64_t part) {
+double part_of(cxmath::ext v, std::int64_t part) {
   const double hi = static_cast<double>(v);
   if (part == 0) return hi;
   // An infinite or NaN value has no remainder.
   if (!(hi - hi == 0)) return 0.0;
-  return static_cast<double>(v - static_cast<long double>(hi));
+  return static_cast<double>(v - hi);
 }
 
-long double ext_arg(double hi, double lo) {
-  return static_cast<long double>(hi) + static_cast<long double>(lo);
+cxmath::ext ext_arg(double hi, double lo) {
+  return cxmath::ext(hi) + lo;
 }
 
 }  // namespace
@@ -46,19 +46,19 @@ double k_exp_integer_part(std::int64_t n, std::int64_t part) {
 namespace {
 
 template <std::size_t N, class F>
-constexpr std::array<long double, N> fold(const std::array<double, N>& args, F f) {
-  std::array<long double, N> out{};
+constexpr std::array<cxmath::ext, N> fold(const std::array<double, N>& args, F f) {
+  std::array<cxmath::ext, N> out{};
   for (std::size_t i = 0; i < N; ++i) out[i] = f(args[i]);
   return out;
 }
 
 template <std::size_t N, class F>
-int disagreements(const std::array<double, N>& args, const std::array<long double, N>& folded, F f) {
+int disagreements(const std::array<double, N>& args, const std::array<cxmath::ext, N>& folded, F f) {
   int bad = 0;
   for (std::size_t i = 0; i < N; ++i) {
     volatile double v = args[i];
-    const long double run = f(v);
-    const long double c = folded[i];
+    const cxmath::ext run = f(v);
+    const cxmath::ext c = folded[i];
     if (!(run == c || (run != run && c != c))) ++bad;
   }
   return bad;
@@ -78,7 +78,7 @@ int disagreements(const std::array<double, N>& args, const std::array<long doubl
 
 PROBE(k_compile_time_disagreements, "i:")
 std::int64_t k_compile_time_disagreements() {
-  using L = long double;
+  using L = cxmath::ext;
   return AGREE([](double x) -> L { return cxmath::log(x); },
                1e-300, 0x1p-52, 0.3, 0.5, 0.999, 1.5, 2.5, 7.25, 1e10, 1e300) +
          AGREE([](double x) -> L { return cxmath::exp(x); },

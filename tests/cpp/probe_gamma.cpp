@@ -18,25 +18,13 @@ PROBE(k_incomplete_gamma_inv_full, "d:dd") double k_incomplete_gamma_inv_full(do
   return cxmath::incomplete_gamma_inv_full(a, p);
 }
 
-// The stored 80-bit table entries, bit for bit (ctypes would round a long
-// double to a Python float): part 0 is the 64-bit significand, part 1 the
-// sign and biased exponent.  table 0 = nodes, 1 = weights.
-PROBE(k_gl50_bits, "i:iii")
-std::int64_t k_gl50_bits(std::int64_t table, std::int64_t i, std::int64_t part) {
-  const long double v = table == 0 ? cxmath::gl50_nodes[i] : cxmath::gl50_weights[i];
-  unsigned char raw[sizeof(long double)] = {};
-  std::memcpy(raw, &v, sizeof v);
-  std::int64_t out = 0;
-  if (part == 0) {
-    std::uint64_t m = 0;
-    std::memcpy(&m, raw, 8);
-    std::memcpy(&out, &m, 8);
-  } else {
-    std::uint16_t se = 0;
-    std::memcpy(&se, raw + 8, 2);
-    out = se;
-  }
-  return out;
+// The stored 80-bit table entries, bit for bit (a Python float would round
+// them): part 0 is the 64-bit significand, part 1 the sign and biased
+// exponent.  table 0 = nodes, 1 = weights.
+PROBE(k_gl50_bits, "u:iii")
+std::uint64_t k_gl50_bits(std::int64_t table, std::int64_t i, std::int64_t part) {
+  const cxmath::ext v = table == 0 ? cxmath::gl50_nodes[i] : cxmath::gl50_weights[i];
+  return part == 0 ? cxmath::ext_significand(v) : cxmath::ext_sign_exp(v);
 }
 
 // Compile-time and run-time evaluation must give the same bits (the

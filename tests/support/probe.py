@@ -3,9 +3,14 @@ module's floating-point flags, and the probe library.
 
 Every file tests/cpp/probe_*.cpp exports kernels of src/ as extern "C"
 functions, each marked PROBE(name, "ret:args") (type letters: d double,
-l long double, i int64, b bool, u uint64).  `load` compiles them into one
-shared library and returns a handle whose attributes are those functions,
-typed from their marks.  The compiler is $CXX if set, else g++ or c++.
+i int64, b bool, u uint64).  `load` compiles them into one shared library
+and returns a handle whose attributes are those functions, typed from their
+marks.  The compiler is $CXX if set, else g++ or c++.
+
+DISTMILL_SOFT_EXT=1 compiles the probes with the software extended format,
+as the CMake option of that name builds the module, so that the suite run
+against such a build (PYTHONPATH=<its build folder>) checks the same
+format in the kernels it reaches directly.
 """
 import ctypes
 import os
@@ -21,6 +26,9 @@ from . import ROOT
 CPP = ROOT / "tests" / "cpp"
 # As CMakeLists.txt compiles the module: no fused multiply-add, no fast-math.
 FLAGS = ["-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math", f"-I{ROOT / 'src'}"]
+SOFT_EXT = os.environ.get("DISTMILL_SOFT_EXT") == "1"
+if SOFT_EXT:
+    FLAGS.append("-DDISTMILL_SOFT_EXT")
 
 
 class CompileError(RuntimeError):
@@ -36,20 +44,30 @@ def compiler():
     return [found] if found else None
 
 
+def _constexpr_budget(cxx):
+    """The flag that lets the compile-time checks run with the software
+    format, whose every operation is many steps of constant evaluation (the
+    longest check, a sum of 6500 binomial masses, needs five to eight times
+    GCC's default budget of 2^25; this gives 2^30)."""
+    version = subprocess.run([*cxx, "--version"], capture_output=True, text=True).stdout
+    limit = 1 << 30
+    return [f"-fconstexpr-steps={limit}" if "clang" in version else f"-fconstexpr-ops-limit={limit}"]
+
+
 def compile_cpp(sources, out, extra=()):
     """Compiles `sources` to `out` with FLAGS and `extra`; returns `out`."""
     cxx = compiler()
     if cxx is None:
         raise CompileError("no C++ compiler: set CXX or install g++")
-    cmd = [*cxx, *FLAGS, *extra, *map(str, sources), "-o", str(out)]
+    budget = _constexpr_budget(cxx) if SOFT_EXT else []
+    cmd = [*cxx, *FLAGS, *budget, *extra, *map(str, sources), "-o", str(out)]
     proc = subprocess.run(cmd, capture_output=True, text=True)
     if proc.returncode != 0:
         raise CompileError(f"compiling {[pathlib.Path(s).name for s in sources]} failed:\n{proc.stderr[-4000:]}")
     return out
 
 
-_CTYPES = {"d": ctypes.c_double, "l": ctypes.c_longdouble, "i": ctypes.c_int64, "b": ctypes.c_bool,
-           "u": ctypes.c_uint64}
+_CTYPES = {"d": ctypes.c_double, "i": ctypes.c_int64, "b": ctypes.c_bool, "u": ctypes.c_uint64}
 
 
 def signatures(sources):

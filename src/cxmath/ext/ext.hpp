@@ -45,6 +45,20 @@
 
 namespace cxmath {
 
+#if LDBL_MANT_DIG == 64 && LDBL_MAX_EXP == 16384
+namespace ext_detail {
+// The x87 layout of a long double in memory: significand, then sign and
+// exponent, padded.  (Also where the software format is forced: the checks
+// that compare it with the unit read the unit's results through it.)
+struct Layout {
+  std::uint64_t sig;
+  std::uint16_t sign_exp;
+  unsigned char pad[sizeof(long double) - 10];
+};
+static_assert(sizeof(Layout) == sizeof(long double));
+}  // namespace ext_detail
+#endif
+
 #if DISTMILL_EXT_SOFT
 using ext = soft_ext;
 inline constexpr bool EXT_NATIVE = false;
@@ -57,16 +71,6 @@ constexpr ext ext_quiet_nan() { return soft_ext::quiet_nan(); }
 #else
 using ext = long double;
 inline constexpr bool EXT_NATIVE = true;
-
-namespace ext_detail {
-// The x87 layout in memory: significand, then sign and exponent, padded.
-struct Layout {
-  std::uint64_t sig;
-  std::uint16_t sign_exp;
-  unsigned char pad[sizeof(long double) - 10];
-};
-static_assert(sizeof(Layout) == sizeof(long double));
-}  // namespace ext_detail
 
 constexpr ext ext_from_bits(std::uint16_t sign_exp, std::uint64_t sig) {
   return std::bit_cast<long double>(ext_detail::Layout{sig, sign_exp, {}});
