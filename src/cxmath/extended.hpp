@@ -14,6 +14,8 @@
 // function is a constant expression.
 #pragma once
 
+#include <array>
+
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
 
@@ -27,6 +29,17 @@ inline constexpr ext POW2[10] = {0x1p512_x, 0x1p256_x, 0x1p128_x, 0x1p64_x, 0x1p
                                  0x1p16_x,  0x1p8_x,   0x1p4_x,   0x1p2_x,  0x1p1_x};
 inline constexpr ext POW2_NEG[10] = {0x1p-512_x, 0x1p-256_x, 0x1p-128_x, 0x1p-64_x, 0x1p-32_x,
                                      0x1p-16_x,  0x1p-8_x,   0x1p-4_x,   0x1p-2_x,  0x1p-1_x};
+
+// 1/(2k + 1) for k = 0..29, each rounded once, as the coefficients of the
+// odd series below.  The table is filled when the module is compiled, with
+// the very divisions the series would make (so the same values); the x87
+// build folds those divisions by itself, the software format would
+// otherwise repeat them at every call.
+inline constexpr auto INV_ODD = [] {
+  std::array<ext, 30> t{};
+  for (int k = 0; k < 30; ++k) t[k] = ext(1.0) / static_cast<ext>(2 * k + 1);
+  return t;
+}();
 
 // x = m 2^e with m in [sqrt(1/2), sqrt(2)], for finite x > 0 (subnormals
 // included).  Every operation is an exact scaling by a power of two.
@@ -86,8 +99,8 @@ constexpr ext scale2(ext x, int n) {
 // 2u (1 + u^2/3 + u^4/5 + ...), 16 terms (u^32 < 1e-23).
 constexpr ext two_atanh_small(ext u) {
   const ext u2 = u * u;
-  ext s = ext(1.0) / 33;
-  for (int k = 15; k >= 1; --k) s = s * u2 + ext(1.0) / static_cast<ext>(2 * k + 1);
+  ext s = INV_ODD[16];
+  for (int k = 15; k >= 1; --k) s = s * u2 + INV_ODD[k];
   s = s * u2 + 1;
   return (u + u) * s;
 }
@@ -116,8 +129,8 @@ constexpr ext log1p_deficit(ext r, ext ratio) {
   if (fabs(r) <= ext(0.5)) {
     const ext z = r / (2 + r);
     const ext z2 = z * z;
-    ext t = ext(1.0) / 47;
-    for (int k = 22; k >= 1; --k) t = t * z2 + ext(1.0) / static_cast<ext>(2 * k + 1);
+    ext t = INV_ODD[23];
+    for (int k = 22; k >= 1; --k) t = t * z2 + INV_ODD[k];
     return -(z * ((2 * z2) * t - r));
   }
   return r - log(ratio);
@@ -211,8 +224,8 @@ constexpr ext atan(ext z) {
     w = (z - 1) / (z + 1);
   }
   const ext w2 = w * w;
-  ext s = ext(1.0) / 59;
-  for (int k = 28; k >= 0; --k) s = s * (-w2) + ext(1.0) / static_cast<ext>(2 * k + 1);
+  ext s = INV_ODD[29];
+  for (int k = 28; k >= 0; --k) s = s * (-w2) + INV_ODD[k];
   return base + w * s;
 }
 

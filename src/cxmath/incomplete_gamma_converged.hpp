@@ -40,6 +40,7 @@
 // References: DLMF 8.7, 8.9, 8.12 (Temme's uniform expansion), 5.7.3, 5.11.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -69,15 +70,20 @@ inline constexpr double TEMME_HIGH = 3;
 inline constexpr ext GAMMA_UNDERFLOW_EXPONENT = 750;
 inline constexpr int GAMMA_MAX_TERMS = 500;
 
+// The coefficients (-1)^k (zeta(k) - 1)/k of the series below, k = 2..40,
+// each one division as the series writes it, made when compiling.
+inline constexpr auto LGAMMA1P_COEF = [] {
+  std::array<ext, 41> c{};
+  for (int k = 2; k <= 40; ++k) c[k] = (k % 2 == 0 ? ZETA_M1[k] : -ZETA_M1[k]) / static_cast<ext>(k);
+  return c;
+}();
+
 // ln Gamma(1 + f) for |f| <= 1/2:
 //   -gamma f - (ln(1 + f) - f) + sum_{k>=2} (-1)^k (zeta(k) - 1) f^k / k,
 // the terms of the sum falling like (f/2)^k.
 constexpr ext lgamma1p_small(ext f) {
   ext t = 0;
-  for (int k = 40; k >= 2; --k) {
-    const ext c = (k % 2 == 0 ? ZETA_M1[k] : -ZETA_M1[k]) / static_cast<ext>(k);
-    t = t * f + c;
-  }
+  for (int k = 40; k >= 2; --k) t = t * f + LGAMMA1P_COEF[k];
   return (-EULER_GAMMA_EXT * f + xp::log1p_deficit(f, 1 + f)) + (f * f) * t;
 }
 

@@ -63,6 +63,15 @@ constexpr u128 mul64(u64 a, u64 b) {
 
 // (hi:lo) / d with hi < d: quotient and remainder.
 constexpr void div128(u64 hi, u64 lo, u64 d, u64& q, u64& r) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  // At run time the processor's own 128 / 64-bit division, whose quotient
+  // fits because hi < d (the library routine behind a 128-bit integer
+  // division tests for the general case first and is not inlined).
+  if (!std::is_constant_evaluated()) {
+    __asm__("divq %[d]" : "=a"(q), "=d"(r) : [d] "rm"(d), "a"(lo), "d"(hi) : "cc");
+    return;
+  }
+#endif
 #if defined(__SIZEOF_INT128__)
   const unsigned __int128 n = (static_cast<unsigned __int128>(hi) << 64) | lo;
   q = static_cast<u64>(n / d);
@@ -83,6 +92,18 @@ constexpr void div128(u64 hi, u64 lo, u64 d, u64& q, u64& r) {
   r = rem;
 #endif
 }
+
+// Every operation is a short common path (finite nonzero operands, a
+// normal result) and rarer ones (infinities, NaNs, zeros, denormals): the
+// common path is inlined into the kernels' chains, the rare ones are kept
+// out of line so that they do not crowd it.
+#if defined(__GNUC__) || defined(__clang__)
+#define DISTMILL_SOFT_HOT [[gnu::always_inline]] inline
+#define DISTMILL_SOFT_COLD [[gnu::noinline, gnu::cold]]
+#else
+#define DISTMILL_SOFT_HOT inline
+#define DISTMILL_SOFT_COLD
+#endif
 
 inline constexpr u64 TOP = u64(1) << 63;
 inline constexpr u64 QUIET = u64(1) << 62;
@@ -140,10 +161,10 @@ class soft_ext {
     }
   }
 
-  friend constexpr soft_ext operator+(soft_ext a, soft_ext b) { return add(a, b, false); }
-  friend constexpr soft_ext operator-(soft_ext a, soft_ext b) { return add(a, b, true); }
-  friend constexpr soft_ext operator*(soft_ext a, soft_ext b) { return mul(a, b); }
-  friend constexpr soft_ext operator/(soft_ext a, soft_ext b) { return div(a, b); }
+  DISTMILL_SOFT_HOT friend constexpr soft_ext operator+(soft_ext a, soft_ext b) { return add(a, b, false); }
+  DISTMILL_SOFT_HOT friend constexpr soft_ext operator-(soft_ext a, soft_ext b) { return add(a, b, true); }
+  DISTMILL_SOFT_HOT friend constexpr soft_ext operator*(soft_ext a, soft_ext b) { return mul(a, b); }
+  DISTMILL_SOFT_HOT friend constexpr soft_ext operator/(soft_ext a, soft_ext b) { return div(a, b); }
   constexpr soft_ext operator-() const { return from_bits(se_ ^ 0x8000, m_); }
   constexpr soft_ext operator+() const { return *this; }
   constexpr soft_ext& operator+=(soft_ext b) { return *this = *this + b; }
@@ -202,7 +223,7 @@ class soft_ext {
   // bit may carry a sticky "something nonzero below" bit).  e may lie
   // outside the exponent range: above it the result overflows to infinity,
   // below it the value is shifted into the denormals and rounded there.
-  static constexpr soft_ext round_pack(bool neg, int e, u64 hi, u64 lo) {
+  DISTMILL_SOFT_HOT static constexpr soft_ext round_pack(bool neg, int e, u64 hi, u64 lo) {
     if (e >= 1) [[likely]] {
       if (lo > soft_detail::TOP || (lo == soft_detail::TOP && (hi & 1))) {
         if (++hi == 0) {
@@ -210,9 +231,14 @@ class soft_ext {
           ++e;
         }
       }
-      if (e >= soft_detail::EMAX) return inf(neg);
+      if (e >= soft_detail::EMAX) [[unlikely]] return inf(neg);
       return make(neg, e, hi);
     }
+    return round_pack_denormal(neg, e, hi, lo);
+  }
+
+  // round_pack below the normal range.
+  DISTMILL_SOFT_COLD static constexpr soft_ext round_pack_denormal(bool neg, int e, u64 hi, u64 lo) {
     const int s = 1 - e;  // right shift into the denormal position
     u64 h = 0, l = 0;
     if (s < 64) {
@@ -246,23 +272,33 @@ class soft_ext {
     return z;
   }
 
-  static constexpr soft_ext add(soft_ext a, soft_ext b, bool subtract) {
+  // a + b, or a - b: b with its sign flipped when `subtract`.
+  DISTMILL_SOFT_HOT static constexpr soft_ext add(soft_ext a, soft_ext b, bool subtract) {
     const bool na = a.neg(), nb = b.neg() != subtract;
-    int ea = a.exp(), eb = b.exp();
-    if (ea == soft_detail::EMAX || eb == soft_detail::EMAX) [[unlikely]] {
+    if (!a.is_normal() || !b.is_normal()) [[unlikely]] return add_rare(a, b, na, nb);
+    return add_core(na, a.exp(), a.m_, nb, b.exp(), b.m_);
+  }
+
+  // Sums with an infinite, NaN, zero or denormal operand.
+  DISTMILL_SOFT_COLD static constexpr soft_ext add_rare(soft_ext a, soft_ext b, bool na, bool nb) {
+    const int ea = a.exp(), eb = b.exp();
+    if (ea == soft_detail::EMAX || eb == soft_detail::EMAX) {
       if (a.is_nan() || b.is_nan()) return propagate(a, b);
       if (ea == soft_detail::EMAX && eb == soft_detail::EMAX && na != nb) return indefinite();
       return ea == soft_detail::EMAX ? inf(na) : inf(nb);
     }
-    if (a.m_ == 0 || b.m_ == 0) [[unlikely]] {
+    if (a.m_ == 0 || b.m_ == 0) {
       if (b.m_ != 0) return make(nb, eb, b.m_);
       if (a.m_ != 0) return a;
       return zero(na && nb);  // +0 unless both are -0
     }
     // Denormals carry the exponent of the smallest normal numbers.
-    if (ea == 0) ea = 1;
-    if (eb == 0) eb = 1;
-    u64 ma = a.m_, mb = b.m_;
+    return add_core(na, ea == 0 ? 1 : ea, a.m_, nb, eb == 0 ? 1 : eb, b.m_);
+  }
+
+  // The sum of two finite nonzero values given as sign, exponent (at
+  // least 1) and significand.
+  DISTMILL_SOFT_HOT static constexpr soft_ext add_core(bool na, int ea, u64 ma, bool nb, int eb, u64 mb) {
     bool n = na;
     if (ea < eb || (ea == eb && ma < mb)) {
       std::swap(ea, eb);
@@ -309,26 +345,44 @@ class soft_ext {
     return round_pack(n, e, hi, lo);
   }
 
-  static constexpr soft_ext mul(soft_ext a, soft_ext b) {
+  // True for a normal number (neither zero, denormal, infinite nor NaN).
+  constexpr bool is_normal() const { return static_cast<unsigned>(exp() - 1) < soft_detail::EMAX - 1; }
+
+  // The significand of a finite nonzero value shifted until its integer bit
+  // is set, and the exponent that goes with it (below 1 for denormals).
+  static constexpr void unpack(soft_ext a, int& e, u64& m) {
+    e = a.exp();
+    m = a.m_;
+    if (e == 0) {
+      const int z = std::countl_zero(m);
+      m <<= z;
+      e = 1 - z;
+    }
+  }
+
+  DISTMILL_SOFT_HOT static constexpr soft_ext mul(soft_ext a, soft_ext b) {
+    if (!a.is_normal() || !b.is_normal()) [[unlikely]] return mul_rare(a, b);
+    return mul_core(a.neg() != b.neg(), a.exp(), a.m_, b.exp(), b.m_);
+  }
+
+  // Products with an infinite, NaN, zero or denormal operand.
+  DISTMILL_SOFT_COLD static constexpr soft_ext mul_rare(soft_ext a, soft_ext b) {
     const bool n = a.neg() != b.neg();
-    int ea = a.exp(), eb = b.exp();
-    if (ea == soft_detail::EMAX || eb == soft_detail::EMAX) [[unlikely]] {
+    if (a.exp() == soft_detail::EMAX || b.exp() == soft_detail::EMAX) {
       if (a.is_nan() || b.is_nan()) return propagate(a, b);
       if (a.m_ == 0 || b.m_ == 0) return indefinite();  // inf * 0
       return inf(n);
     }
-    if (a.m_ == 0 || b.m_ == 0) [[unlikely]] return zero(n);
-    u64 ma = a.m_, mb = b.m_;
-    if (ea == 0) [[unlikely]] {
-      const int z = std::countl_zero(ma);
-      ma <<= z;
-      ea = 1 - z;
-    }
-    if (eb == 0) [[unlikely]] {
-      const int z = std::countl_zero(mb);
-      mb <<= z;
-      eb = 1 - z;
-    }
+    if (a.m_ == 0 || b.m_ == 0) return zero(n);
+    int ea = 0, eb = 0;
+    u64 ma = 0, mb = 0;
+    unpack(a, ea, ma);
+    unpack(b, eb, mb);
+    return mul_core(n, ea, ma, eb, mb);
+  }
+
+  // The product of two significands with their integer bits set.
+  DISTMILL_SOFT_HOT static constexpr soft_ext mul_core(bool n, int ea, u64 ma, int eb, u64 mb) {
     soft_detail::u128 p = soft_detail::mul64(ma, mb);
     int e = ea + eb - soft_detail::BIAS + 1;
     if (!(p.hi & soft_detail::TOP)) {
@@ -339,27 +393,31 @@ class soft_ext {
     return round_pack(n, e, p.hi, p.lo);
   }
 
-  static constexpr soft_ext div(soft_ext a, soft_ext b) {
+  DISTMILL_SOFT_HOT static constexpr soft_ext div(soft_ext a, soft_ext b) {
+    if (!a.is_normal() || !b.is_normal()) [[unlikely]] return div_rare(a, b);
+    return div_core(a.neg() != b.neg(), a.exp(), a.m_, b.exp(), b.m_);
+  }
+
+  // Quotients with an infinite, NaN, zero or denormal operand.
+  DISTMILL_SOFT_COLD static constexpr soft_ext div_rare(soft_ext a, soft_ext b) {
     const bool n = a.neg() != b.neg();
-    int ea = a.exp(), eb = b.exp();
-    if (ea == soft_detail::EMAX || eb == soft_detail::EMAX) [[unlikely]] {
+    const int ea = a.exp(), eb = b.exp();
+    if (ea == soft_detail::EMAX || eb == soft_detail::EMAX) {
       if (a.is_nan() || b.is_nan()) return propagate(a, b);
       if (ea == eb) return indefinite();  // inf / inf
       return ea == soft_detail::EMAX ? inf(n) : zero(n);
     }
-    if (b.m_ == 0) [[unlikely]] return a.m_ == 0 ? indefinite() : inf(n);
-    if (a.m_ == 0) [[unlikely]] return zero(n);
-    u64 ma = a.m_, mb = b.m_;
-    if (ea == 0) [[unlikely]] {
-      const int z = std::countl_zero(ma);
-      ma <<= z;
-      ea = 1 - z;
-    }
-    if (eb == 0) [[unlikely]] {
-      const int z = std::countl_zero(mb);
-      mb <<= z;
-      eb = 1 - z;
-    }
+    if (b.m_ == 0) return a.m_ == 0 ? indefinite() : inf(n);
+    if (a.m_ == 0) return zero(n);
+    int xa = 0, xb = 0;
+    u64 ma = 0, mb = 0;
+    unpack(a, xa, ma);
+    unpack(b, xb, mb);
+    return div_core(n, xa, ma, xb, mb);
+  }
+
+  // The quotient of two significands with their integer bits set.
+  DISTMILL_SOFT_HOT static constexpr soft_ext div_core(bool n, int ea, u64 ma, int eb, u64 mb) {
     // 65 quotient bits and a sticky remainder bit.
     u64 q, r, hi, lo;
     int e;
