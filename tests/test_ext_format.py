@@ -41,7 +41,8 @@ MUTANTS = {
                       "if (l > soft_detail::TOP) ++h;"),
     "lost sticky bit of a far operand": ("bl = (mb >> (d - 64)) | ((mb << (128 - d)) != 0);",
                                          "bl = mb >> (d - 64);"),
-    "lost remainder of a quotient": ("lo = (q << 63) | (r != 0);", "lo = q << 63;"),
+    "lost remainder of a quotient": ("const u64 lo = (static_cast<u64>(bit) << 63) | (r2 != 0);",
+                                     "const u64 lo = static_cast<u64>(bit) << 63;"),
     "double rounding ties": ("if (rest > half || (rest == half && (q & 1))) ++q;", "if (rest >= half) ++q;"),
     "NaN sign": ("r = a.neg() ? b : a;", "r = a;"),
 }

@@ -33,14 +33,18 @@ constexpr double log_cf(double z) {
 }
 
 // e^r = 1/(1 - r/(1 + r - (r/2)/(1 + r/2 - (r/3)/(...(1 + r/23) - r/24)))).
+// Level j needs r/j and r/(j + 1); the latter is the former of the level
+// before, carried over rather than divided again (the same expression, so
+// the same value).
 template <class T>
 constexpr T exp_cf(T r) {
-  T t = (T(1) + r / T(23)) - r / T(24);
+  T next = r / T(23);
+  T t = (T(1) + next) - r / T(24);
   for (int j = 22; j >= 1; --j) {
     // r/2 and r/4 are formed as 0.5*r and 0.25*r (the same values).
     const T rj = j == 2 ? T(0.5) * r : j == 4 ? T(0.25) * r : j == 1 ? r : r / T(j);
-    const T rj1 = j + 1 == 2 ? T(0.5) * r : j + 1 == 4 ? T(0.25) * r : r / T(j + 1);
-    t = (T(1) + rj) - rj1 / t;
+    t = (T(1) + rj) - next / t;
+    next = rj;
   }
   return T(1) / (T(1) - r / t);
 }

@@ -418,23 +418,17 @@ class soft_ext {
 
   // The quotient of two significands with their integer bits set.
   DISTMILL_SOFT_HOT static constexpr soft_ext div_core(bool n, int ea, u64 ma, int eb, u64 mb) {
-    // 65 quotient bits and a sticky remainder bit.
-    u64 q, r, hi, lo;
-    int e;
-    if (ma >= mb) {
-      soft_detail::div128(ma - mb, 0, mb, q, r);
-      hi = soft_detail::TOP | (q >> 1);
-      lo = (q << 63) | (r != 0);
-      e = ea - eb + soft_detail::BIAS;
-    } else {
-      soft_detail::div128(ma, 0, mb, q, r);
-      const bool bit = r >= mb - r;  // the next quotient bit: 2r >= mb
-      const u64 r2 = bit ? r - (mb - r) : r + r;
-      hi = q;
-      lo = (static_cast<u64>(bit) << 63) | (r2 != 0);
-      e = ea - eb + soft_detail::BIAS - 1;
-    }
-    return round_pack(n, e, hi, lo);
+    // The dividend ma 2^(64 - s), s = 1 when ma >= mb, else 0, so that the
+    // quotient q has its top bit set (ma / mb lies in [1/2, 2)); then the
+    // next quotient bit and a sticky bit for the remainder.  No branch on
+    // s: in a chain of divisions it is as good as random.
+    const u64 s = ma >= mb;
+    u64 q, r;
+    soft_detail::div128(ma >> s, (ma << 63) & (0 - s), mb, q, r);
+    const bool bit = r >= mb - r;  // the next quotient bit: 2r >= mb
+    const u64 r2 = bit ? r - (mb - r) : r + r;
+    const u64 lo = (static_cast<u64>(bit) << 63) | (r2 != 0);
+    return round_pack(n, ea - eb + soft_detail::BIAS - 1 + static_cast<int>(s), q, lo);
   }
 
   static constexpr bool less(soft_ext a, soft_ext b) {
