@@ -18,7 +18,7 @@ import distmill as dm
 from support import references as ref
 from support.equality import same_value_or_both_nan, same_value_quiet_nan
 from support.families import arguments, ordinary_args
-from support.metrics import log_density_error, rel_err
+from support.metrics import AGREE_REL, log_density_error, promise_error, rel_err
 
 INF, NAN = math.inf, math.nan
 U = 2.0 ** -53          # half an ulp of 1: the unit of the bounds below
@@ -127,17 +127,16 @@ FLAGGED = [
     ("dunif", (0, -INF, 1), -INF), ("dunif", (2, 0, 1), -INF), ("dunif", (0.5, 0, 1), 0.0),
     ("punif", (-1, 0, 1), -INF), ("punif", (2, 0, 1), 0.0), ("punif", (0, -INF, 1), NAN),
     ("dexp", (INF, 2), -INF), ("dexp", (-1, 2), -INF), ("dexp", (INF, 0), NAN), ("dexp", (3, 0), -INF),
-    ("pexp", (0, 1), -INF), ("pexp", (1, INF), 0.0), ("pexp", (1e-17, 1), -INF),
+    ("pexp", (0, 1), -INF), ("pexp", (1, INF), 0.0),
     ("dcauchy", (INF, 0, 1), -INF), ("dcauchy", (0, 0, 0), NAN),
     ("pcauchy", (INF, 0, 1), 0.0), ("pcauchy", (-INF, 0, 1), -INF), ("pcauchy", (0, 0, 1), LOG_HALF),
-    ("pcauchy", (-1e20, 0, 1), -INF),     # a probability below EPS
     ("dlaplace", (2, 2, 0), INF), ("dlaplace", (1, 2, 0), -INF), ("dlaplace", (INF, INF, 1), NAN),
-    ("plaplace", (2, 2, 0), LOG_HALF), ("plaplace", (3, 2, 0), 0.0), ("plaplace", (-50, 0, 1), -INF),
+    ("plaplace", (2, 2, 0), LOG_HALF), ("plaplace", (3, 2, 0), 0.0),
     ("dlogis", (INF, 0, 1), -INF), ("dlogis", (1, 0, 0), NAN),
     ("plogis", (-INF, 0, 1), -INF), ("plogis", (0, 0, 0), LOG_HALF), ("plogis", (1, 0, 0), 0.0),
     ("dweibull", (0, 0.5, 1), INF),       # the pole is +inf with or without the flag
     ("dweibull", (0, 2, 1), -INF), ("dweibull", (-1, 2, 1), -INF), ("dweibull", (INF, 2, 1), -INF),
-    ("pweibull", (0, 2, 1), -INF), ("pweibull", (INF, 2, 1), 0.0), ("pweibull", (1e-9, 2, 1), -INF),
+    ("pweibull", (0, 2, 1), -INF), ("pweibull", (INF, 2, 1), 0.0),
 ]
 
 
@@ -390,17 +389,12 @@ def test_log_density_is_log_of_density(name):
 
 @pytest.mark.parametrize("name", ["punif", "pexp", "pcauchy", "plaplace", "plogis", "pweibull"])
 def test_log_cdf_is_kernel_log_of_cdf(name):
-    # There is no separate log-space formula: log_p is log of the finished P.
-    # (The CDF's own generators: the logistic one stays where the tanh
-    # fraction is accurate; see test_plogis_breaks_down_for_large_z.)
+    # log_p is the kernel log of the finished P wherever that meets the
+    # promise; both are judged on their own.
     gen = dict((a[0], a[1]) for a in ACCURACY)[name]
     for a in draws(100, gen, seed=13):
-        P = getattr(dm, name)(*a)
         lp = getattr(dm, name)(*a, log_p=True)
-        if P < EPS:
-            assert lp == -INF
-        else:
-            assert abs(lp - float(mp.log(P))) <= 4 * U * max(1, abs(lp))
+        assert promise_error(name, a, lp, True) <= AGREE_REL
 
 
 @pytest.mark.parametrize("p", [1e-5, 3e-5, 1e-4, 5e-8])

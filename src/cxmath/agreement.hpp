@@ -3,14 +3,15 @@
 // The fixed-depth methods (continued fractions, quadratures and Halley
 // refinements of fixed depth) are the first answer everywhere.  In the
 // regions where they can fail, a converged evaluation is computed as well,
-// and the fixed-depth value is kept whenever it agrees with it:
+// and the fixed-depth value is kept whenever it agrees with it; the rule is
+// the accuracy promise of every d, p and q function:
 //
 //   probabilities:  |P_fixed - P_conv| <= max(1e-10 * min(P_conv, 1 - P_conv),
 //                                             4 ulp(P_conv)),
-//   densities:      the same relative to the density (it has no complement);
-//                   a log-density absolutely to 1e-10, relatively beyond
-//                   magnitude 1 (where the density itself under- or
-//                   overflows),
+//   densities:      |d_fixed - d_conv| <= max(1e-10 * d_conv, 4 ulp(d_conv)),
+//   log-CDFs:       |L_fixed - L_conv| <= max(1e-10 * |L_conv|, 4 ulp(L_conv)),
+//   log-densities:  |L_fixed - L_conv| <= max(1e-10 * |L_conv|,
+//                                             4 ulp(max(|L_conv|, 1))),
 //   quantiles:      the converged CDF at the fixed-depth quantile agrees with
 //                   p by the probability rule, in the tail of the smaller of
 //                   p and 1 - p (below 1/2 the lower probability against p,
@@ -19,8 +20,13 @@
 //
 // Measuring against min(P, 1 - P) makes the rule demand relative accuracy
 // in whichever tail the probability lies; the floor of a few units in the
-// last place accepts values that differ only by rounding.  A NaN, or a
-// probability outside [0, 1], never agrees.
+// last place accepts values that differ only by rounding (for subnormal
+// values a few subnormal units).  A log-CDF is judged relative to its own
+// magnitude down to its last bits, so that close to 0 it carries the small
+// complement 1 - P; a log-density's floor is a few ulps of the density it
+// stands for (its logarithm's absolute error), since a logarithm that
+// crosses 0 cannot be relatively accurate there.  A NaN, or a probability
+// outside [0, 1], never agrees.
 //
 // Every checked function applies the rule through keep_probability,
 // keep_density, keep_log_density, keep_quantile or keep_count below, with
@@ -33,9 +39,11 @@
 
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
+#include "cxmath/extended.hpp"
 
 namespace cxmath {
 
@@ -90,12 +98,24 @@ constexpr bool density_agrees(double fixed, double converged) {
   return fabs(fixed - converged) <= tol;
 }
 
-constexpr bool log_density_agrees(double fixed, double converged) {
+// A logarithm L of a probability or density against the converged one:
+// relative to |L|, with a floor of 4 ulps of `floor_of`.
+constexpr bool log_agrees(double fixed, double converged, double floor_of) {
   if (isnan(fixed) || isnan(converged)) return false;
   if (fixed == converged) return true;
   if (isinf(fixed) || isinf(converged)) return false;
-  const double scale = fabs(converged) > 1 ? fabs(converged) : 1.0;
-  return fabs(fixed - converged) <= AGREE_REL * scale;
+  double tol = AGREE_REL * fabs(converged);
+  const double floor = 4 * ulp(floor_of);
+  if (tol < floor) tol = floor;
+  return fabs(fixed - converged) <= tol;
+}
+
+constexpr bool log_probability_agrees(double fixed, double converged) {
+  return log_agrees(fixed, converged, converged);
+}
+
+constexpr bool log_density_agrees(double fixed, double converged) {
+  return log_agrees(fixed, converged, fabs(converged) > 1 ? converged : 1.0);
 }
 
 // Do the converged tails t at a quantile agree with the target p?  q is
@@ -106,39 +126,88 @@ constexpr bool quantile_agrees(const Tails& t, double p, double q) {
   return probability_agrees(static_cast<double>(t.lower), p);
 }
 
-// The probability `fixed`, or the converged one where the rule replaces
-// it, in the scale of the log flag.
-template <bool Checked, class Converged>
-constexpr double keep_probability(double fixed, bool give_log, bool in_region, Converged&& converged) {
-  double P = fixed;
-  if constexpr (Checked) {
-    if (in_region || !(fixed >= 0 && fixed <= 1)) {
-      const double c = converged();
-      if (!probability_agrees(fixed, c)) P = c;
-    }
+// Log-CDFs outside a family's region: the logarithm of the fixed-depth
+// probability is -inf below EPS (where the logarithm kernel takes its
+// argument as 0), and above 1 - LOG_NEAR_ONE a probability accurate to a few
+// ulps of 1 no longer holds the complement that log P ~ -(1 - P) is made of
+// to the relative accuracy of the rule (its ulps are 1e-10 of 1 - P from
+// 1 - P ~ 4e-6 on).
+inline constexpr double LOG_NEAR_ONE = 1e-5;
+
+constexpr bool log_probability_region(double P) { return !(P >= EPS && P <= 1 - LOG_NEAR_ONE); }
+
+// A converged probability callable is one of
+//   converged() -> Tails: the two tails in extended precision; ln P is the
+//     logarithm of the lower tail up to 1/2 and log1p of minus the upper
+//     one above (so that close to 1 it keeps the small complement);
+//   converged(give_log) -> P or ln P in the flag's scale, computed in log
+//     space where P under- or overflows the tails it is made of;
+//   converged() -> P: its logarithm is the extended logarithm of the double
+//     P (right wherever P is a normal double and not close to 1).
+template <class Converged>
+constexpr double converged_in_scale(Converged& converged, bool give_log) {
+  if constexpr (requires { converged(give_log); }) {
+    return converged(give_log);
+  } else if constexpr (std::is_same_v<std::remove_cvref_t<decltype(converged())>, Tails>) {
+    const Tails t = converged();
+    if (!give_log) return static_cast<double>(t.lower);
+    if (isnan(t.lower) || isnan(t.upper)) return NaN;
+    return static_cast<double>(t.lower <= ext(0.5) ? xp::log(t.lower) : xp::log1p(-t.upper));
+  } else {
+    const double P = converged();
+    if (!give_log) return P;
+    if (isnan(P) || P < 0) return NaN;
+    return static_cast<double>(xp::log(static_cast<ext>(P)));
   }
-  return give_log ? log(P) : P;
 }
 
-// A density formed as its logarithm L (the rule judges the logarithm),
-// returned in the scale of the log flag.
+// The probability `fixed`, or the converged one where the rule replaces
+// it, in the scale of the log flag.  With the flag the rule judges the
+// logarithm itself (the log-CDF rule), also where the family's region does
+// not ask for it but the logarithm of the fixed-depth value cannot be right.
+template <bool Checked, class Converged>
+constexpr double keep_probability(double fixed, bool give_log, bool in_region, Converged&& converged) {
+  if constexpr (Checked) {
+    if (!give_log) {
+      if (in_region || !(fixed >= 0 && fixed <= 1)) {
+        const double c = converged_in_scale(converged, false);
+        if (!probability_agrees(fixed, c)) return c;
+      }
+      return fixed;
+    }
+    const double L = log(fixed);
+    if (in_region || log_probability_region(fixed)) {
+      const double c = converged_in_scale(converged, true);
+      if (!(fixed >= 0 && fixed <= 1) || !log_probability_agrees(L, c)) return c;
+    }
+    return L;
+  }
+  return give_log ? log(fixed) : fixed;
+}
+
+// A density formed as its logarithm L, returned in the scale of the log
+// flag: with the flag the log-density rule judges L, without it the density
+// rule judges e^L.
 template <bool Checked, class Converged>
 constexpr double keep_log_density(double L, bool give_log, bool in_region, Converged&& converged) {
   if constexpr (Checked) {
     if (in_region || isnan(L)) {
       const double c = converged();
-      if (!log_density_agrees(L, c)) L = c;
+      if (give_log) return log_density_agrees(L, c) ? L : c;
+      const double d = exp(L), dc = exp(c);
+      return density_agrees(d, dc) ? d : dc;
     }
   }
   return give_log ? L : exp(L);
 }
 
 // A density already in the scale of the log flag; `converged` gives the
-// converged value in the same scale.
+// converged value in the same scale.  With the flag, a fixed-depth density
+// below EPS, whose logarithm is -inf, is checked too.
 template <bool Checked, class Converged>
 constexpr double keep_density(double fixed, bool give_log, bool in_region, Converged&& converged) {
   if constexpr (Checked) {
-    if (in_region || isnan(fixed)) {
+    if (in_region || isnan(fixed) || (give_log && fixed == -INF)) {
       const double c = converged();
       if (!(give_log ? log_density_agrees(fixed, c) : density_agrees(fixed, c))) return c;
     }

@@ -301,9 +301,13 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
     InterruptPoll poll;
     P = binom_sum_down(x, n, prob, poll);
   }
-  // Above 1/2 the complement summed directly decides.
-  return keep_probability<Checked>(P, give_log_p, P > 0.5, [&] {
+  // Above 1/2 the complement summed directly decides; its logarithm is
+  // log1p of minus the upper sum.  At or below 1/2 the top-down sum is the
+  // converged value itself, in extended precision for its logarithm.
+  return keep_probability<Checked>(P, give_log_p, P > 0.5, [&](bool lg) -> double {
+    if (lg && !(P > 0.5)) return static_cast<double>(xp::log(static_cast<ext>(P)));
     InterruptPoll poll;
+    if (lg) return static_cast<double>(xp::log1p(-binom_upper_sum(x, n, prob, poll)));
     return binom_complement_sum(x, n, prob, poll);
   });
 }

@@ -136,7 +136,7 @@ constexpr double pcauchy(double x, double mu, double sigma, bool give_log_p) {
     // A zero sigma is the point mass at mu: there is no value to check.
     if (sigma != 0)
       return keep_probability<Checked>(P, give_log_p, pcauchy_region(x, mu, sigma),
-                                       [&] { return static_cast<double>(pcauchy_tails(x, mu, sigma).lower); });
+                                       [&] { return pcauchy_tails(x, mu, sigma); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {

@@ -77,7 +77,7 @@ constexpr double pexp(double x, double rate, bool give_log_p) {
   if (x <= 0) return dpq::zero(give_log_p);
   if (rate == INF) return dpq::one(give_log_p);
   const double P = -expm1((-rate) * x);
-  return keep_probability<Checked>(P, give_log_p, false, [&] { return static_cast<double>(pexp_tails(x, rate).lower); });
+  return keep_probability<Checked>(P, give_log_p, false, [&] { return pexp_tails(x, rate); });
 }
 
 template <bool Checked>

@@ -104,7 +104,7 @@ constexpr double plaplace(double x, double mu, double sigma, bool give_log_p) {
     const double s = (d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0) * 0.5;
     P = s * (1 - exp(-fabs(d) / sigma)) + 0.5;
     return keep_probability<Checked>(P, give_log_p, plaplace_region(x, mu, sigma),
-                                     [&] { return static_cast<double>(plaplace_tails(x, mu, sigma).lower); });
+                                     [&] { return plaplace_tails(x, mu, sigma); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {

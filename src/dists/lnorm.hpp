@@ -97,7 +97,7 @@ constexpr double plnorm(double x, double mu, double sigma, bool give_log_p) {
   if (sigma < 0) return NaN;
   if (Checked && lnorm_checkable(x, mu, sigma) && plnorm_region(x, mu, sigma))
     return keep_probability<Checked>(plnorm<false>(x, mu, sigma, false), give_log_p, true,
-                                     [&] { return static_cast<double>(plnorm_tails(x, mu, sigma).lower); });
+                                     [&] { return plnorm_tails(x, mu, sigma); });
   if (x < EPS) return dpq::zero(give_log_p);
   return pnorm<Checked>(log_core(x), mu, sigma, give_log_p);
 }

@@ -144,7 +144,7 @@ constexpr double plogis(double x, double mu, double sigma, bool give_log_p) {
       P = (1 - y / tanh_cf(y)) * 0.5;
     }
     return keep_probability<Checked>(P, give_log_p, plogis_region(x, mu, sigma),
-                                     [&] { return static_cast<double>(plogis_tails(x, mu, sigma).lower); });
+                                     [&] { return plogis_tails(x, mu, sigma); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {

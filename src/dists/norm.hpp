@@ -176,7 +176,7 @@ constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
   if (sigma < 0) return NaN;
   if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x))
     return keep_probability<Checked>(pnorm_core(x, mu, sigma), give_log_p, pnorm_region(x, mu, sigma),
-                                     [&] { return static_cast<double>(pnorm_tails(x, mu, sigma).lower); });
+                                     [&] { return pnorm_tails(x, mu, sigma); });
   double r = 0;
   if ((x == INF && mu == INF) || (x == -INF && mu == -INF))
     r = NaN;

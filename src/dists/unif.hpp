@@ -88,7 +88,7 @@ constexpr double punif(double x, double a, double b, bool give_log_p) {
   // Infinite bounds are not a distribution: that NaN stands.
   if (isinf(a) || isinf(b)) return dpq::value(P, give_log_p);
   return keep_probability<Checked>(P, give_log_p, punif_region(x, a, b),
-                                   [&] { return static_cast<double>(punif_tails(x, a, b).lower); });
+                                   [&] { return punif_tails(x, a, b); });
 }
 
 template <bool Checked>

@@ -98,7 +98,7 @@ constexpr double pweibull(double x, double shape, double scale, bool give_log_p)
   if (isnan(scale)) return NaN;
   if (shape < EPS) return NaN;
   if (scale < EPS) return NaN;
-  const auto converged = [&] { return static_cast<double>(pweibull_tails(x, shape, scale).lower); };
+  const auto converged = [&] { return pweibull_tails(x, shape, scale); };
   if (x < EPS) {
     // The fixed-depth method counts x below EPS as 0; a positive x with a
     // finite scale is checked like any other.

@@ -31,7 +31,7 @@ static_assert(erf_inv(-0.5) == -erf_inv(0.5));
 // normal and log-normal
 static_assert(distmill::dnorm(0.0, 0, 1, true) == -0.9189385332046728);
 static_assert(distmill::pnorm(0.0, 0, 1, false) == 0.5 && distmill::pnorm(-40.0, 0, 1, false) == 0);
-static_assert(distmill::pnorm(-8.3, 0, 1, true) == -INF);
+static_assert(within(distmill::pnorm(-8.3, 0, 1, true), -37.494217423748250386, 1e-12));
 static_assert(within(distmill::pnorm(1.0, 0, 1, false), 0.84134474606854294858523254563, 0x1p-52));
 static_assert(within(distmill::pnorm(-5.0, 0, 1, false), 2.8665157187919391167375233287464e-7, 1e-12));
 static_assert(distmill::qnorm(0.5, 0, 1) == 0 && distmill::qnorm(0.975, 0, 1) == 1.95996398454007);

@@ -105,3 +105,50 @@ def log_density_error(v, ref):
     if math.isinf(v) or math.isinf(ref):
         return INF
     return abs(v - ref) / max(1.0, abs(ref))
+
+
+def log_error(v, ref, floor_of=None):
+    """A logarithm v against ref: |v - ref| / |ref|, 0 within 4 ulps of
+    `floor_of` (default ref itself; a log-density passes max(|ref|, 1): its
+    floor is a few ulps of the density it stands for); 0 for equal values,
+    inf for NaN or one infinite value."""
+    ref = mp.mpf(ref)
+    if math.isnan(v) or mp.isnan(ref):
+        return INF
+    if v == ref:
+        return 0.0
+    if math.isinf(v) or mp.isinf(ref):
+        return INF
+    d = abs(mp.mpf(v) - ref)
+    if d <= 4 * ulp(ref if floor_of is None else floor_of):
+        return 0.0
+    return float(d / abs(ref)) if ref != 0 else INF
+
+
+def promise_error(name, args, v, flag=False):
+    """The accuracy promise's measure of the module's value v of function
+    `name` (d, p or q) at `args` (without the flag), with the log flag
+    `flag`: 0 or at most AGREE_REL where the promise holds.  Densities
+    relative to the density (floor 4 ulps, subnormal ulps included), log-
+    values by log_error, probabilities by tail_error, continuous quantiles
+    by their CDF residual (quantile_tail_error), counts exactly."""
+    from . import families, references as ref
+    prefix, dist = name[0], name[1:]
+    if prefix == "q":
+        p, params = args[0], args[1:]
+        if dist in families.DISCRETE:
+            want = ref.discrete_quantile(dist, p, *params)
+            return 0.0 if v == want else INF
+        return quantile_tail_error(lambda x: ref.tails(dist, x, *params), p, v)
+    if prefix == "d":
+        L = ref.log_density(dist, *args)
+        if flag:
+            return log_error(v, L, max(abs(L), 1))
+        d = mp.exp(L)
+        if abs(mp.mpf(v) - d) <= 4 * ulp(d):
+            return 0.0
+        return rel_err(v, d)
+    P, Q = ref.tails(dist, *args)
+    if flag:
+        return log_error(v, mp.log(P) if P <= 0.5 else mp.log1p(-Q))
+    return tail_error(v, P, Q)
