@@ -51,7 +51,7 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
     // well.  Converged: g(x/scale)/scale, g the unit gamma density.
     const bool region = x < EPS || gamma_density_region(shape, fabs(t_x) + fabs(lg) + fabs(t_s) + t_e, ld, give_log);
     return keep_gamma_density<Checked>(ld, give_log, region, [&] {
-      return gamma_log_density_converged(shape, static_cast<ext>(x) / scale) - xp::log(scale);
+      return gamma_log_density_converged(shape, gamma_point(shape, {scale, false}, x)) - xp::log(scale);
     });
   }
   return dpq::zero(give_log);
@@ -73,11 +73,12 @@ constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
     const double z = x / scale;
     const double P = x < EPS ? 0.0 : incomplete_gamma(shape, z);
     // The converged value at x/scale as the kernel had it where that is a
-    // normal double, in extended precision where the quotient leaves the
-    // normal range.
-    const ext zx = z >= 0x1p-1022 && z < INF ? static_cast<ext>(z) : static_cast<ext>(x) / scale;
-    return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(shape, z, P),
-                                     [&](bool give_log) { return incomplete_gamma_in_scale(shape, zx, false, give_log); });
+    // normal double and the shape moderate, else at the exact quotient.
+    const bool rounded = z >= 0x1p-1022 && z < INF && shape <= GAMMA_ROUNDED_POINT_SHAPE;
+    return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(shape, z, P), [&](bool give_log) {
+      const GammaPoint pt = rounded ? GammaPoint{z, static_cast<ext>(z) - shape} : gamma_point(shape, {scale, false}, x);
+      return incomplete_gamma_in_scale(shape, pt, false, give_log);
+    });
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
   // an infinite x passes all mass of a finite scale; an infinite shape or

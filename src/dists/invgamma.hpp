@@ -53,8 +53,8 @@ constexpr double dinvgamma(double x, double shape, double scale, bool give_log) 
     const bool region =
         x < EPS || scale < EPS || gamma_density_region(shape, fabs(t_x) + fabs(t_s) + fabs(lg) + t_e, ld, give_log);
     return keep_gamma_density<Checked>(ld, give_log, region, [&] {
-      const ext z = static_cast<ext>(scale) / x;
-      return (gamma_log_density_converged(shape, z) + xp::log(z)) - xp::log(x);
+      const GammaPoint pt = gamma_point(shape, {scale, true}, x);
+      return (gamma_log_density_converged(shape, pt) + xp::log(pt.x)) - xp::log(x);
     });
   }
   return dpq::zero(give_log);
@@ -99,11 +99,15 @@ constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p
   const bool exact = u < INF && r < INF;
   const double z = exact ? u / r : scale / x;
   // The converged value at z as formed here where the reciprocals and z are
-  // normal doubles, at scale/x in extended precision elsewhere.
-  const bool normal = u >= 0x1p-1022 && r >= 0x1p-1022 && exact && z >= 0x1p-1022 && z < INF;
-  const ext zx = normal ? static_cast<ext>(z) : static_cast<ext>(scale) / x;
+  // normal doubles and the shape moderate, at the exact scale/x elsewhere.
+  const bool rounded = u >= 0x1p-1022 && r >= 0x1p-1022 && exact && z >= 0x1p-1022 && z < INF &&
+                       shape <= GAMMA_ROUNDED_POINT_SHAPE;
   return keep_probability<Checked>(R, give_log_p, G > 0.9 || u < EPS || !exact || incomplete_gamma_region(shape, z, R),
-                                   [&](bool give_log) { return incomplete_gamma_in_scale(shape, zx, true, give_log); });
+                                   [&](bool give_log) {
+                                     const GammaPoint pt = rounded ? GammaPoint{z, static_cast<ext>(z) - shape}
+                                                                   : gamma_point(shape, {scale, true}, x);
+                                     return incomplete_gamma_in_scale(shape, pt, true, give_log);
+                                   });
 }
 
 template <bool Checked>

@@ -73,7 +73,10 @@ def _small_shape_tails(a, x):
             T += term / (a + n)
             if abs(term) < abs(T) * mpf(2) ** (-mp.mp.prec - 10) and n > x:
                 break
-        u = a * mp.log(x) - mp.loggamma(1 + a)
+        # ln Gamma(1 + a) = -gamma a + sum_{k>=2} (-1)^k zeta(k) a^k / k (1 + a
+        # itself would round to 1)
+        lg1p = -mp.euler * a + sum((-1) ** k * mp.zeta(k) * a**k / k for k in range(2, 8))
+        u = a * mp.log(x) - lg1p
         P = mp.exp(u) * (1 + a * T)
         Q = -mp.expm1(u) - mp.exp(u) * a * T
     return +P, +Q
