@@ -36,7 +36,6 @@ LIMITS = [
     (dm.dgamma, (1, 2, INF), 0.0),
     (dm.dgamma, (NAN, 2, 1, True), NAN),  # NaN is not logged
     # pgamma
-    (dm.pgamma, (1e-17, 2, 1), 0.0),
     (dm.pgamma, (-3, 2, 1, True), -INF),
     (dm.pgamma, (INF, 2, 1), 1.0),
     (dm.pgamma, (INF, 2, 1, True), 0.0),
@@ -68,7 +67,6 @@ LIMITS = [
     (dm.dinvgamma, (0, 2, 1), 0.0),
     (dm.dinvgamma, (1, 2, 0), 0.0),
     (dm.dinvgamma, (1, 2, 0, True), -INF),
-    (dm.dinvgamma, (1, 2, 1e-17), 0.0),  # log(scale) = -inf
     (dm.dinvgamma, (1, 2, -1), NAN),
     (dm.dinvgamma, (-1, 2, 1), 0.0),
     (dm.dinvgamma, (INF, 2, 1), 0.0),
@@ -76,7 +74,6 @@ LIMITS = [
     (dm.pinvgamma, (0, 2, 1), 0.0),
     (dm.pinvgamma, (-1, 2, 1, True), -INF),
     (dm.pinvgamma, (INF, 2, 1), 1.0),
-    (dm.pinvgamma, (1, 2, 1e16), NAN),  # 1/scale below EPS
     (dm.pinvgamma, (0, 2, 0), NAN),  # u = r = +inf
     (dm.pinvgamma, (1, 2, 0), 1.0),  # r = +inf: gamma CDF 0
     (dm.pinvgamma, (1, 0, 1), 0.0),  # shape 0: gamma CDF 1
@@ -110,7 +107,6 @@ LIMITS = [
     (dm.pchisq, (3, INF), 0.0),
     (dm.pchisq, (0, 4, True), -INF),
     (dm.pchisq, (0, 0), 0.0),  # x < EPS precedes dof = 0
-    (dm.pchisq, (2e-16, 1), 0.0),  # x < EPS (x/2 below EPS alone no longer gives 0)
     (dm.pchisq, (3, -1), NAN),
     # qchisq
     (dm.qchisq, (0.5, 0), 0.0),

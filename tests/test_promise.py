@@ -19,6 +19,28 @@ NORMAL_AND_CLOSED_FORMS = [
 ]
 GAMMA_SIDE = [
     ("pgamma", (1e-10, 2, 1), True),
+    # arguments below 2^-52: real mass for small shapes, positive values
+    # (not the guards' 0 or inf) for all; a scale below 2^-52 or above 2^52
+    ("pgamma", (1e-20, 0.1, 1), False), ("pgamma", (1e-17, 0.001, 1), False), ("pgamma", (1e-17, 2, 1), False),
+    ("pchisq", (1e-17, 0.2), False), ("pchisq", (2e-16, 1), False), ("pgamma", (1e-300, 0.001, 1e100), False),
+    ("dgamma", (1e-20, 0.5, 1), False), ("dgamma", (1e-100, 0.99, 1), False), ("dgamma", (1e-20, 3, 1), False),
+    ("dgamma", (1.4e-114, 2.5, 2), True), ("dinvgamma", (1, 2, 1e-17), False),
+    ("dinvgamma", (1e-20, 2, 1e-20), True), ("pinvgamma", (1, 2, 1e16), False), ("pinvgamma", (1e17, 2, 1e16), True),
+    ("pinvgamma", (1e300, 0.5, 1e100), False),
+    # log scale where the tails underflow even the extended range, and close
+    # to 0 (the small complement)
+    ("pgamma", (1.0, 1e6, 1), True), ("pgamma", (5e-324, 1e3, 1), True), ("pinvgamma", (1e-300, 2, 1), True),
+    ("pchisq", (1e-300, 1e6), True), ("pinvgamma", (1e-3, 2.5, 1e3), True),
+    ("pgamma", (1.65e-14, 1.65e-12, 1), True), ("pgamma", (1e-300, 1e-300, 1), True),
+    # huge shapes at any scale
+    ("dgamma", (3e300, 1e300, 3.0), True), ("dinvgamma", (1e-300, 1e300, 1.0), True),
+    ("dinvgamma", (3e-20, 1e20, 3.0), False), ("dchisq", (1e6, 1e6), False),
+    # quantiles at the ends of the double range, both sides
+    ("qgamma", (5e-324, 2, 1), False), ("qchisq", (5e-324, 3), False), ("qinvgamma", (5e-324, 3, 2), False),
+    ("qinvgamma", (1e-15, 5e-324, 5e-324), False), ("qgamma", (1e-300, 0.5, 1e300), False),
+    ("qgamma", (1e-300, 1e6, 1), False), ("qgamma", (1 - 2**-53, 1e6, 1), False), ("qchisq", (1 - 2**-53, 2e-3), False),
+    ("qinvgamma", (1 - 2**-53, 1e-3, 1), False), ("qinvgamma", (1e-310, 0.5, 1e-300), False),
+    ("qgamma", (1e-320, 0.01, 3.0), False), ("qgamma", (1e-310, 3, 1e-10), False),
 ]
 BETA_SIDE = [
     ("pt", (-1e6, 3), True), ("pbeta", (1e-6, 3, 3), True),

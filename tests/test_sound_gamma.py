@@ -17,8 +17,8 @@ import pytest
 
 import distmill as dm
 from support.child import run_python
-from support.metrics import probability_agrees
-from support.references import gamma_root, gamma_tails
+from support.metrics import log_error, probability_agrees
+from support.references import gamma_root, gamma_tails, tails
 
 INF = math.inf
 NAN = math.nan
@@ -113,9 +113,11 @@ def test_quantile_against_mpmath(label, value, p, a, start, factor):
     assert abs(value() - ref) / ref < 1e-12
 
 
-def test_quantile_root_below_the_smallest_subnormal():
-    # P(0.5, x) = erf(sqrt x) = 1e-300 at x ~ 7.9e-601: the answer is 0.
-    assert dm.qgamma(1e-300, 0.5, 1.0) == 0.0
+@pytest.mark.parametrize("p, a", [(1e-300, 0.5), (0.75, 1e-8), (5e-324, 0.01)])
+def test_quantile_root_below_the_smallest_subnormal(p, a):
+    # P(0.5, x) = erf(sqrt x) = 1e-300 at x ~ 7.9e-601; P(1e-8, x) = 0.75 at
+    # ln x ~ -2.9e7: the answer is 0, not the least subnormal.
+    assert dm.qgamma(p, a, 1.0) == 0.0
 
 
 @pytest.mark.parametrize(
@@ -205,6 +207,61 @@ def test_converged_kernel_against_mpmath(kernels, a, x):
     ref_p, ref_q = gamma_tails(a, x)
     assert close(kernels.ks_gamma_p(a, x), ref_p, 2e-14)
     assert close(kernels.ks_gamma_q(a, x), ref_q, 2e-14)
+
+
+LOG_POINTS = [
+    # where the tails underflow even the extended range (the front factor in
+    # log form), close to 0, the expansion's band with e^(-a phi) taken out,
+    # tiny shapes
+    (1e6, 1.0), (1e6, 5e-324), (2.0, 1e300), (0.5, 1e-300), (1e-300, 1e-300), (1e-300, 30.0), (1e4, 2e4),
+    (1e4, 100.0), (12.0, 1e3), (1e8, 1e8 - 4e5), (1e5, 1e5 + 1e4), (1e3, 5e-324), (11.5, 1e-300),
+]
+
+
+@pytest.mark.parametrize("a, x", SOUND_POINTS + LOG_POINTS)
+def test_converged_logs_against_mpmath(kernels, a, x):
+    # ln P and ln Q: the logarithm of the smaller tail, log1p of minus it for
+    # the other, within a few units of 2^-53 of their magnitude.
+    ref_p, ref_q = gamma_tails(a, x)
+    for v, this, other in ((kernels.ks_gamma_lnp(a, x), ref_p, ref_q), (kernels.ks_gamma_lnq(a, x), ref_q, ref_p)):
+        want = mpmath.log(this) if this <= 0.5 else mpmath.log1p(-other)
+        assert log_error(v, want) <= 1e-15
+
+
+@pytest.mark.parametrize("n, t", [(2.0**60, -3.0), (2.0**60, 0.5), (2.0**60, 45.0), (2.0**62, -60.0), (2.0**55, 100.0)])
+def test_count_log_beyond_2_53(kernels, n, t):
+    # ln Q(n + 1, x), x = n + t sqrt(n), against the uniform expansion to its
+    # first correction, e^(-a eta^2/2)/sqrt(2 pi a) (1/(lambda - 1) - 1/eta),
+    # whose next term is below 1e-20 of Q for a = 2^55 and more.
+    x = n + t * math.sqrt(n)
+    a, lam = mpmath.mpf(n) + 1, mpmath.mpf(x) / (mpmath.mpf(n) + 1)
+    eta = mpmath.sign(lam - 1) * mpmath.sqrt(2 * (lam - 1 - mpmath.log(lam)))
+    lead = mpmath.exp(-a * eta**2 / 2) / mpmath.sqrt(2 * mpmath.pi * a)
+    Q = mpmath.erfc(eta * mpmath.sqrt(a / 2)) / 2 + lead * (1 / (lam - 1) - 1 / eta)
+    want = mpmath.log(Q) if Q <= 0.5 else mpmath.log1p(-(1 - Q))
+    assert log_error(kernels.ks_gamma_count_lnq(n, x), want) <= 1e-14
+
+
+@pytest.mark.parametrize(
+    "a, p, s, reciprocal",
+    [(3.0, 5e-324, 1.0, False), (2.0, 1e-320, 3.0, False), (2.5, 1 - 2.0**-53, 1e-300, False),
+     (1e5, 1e-300, 7.0, False), (4.0, 5e-324, 2.0, True), (0.5, 1 - 1e-12, 1e280, True),
+     (1e3, 1e-310, 1e-300, True), (0.2, 0.3, 1.0, False)],
+)
+def test_log_space_quantile_is_the_nearest_double(kernels, a, p, s, reciprocal):
+    # From no start: the double nearest to the root of the law's CDF (the
+    # gamma law of scale s, or the inverse gamma law), judged by mpmath at
+    # the midpoints to both neighbours.
+    v = kernels.ks_law_quantile_log(a, p, 1 - p, s, reciprocal)
+    dist = "invgamma" if reciprocal else "gamma"
+
+    def below_root(x):  # the CDF at x short of the target, on the tail of p
+        P, Q = tails(dist, x, a, s)
+        return P < p if p <= 0.5 else Q > 1 - mpmath.mpf(p)
+    assert 0 < v < INF
+    up, down = math.nextafter(v, INF), math.nextafter(v, 0)
+    assert not below_root((mpmath.mpf(v) + up) / 2)
+    assert below_root((mpmath.mpf(v) + down) / 2)
 
 
 def test_converged_kernel_is_constant_evaluable(kernels):

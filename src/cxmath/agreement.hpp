@@ -16,7 +16,8 @@
 //                   p by the probability rule, in the tail of the smaller of
 //                   p and 1 - p (below 1/2 the lower probability against p,
 //                   above it the upper one, computed directly, against
-//                   1 - p, which is exact in double for p >= 1/2).
+//                   1 - p, which is exact in double for p >= 1/2); a
+//                   subnormal target relative to itself, without floor.
 //
 // Measuring against min(P, 1 - P) makes the rule demand relative accuracy
 // in whichever tail the probability lies; the floor of a few units in the
@@ -118,12 +119,25 @@ constexpr bool log_density_agrees(double fixed, double converged) {
   return log_agrees(fixed, converged, fabs(converged) > 1 ? converged : 1.0);
 }
 
+// A tail of the CDF at a quantile against its target: by the probability
+// rule, except for a subnormal target, which is judged relative to itself
+// in extended precision.  The floor of a few subnormal units that a
+// probability value may be off by is no resolution for the point where the
+// CDF reaches the target: it would accept 0 as the quantile of 5e-324
+// (its CDF, 0, is one unit away), or any point whose CDF lies within 2e-323
+// of a target of 1e-320.
+constexpr bool tail_agrees(ext tail, double target) {
+  if (!(target < 0x1p-1022)) return probability_agrees(static_cast<double>(tail), target);
+  if (isnan(tail)) return false;
+  return fabs(tail - target) <= AGREE_REL * static_cast<ext>(target);
+}
+
 // Do the converged tails t at a quantile agree with the target p?  q is
 // 1 - p as the caller holds it (exact for p >= 1/2 when formed in double;
 // some callers hold it exactly where p itself is rounded).
 constexpr bool quantile_agrees(const Tails& t, double p, double q) {
-  if (p > 0.5) return probability_agrees(static_cast<double>(t.upper), q);
-  return probability_agrees(static_cast<double>(t.lower), p);
+  if (p > 0.5) return tail_agrees(t.upper, q);
+  return tail_agrees(t.lower, p);
 }
 
 // Log-CDFs outside a family's region: the logarithm of the fixed-depth

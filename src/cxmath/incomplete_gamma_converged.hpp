@@ -152,22 +152,55 @@ constexpr ext gamma_upper_fraction(ext a, ext x) {
   return h;
 }
 
-constexpr double to_probability(ext v) {
-  if (!(v > 0)) return 0.0;
-  if (v >= 1) return 1.0;
-  return static_cast<double>(v);
+// A probability in extended precision clamped to [0, 1].
+constexpr ext clamp_probability(ext v) {
+  if (!(v > 0)) return 0;
+  if (v >= 1) return 1;
+  return v;
 }
 
-constexpr GammaPQ gamma_pq(ext P, ext Q, ext xg) {
-  return GammaPQ{to_probability(P), to_probability(Q), static_cast<double>(xg)};
+constexpr double to_probability(ext v) { return static_cast<double>(clamp_probability(v)); }
+
+}  // namespace detail
+
+// One converged evaluation: both tails and x times the density
+// (x^a e^-x / Gamma(a)) in extended precision, and, when asked for, their
+// logarithms, which stay finite where the values themselves leave even the
+// extended range (NaN when not asked for).
+struct GammaEval {
+  ext P;
+  ext Q;
+  ext xg;
+  ext lnP = NaN_EXT;
+  ext lnQ = NaN_EXT;
+  ext lnxg = NaN_EXT;
+};
+
+namespace detail {
+
+// The logarithms of an evaluation whose lower tail has the logarithm lnP
+// (computed from the log of the front factor, so that it is finite where P
+// underflows): ln Q is log1p(-P) for P up to 1/2, else ln of the directly
+// computed Q.
+constexpr void lower_logs(GammaEval& e, ext lnP, ext lnxg) {
+  e.lnP = lnP;
+  e.lnQ = e.P <= ext(0.5) ? xp::log1p(-e.P) : xp::log(e.Q);
+  e.lnxg = lnxg;
+}
+
+// The same with the upper tail's logarithm lnQ given.
+constexpr void upper_logs(GammaEval& e, ext lnQ, ext lnxg) {
+  e.lnQ = lnQ;
+  e.lnP = e.Q <= ext(0.5) ? xp::log1p(-e.Q) : xp::log(e.P);
+  e.lnxg = lnxg;
 }
 
 // a < 12.
-constexpr GammaPQ gamma_moderate_shape(double a, double x) {
-  const ext A = a, X = x;
+constexpr GammaEval gamma_moderate_shape(double a, ext X, bool logs) {
+  const ext A = a;
   const ext lg = lgamma1p(a);
   const ext lx = xp::log(X);
-  if (a < GAMMA_SMALL_SHAPE && x <= GAMMA_SMALL_SHAPE_X) {
+  if (a < GAMMA_SMALL_SHAPE && X <= GAMMA_SMALL_SHAPE_X) {
     // T = sum_{n>=1} (-x)^n / (n! (a + n)); x <= 3/2 keeps its
     // cancellation below a factor of about 5.
     ext pw = 1, T = 0;
@@ -182,15 +215,31 @@ constexpr GammaPQ gamma_moderate_shape(double a, double x) {
     const ext P = xa * (1 + A * T);
     const ext Q = -xp::expm1(u) - xa * (A * T);
     const ext D = xa * xp::exp(-X);
-    return gamma_pq(P, Q, A * D);
+    GammaEval e{P, Q, A * D};
+    // Neither tail nor e^u leaves the extended range here (u >= -728 for
+    // x down to 2^-2100, below every quotient of doubles): the logarithms
+    // of the values themselves.
+    if (logs) {
+      e.lnP = P <= ext(0.5) ? xp::log(P) : xp::log1p(-Q);
+      e.lnQ = Q <= ext(0.5) ? xp::log(Q) : xp::log1p(-P);
+      e.lnxg = (xp::log(A) + u) - X;
+    }
+    return e;
   }
-  const ext D = xp::exp((A * lx - X) - lg);
+  const ext lnD = (A * lx - X) - lg;
+  const ext D = xp::exp(lnD);
   if (X < A + 1) {
-    const ext P = D * gamma_lower_series(A, X);
-    return gamma_pq(P, 1 - P, A * D);
+    const ext s = gamma_lower_series(A, X);
+    const ext P = D * s;
+    GammaEval e{P, 1 - P, A * D};
+    if (logs) lower_logs(e, lnD + xp::log(s), xp::log(A) + lnD);
+    return e;
   }
-  const ext Q = A * D * gamma_upper_fraction(A, X);
-  return gamma_pq(1 - Q, Q, A * D);
+  const ext h = gamma_upper_fraction(A, X);
+  const ext Q = A * D * h;
+  GammaEval e{1 - Q, Q, A * D};
+  if (logs) upper_logs(e, (xp::log(A) + lnD) + xp::log(h), xp::log(A) + lnD);
+  return e;
 }
 
 // a >= 12.  The shape is taken in extended precision (the Poisson CDF
@@ -199,27 +248,41 @@ constexpr GammaPQ gamma_moderate_shape(double a, double x) {
 // x and a it is exact in extended precision whenever x/a is within
 // [2^-11, 2^11] (beyond that phi is large and a relative error of 2^-64 in
 // u is harmless).
-constexpr GammaPQ gamma_large_shape(ext A, double x, ext diff) {
-  const ext X = x;
+//
+// The logarithms: ln D = -a phi - ln sqrt(2 pi a) - S(a) is finite for
+// every argument, and so are ln D plus the logarithm of the series or the
+// fraction.  In the band of the expansion, once y >= 2, both of its terms
+// carry the factor e^(-y^2) = e^(-a phi) (half_erfc is E times a fraction
+// there), which is taken out: the smaller tail is e^(-a phi) times a
+// number of moderate size.
+constexpr GammaEval gamma_large_shape(ext A, ext X, ext diff, bool logs) {
   const ext u = diff / A;  // lambda - 1
   const ext phi = xp::log1p_deficit(u, X / A);
   const ext aphi = A * phi;
-  if (aphi > GAMMA_UNDERFLOW_EXPONENT) {
-    if (X < A) return GammaPQ{0.0, 1.0, 0.0};
-    return GammaPQ{1.0, 0.0, 0.0};
+  if (!logs && aphi > GAMMA_UNDERFLOW_EXPONENT) {
+    if (X < A) return GammaEval{0, 1, 0};
+    return GammaEval{1, 0, 0};
   }
   const ext E = xp::exp(-aphi);
   const ext sqrt_a = xp::sqrt(A);
   // D = x^a e^-x / Gamma(a + 1) = e^(-a phi) / (sqrt(2 pi a) e^S(a)).
   const ext D = E * INV_SQRT_2PI_EXT / (sqrt_a * exp_ext(xp::stirling_series(A)));
+  const ext lnD = logs ? (-aphi - (LN_SQRT_2PI_EXT + ext(0.5) * xp::log(A))) - xp::stirling_series(A) : 0;
+  const ext lnxg = logs ? xp::log(A) + lnD : 0;
   const ext lambda = X / A;
   if (lambda < TEMME_LOW) {
-    const ext P = D * gamma_lower_series(A, X);
-    return gamma_pq(P, 1 - P, A * D);
+    const ext s = gamma_lower_series(A, X);
+    const ext P = D * s;
+    GammaEval e{P, 1 - P, A * D};
+    if (logs) lower_logs(e, lnD + xp::log(s), lnxg);
+    return e;
   }
   if (lambda > TEMME_HIGH) {
-    const ext Q = A * D * gamma_upper_fraction(A, X);
-    return gamma_pq(1 - Q, Q, A * D);
+    const ext h = gamma_upper_fraction(A, X);
+    const ext Q = A * D * h;
+    GammaEval e{1 - Q, Q, A * D};
+    if (logs) upper_logs(e, (xp::log(A) + lnD) + xp::log(h), lnxg);
+    return e;
   }
   const ext eta_abs = xp::sqrt(phi + phi);
   const ext eta = u < 0 ? -eta_abs : eta_abs;
@@ -232,28 +295,102 @@ constexpr GammaPQ gamma_large_shape(ext A, double x, ext diff) {
     S = S * r + c;
   }
   const ext R = E * INV_SQRT_2PI_EXT / sqrt_a * S;
+  // e^(a phi) times the smaller tail, for y >= 2.
+  const auto scaled = [&](ext sign) { return half_erfc(y, 1) + sign * (INV_SQRT_2PI_EXT / sqrt_a * S); };
   if (u >= 0) {
     const ext Q = half_erfc(y, E) + R;
-    return gamma_pq(1 - Q, Q, A * D);
+    GammaEval e{1 - Q, Q, A * D};
+    if (logs) upper_logs(e, y >= 2 ? xp::log(scaled(1)) - aphi : xp::log(Q), lnxg);
+    return e;
   }
   const ext P = half_erfc(y, E) - R;
-  return gamma_pq(P, 1 - P, A * D);
+  GammaEval e{P, 1 - P, A * D};
+  if (logs) lower_logs(e, y >= 2 ? xp::log(scaled(-1)) - aphi : xp::log(P), lnxg);
+  return e;
+}
+
+constexpr double rounded_probability(ext v) { return isnan(v) ? NaN : to_probability(v); }
+
+constexpr GammaPQ rounded(const GammaEval& e) {
+  return GammaPQ{rounded_probability(e.P), rounded_probability(e.Q), static_cast<double>(e.xg)};
+}
+
+// The evaluation at a limit: P = lower, Q = 1 - lower (0 or 1, or NaN).
+constexpr GammaEval gamma_limit(ext lower) {
+  if (isnan(lower)) return GammaEval{NaN_EXT, NaN_EXT, NaN_EXT, NaN_EXT, NaN_EXT, NaN_EXT};
+  const ext upper = 1 - lower;
+  return GammaEval{lower, upper, 0, xp::log(lower), xp::log(upper), -INF_EXT};
 }
 
 }  // namespace detail
 
-// P(a, x) and Q(a, x), converged, for a >= 0 and any x (NaN arguments or a
-// negative shape give NaN).  x <= 0 gives P = 0; a = 0 (all mass at 0) and
-// x = +inf give P = 1; a = +inf with finite x gives P = 0.
-constexpr GammaPQ incomplete_gamma_converged(double a, double x) {
-  if (isnan(a) || isnan(x) || a < 0) return GammaPQ{NaN, NaN, NaN};
-  if (x <= 0) return GammaPQ{0.0, 1.0, 0.0};
-  if (a == 0) return GammaPQ{1.0, 0.0, 0.0};
-  if (x == INF) return GammaPQ{a == INF ? NaN : 1.0, a == INF ? NaN : 0.0, 0.0};
-  if (a == INF) return GammaPQ{0.0, 1.0, 0.0};
-  if (a < detail::TEMME_MIN_SHAPE) return detail::gamma_moderate_shape(a, x);
-  return detail::gamma_large_shape(a, x, static_cast<ext>(x) - static_cast<ext>(a));
+// An argument x of the incomplete gamma function with its difference from
+// the shape, x - a, which large shapes depend on most (formed by the
+// caller as exactly as it can be: for a quotient of doubles see
+// gamma_point below).
+struct GammaPoint {
+  ext x;
+  ext diff;
+};
+
+// P(a, x) and Q(a, x) at the point, as incomplete_gamma_eval below.
+constexpr GammaEval incomplete_gamma_eval(double a, const GammaPoint& pt, bool logs) {
+  const ext x = pt.x;
+  if (isnan(a) || isnan(x) || a < 0) return detail::gamma_limit(NaN_EXT);
+  if (x <= 0) return detail::gamma_limit(0);
+  if (a == 0) return detail::gamma_limit(1);
+  if (x == INF_EXT) return detail::gamma_limit(a == INF ? NaN_EXT : ext(1));
+  if (a == INF) return detail::gamma_limit(0);
+  if (a < detail::TEMME_MIN_SHAPE) return detail::gamma_moderate_shape(a, x, logs);
+  return detail::gamma_large_shape(a, x, pt.diff, logs);
 }
+
+// P(a, x) and Q(a, x), converged, for a >= 0 and any x >= 0 in extended
+// precision (so that a quotient of doubles such as x/scale neither
+// overflows nor underflows before it gets here); with `logs` their
+// logarithms too.  NaN arguments or a negative shape give NaN; x <= 0
+// gives P = 0; a = 0 (all mass at 0) and x = +inf give P = 1; a = +inf
+// with finite x gives P = 0.
+constexpr GammaEval incomplete_gamma_eval(double a, ext x, bool logs) {
+  return incomplete_gamma_eval(a, GammaPoint{x, x - static_cast<ext>(a)}, logs);
+}
+
+// P(a, x) and Q(a, x), converged, each rounded once.
+constexpr GammaPQ incomplete_gamma_converged(double a, double x) {
+  return detail::rounded(incomplete_gamma_eval(a, x, false));
+}
+
+// ln P(a, x) and ln Q(a, x), each rounded once.
+struct GammaLogPQ {
+  double lnP;
+  double lnQ;
+};
+
+// ln P(a, x) and ln Q(a, x), converged, for a >= 0 and x >= 0 (NaN
+// arguments or a negative shape give NaN).  Both are computed in log space:
+// the front factor x^a e^-x / Gamma(a) enters as its logarithm, so they are
+// finite wherever the true value is a finite double, far beyond the range
+// where P or Q underflow even the extended format (ln P(1e6, 1) = -1.28e7,
+// ln Q(2, 1e300) = -1e300).  The one close to 0 is log1p of minus the
+// other tail, which keeps the small complement.  x <= 0 gives (-inf, 0),
+// a = 0 and x = +inf give (0, -inf).
+constexpr GammaLogPQ incomplete_gamma_converged_log(double a, double x) {
+  const GammaEval e = incomplete_gamma_eval(a, x, true);
+  return GammaLogPQ{static_cast<double>(e.lnP), static_cast<double>(e.lnQ)};
+}
+
+namespace detail {
+
+constexpr GammaEval gamma_count_eval(double n, double x, bool logs) {
+  if (isnan(n) || isnan(x)) return gamma_limit(NaN_EXT);
+  if (n < 0x1p53) return incomplete_gamma_eval(n + 1, x, logs);
+  if (n == INF) return incomplete_gamma_eval(n, x, logs);
+  if (x <= 0) return gamma_limit(0);
+  if (x == INF) return gamma_limit(1);
+  return gamma_large_shape(static_cast<ext>(n) + 1, x, (static_cast<ext>(x) - static_cast<ext>(n)) - 1, logs);
+}
+
+}  // namespace detail
 
 // P(a, x) and Q(a, x) for the shape a = n + 1 (n >= 0 a whole number,
 // x >= 0 finite or +inf): the Poisson CDF F(n) = Q(n + 1, x) at counts
@@ -263,13 +400,35 @@ constexpr GammaPQ incomplete_gamma_converged(double a, double x) {
 // shape itself, n + 1 in extended precision, enters only through terms
 // where a relative error of 2^-64 is harmless.
 constexpr GammaPQ incomplete_gamma_converged_count(double n, double x) {
-  if (isnan(n) || isnan(x)) return GammaPQ{NaN, NaN, NaN};
-  if (n < 0x1p53) return incomplete_gamma_converged(n + 1, x);
-  if (n == INF) return incomplete_gamma_converged(n, x);
-  if (x <= 0) return GammaPQ{0.0, 1.0, 0.0};
-  if (x == INF) return GammaPQ{1.0, 0.0, 0.0};
-  return detail::gamma_large_shape(static_cast<ext>(n) + 1, x,
-                                 (static_cast<ext>(x) - static_cast<ext>(n)) - 1);
+  return detail::rounded(detail::gamma_count_eval(n, x, false));
+}
+
+// ln P(n + 1, x) and ln Q(n + 1, x) in log space, as
+// incomplete_gamma_converged_log, for every whole n >= 0 (the Poisson log-CDF
+// ln F(n) = ln Q(n + 1, x), also beyond 2^53).
+constexpr GammaLogPQ incomplete_gamma_converged_count_log(double n, double x) {
+  const GammaEval e = detail::gamma_count_eval(n, x, true);
+  return GammaLogPQ{static_cast<double>(e.lnP), static_cast<double>(e.lnQ)};
+}
+
+// The lower (or upper) function at an extended argument, converged, in the
+// scale of the log flag: the probability rounded once, or its logarithm.
+// The logarithm is that of the rounded probability wherever this is
+// accurate (a normal double up to 1 - LOG_NEAR_ONE: its rounding moves the
+// logarithm by at most 2^-53, 1e-10 of its magnitude there), so that the
+// log form is the logarithm of the probability the plain form returns; the
+// one computed in log space elsewhere (below the normal range, and close
+// to 1, where it is log1p of minus the other tail).
+constexpr double incomplete_gamma_in_scale(double a, const GammaPoint& x, bool upper, bool give_log) {
+  const GammaEval e = incomplete_gamma_eval(a, x, give_log);
+  const double v = detail::rounded_probability(upper ? e.Q : e.P);
+  if (!give_log) return v;
+  if (v >= 0x1p-1022 && v <= 1 - LOG_NEAR_ONE) return static_cast<double>(xp::log(static_cast<ext>(v)));
+  return static_cast<double>(upper ? e.lnQ : e.lnP);
+}
+
+constexpr double incomplete_gamma_in_scale(double a, ext x, bool upper, bool give_log) {
+  return incomplete_gamma_in_scale(a, GammaPoint{x, x - static_cast<ext>(a)}, upper, give_log);
 }
 
 // ln of the unit-scale gamma density, ln(z^(a-1) e^-z / Gamma(a)), for
@@ -277,12 +436,12 @@ constexpr GammaPQ incomplete_gamma_converged_count(double n, double x) {
 // of doubles such as x/scale neither overflow nor underflow).  For a >= 12
 // it is ln(a D / z) with D = e^(-a phi)/(sqrt(2 pi a) e^S(a)) as above;
 // below, (a - 1) ln z - z - (ln Gamma(1 + a) - ln a).
-constexpr ext gamma_log_density_converged(double a, ext z) {
+constexpr ext gamma_log_density_converged(double a, const GammaPoint& pt) {
   using namespace detail;
-  const ext A = a;
+  const ext A = a, z = pt.x;
   if (!(a > 0)) return -INF_EXT;  // shape 0: all mass at 0
   if (a < TEMME_MIN_SHAPE) return ((A - 1) * xp::log(z) - z) - (lgamma1p(a) - xp::log(A));
-  const ext u = (z - A) / A;
+  const ext u = pt.diff / A;
   const ext phi = xp::log1p_deficit(u, z / A);
   const ext lnD = -A * phi - (LN_SQRT_2PI_EXT + ext(0.5) * xp::log(A)) - xp::stirling_series(A);
   return (lnD + xp::log(A)) - xp::log(z);
@@ -295,17 +454,45 @@ constexpr Tails incomplete_gamma_tails(double a, double x) {
   return {v.P, v.Q};
 }
 
-// A density of the gamma side whose fixed-depth log-density `ld` is trusted
-// wherever it is a number.  It meets 0 * inf or inf - inf at extreme
-// arguments (an argument or a shape below EPS, where the guarded logarithms
-// and ln Gamma give infinities; huge shapes): there the log-density l()
-// evaluated in extended precision answers.  Returned in the flag's scale.
+constexpr ext gamma_log_density_converged(double a, ext z) {
+  return gamma_log_density_converged(a, GammaPoint{z, z - static_cast<ext>(a)});
+}
+
+// Where the fixed-depth log-density of the gamma side, a sum of terms whose
+// magnitudes add up to `terms`, can miss the rule:
+//  * shapes below DENSITY_SMALL_SHAPE, where ln Gamma(a) carries an
+//    absolute error from 2e-12 (a = 1e-5) to 4e-7 (1e-11);
+//  * `terms` above DENSITY_TERMS_BOUND times the tolerance's scale (1, or
+//    |ld| for the log-density above 1): the absolute error of ld is a few
+//    ulps of the largest terms (ln Gamma's two ulps included), and that is
+//    the density's relative error (measured: at most 3.3 2^-53 terms).
+// (Arguments below EPS, whose logarithm the kernel takes as -inf, are the
+// caller's.)
+inline constexpr double DENSITY_SMALL_SHAPE = 1e-4;
+inline constexpr double DENSITY_TERMS_BOUND = 1e4;
+
+constexpr bool gamma_density_region(double shape, double terms, double ld, bool give_log) {
+  if (shape < DENSITY_SMALL_SHAPE) return true;
+  const double scale = give_log && fabs(ld) > 1 ? fabs(ld) : 1.0;
+  return !(terms <= DENSITY_TERMS_BOUND * scale);
+}
+
+// A density of the gamma side from its fixed-depth log-density `ld`,
+// checked in its region (and wherever it is not a number: 0 * inf or
+// inf - inf at extreme arguments) against the log-density l() evaluated in
+// extended precision.  Returned in the flag's scale.
 template <bool Checked, class LogDensity>
-constexpr double keep_gamma_density(double ld, bool give_log, LogDensity&& l) {
-  return keep_density<Checked>(give_log ? ld : exp(ld), give_log, false, [&] {
+constexpr double keep_gamma_density(double ld, bool give_log, bool in_region, LogDensity&& l) {
+  return keep_density<Checked>(give_log ? ld : exp(ld), give_log, in_region, [&] {
     const ext v = l();
     return give_log ? static_cast<double>(v) : static_cast<double>(xp::exp(v));
   });
+}
+
+// The same checked only where ld is not a number.
+template <bool Checked, class LogDensity>
+constexpr double keep_gamma_density(double ld, bool give_log, LogDensity&& l) {
+  return keep_gamma_density<Checked>(ld, give_log, false, l);
 }
 
 namespace detail {
@@ -404,6 +591,187 @@ constexpr double incomplete_gamma_inv_converged(double a, double p, double q, do
   // Adjacent bracket: the end whose probability is closer to the target.
   if (hi == INF) return lo;
   return -r_lo <= r_hi ? lo : hi;
+}
+
+
+// ---- the laws of the gamma side ------------------------------------------
+
+// Up to this shape the functions at a quotient x/scale rounded to double
+// differ from those at the exact quotient by less than 1e-11 of the smaller
+// tail (their sensitivity to ln z is at most about sqrt(1500 a) where that
+// tail is a normal double); beyond it the point is formed exactly.
+inline constexpr double GAMMA_ROUNDED_POINT_SHAPE = 1e6;
+
+// A law of the gamma side by the argument z of the incomplete gamma function
+// at its variable v: z = v/s for the gamma law of scale s (CDF P(a, v/s)),
+// z = s/v for the inverse gamma law of scale s (CDF Q(a, s/v)).
+// 0 < s < inf.
+struct GammaScale {
+  double s;
+  bool reciprocal;
+};
+
+namespace detail {
+
+// Targets below this are solved in log space: the probabilities at the
+// iterates would be subnormal doubles, whose relative resolution is gone.
+inline constexpr double GAMMA_SMALL_TARGET = 0x1p-1000;
+
+// The top 32 bits of the significand of v, the rest cleared (v finite).
+constexpr ext high_half(ext v) {
+  return ext_from_bits(ext_sign_exp(v), ext_significand(v) & 0xffffffff00000000u);
+}
+
+// x - a y for finite x, a, y, each with at most 64 significant bits.  a and
+// y are split into halves of at most 32 bits, whose four products are exact,
+// and these are taken from x largest first.  Where a y is within a factor
+// of two of x the first difference is exact, and so is each following one
+// (the partial sums span fewer than 64 bits), so the result is x - a y
+// rounded once, however much of x it cancels.
+constexpr ext difference_of_product(ext x, ext a, ext y) {
+  const ext ah = high_half(a), yh = high_half(y);
+  const ext al = a - ah, yl = y - yh;
+  return (((x - ah * yh) - ah * yl) - al * yh) - al * yl;
+}
+
+}  // namespace detail
+
+// The point of the incomplete gamma function at the variable v of the law
+// (v >= 0, or +inf): z = v/s or s/v, and z - a as (v - a s)/s or
+// (s - a v)/v, the product of doubles taken exactly.  For huge shapes the
+// functions turn on the last bits of z - a: P(1e300, z) runs from 0 to 1
+// while z moves by 1e-135 of itself, so z - a formed from a rounded
+// quotient would carry an error of 2^-64 z, ruinous beyond shapes of
+// about 1e15.
+constexpr GammaPoint gamma_point(double a, const GammaScale& m, ext v) {
+  if (v == INF_EXT) return m.reciprocal ? GammaPoint{0, -static_cast<ext>(a)} : GammaPoint{INF_EXT, INF_EXT};
+  if (m.reciprocal) {
+    if (v == 0) return GammaPoint{INF_EXT, INF_EXT};
+    const ext s = m.s;
+    return GammaPoint{s / v, detail::difference_of_product(s, a, v) / v};
+  }
+  const ext s = m.s;
+  return GammaPoint{v / s, detail::difference_of_product(v, a, s) / s};
+}
+
+namespace detail {
+
+// ln F(v), ln(1 - F(v)) and ln(v F'(v)) of the law.
+struct LawLogs {
+  ext lnF;
+  ext lnG;
+  ext lnvf;
+};
+
+constexpr LawLogs law_logs(double a, const GammaScale& m, ext v) {
+  const GammaEval e = incomplete_gamma_eval(a, gamma_point(a, m, v), true);
+  if (m.reciprocal) return LawLogs{e.lnQ, e.lnP, e.lnxg};
+  return LawLogs{e.lnP, e.lnQ, e.lnxg};
+}
+
+// ln Gamma(1 + a) for a > 0.
+constexpr ext lgamma1p_any(double a) {
+  if (a < 13) return lgamma1p(a);
+  const ext z = static_cast<ext>(a) + 1;
+  return xp::stirling_main(z) + xp::stirling_delta(z);
+}
+
+constexpr double next_up(double v) { return std::bit_cast<double>(bits(v) + 1); }
+constexpr double next_down(double v) { return std::bit_cast<double>(bits(v) - 1); }
+
+}  // namespace detail
+
+// The converged tails of the law at v (none below 0 or at NaN), each
+// clamped to [0, 1] in extended precision.
+constexpr Tails gamma_law_tails(double a, const GammaScale& m, double v) {
+  if (!(v >= 0)) return NO_TAILS;
+  const GammaEval e = incomplete_gamma_eval(a, gamma_point(a, m, v), false);
+  const ext P = detail::clamp_probability(e.P), Q = detail::clamp_probability(e.Q);
+  return m.reciprocal ? Tails{Q, P} : Tails{P, Q};
+}
+
+// The double nearest to the quantile v of the law with F(v) = p (or
+// 1 - F(v) = q when p > 1/2), for 0 < a < inf and 0 < p, q < 1, solved in
+// log space: the residual r(v) = ln F(v) - ln p (ln q - ln(1 - F(v)) above
+// 1/2) is computed from the logarithms of the tails, which are finite and
+// accurate to a few units of 2^-64 however small the tails are, so the
+// root is resolved to its nearest double for targets down to the least
+// subnormal and for roots anywhere in (and beyond) the double range.
+//
+// Newton steps in ln v (dr/d ln v = v F'(v) divided by the tail), kept in a
+// bracket [lo, hi] that starts as [0, +inf]; a point outside it, or after
+// a step that failed to halve |r|, gives way to the bisection of the bit
+// patterns; once Newton stands still, the neighbouring double toward the
+// root closes the bracket.  The adjacent ends are decided by the sign of r
+// at their midpoint in extended precision: the nearer double to the root
+// (0 when the root lies below half the least subnormal, +inf when it lies
+// beyond the largest double by half an ulp).  At most 300 evaluations.
+constexpr double gamma_quantile_log_space(double a, double p, double q, const GammaScale& m, double start) {
+  using namespace detail;
+  const bool upper = p > 0.5;
+  const ext target = xp::log(static_cast<ext>(upper ? q : p));
+  const auto residual = [&](const LawLogs& l) { return upper ? target - l.lnG : l.lnF - target; };
+  double v = start;
+  if (!(v > 0 && v < INF)) {
+    // The leading behaviour of the gamma tail solved for: P(a, z) ~ z^a /
+    // Gamma(1 + a) as z -> 0, ln Q(a, z) ~ a - z for z well above a.
+    const bool tail_is_P = upper == m.reciprocal;
+    const ext z = tail_is_P ? xp::exp((target + lgamma1p_any(a)) / a) : a - target;
+    const ext w = m.reciprocal ? (z > 0 ? static_cast<ext>(m.s) / z : INF_EXT) : z * m.s;
+    v = w < ext(DBL_MAX_) ? static_cast<double>(w) : DBL_MAX_;
+    if (!(v > 0)) v = 0x1p-1074;
+  }
+  double lo = 0, hi = INF;
+  ext last_r = INF_EXT;
+  bool last_newton = false;
+  for (int iter = 0; iter < 300; ++iter) {
+    const LawLogs l = law_logs(a, m, v);
+    const ext r = residual(l);
+    if (r == 0) return v;
+    if (r > 0)
+      hi = v;
+    else
+      lo = v;  // a NaN residual counts as below the root
+    if (bits(hi) - bits(lo) <= 1) break;
+    const ext slope = xp::exp(l.lnvf - (upper ? l.lnG : l.lnF));
+    double next = NaN;
+    if (slope > 0 && slope < INF_EXT) next = static_cast<double>(static_cast<ext>(v) * xp::exp(-r / slope));
+    const bool stalled = last_newton && !(fabs(r) <= ext(0.5) * last_r);
+    last_r = fabs(r);
+    last_newton = false;
+    if (next == v) {
+      const double toward = r > 0 ? next_down(v) : next_up(v);
+      next = toward > lo && toward < hi ? toward : bit_middle(lo, hi);
+    } else if (stalled || !(next > lo && next < hi)) {
+      next = bit_middle(lo, hi);
+    } else {
+      last_newton = true;
+    }
+    v = next;
+  }
+  const ext mid = hi == INF ? static_cast<ext>(lo) + ext(0.5) * ulp(lo)
+                            : (static_cast<ext>(lo) + static_cast<ext>(hi)) * ext(0.5);
+  return residual(law_logs(a, m, mid)) > 0 ? lo : hi;
+}
+
+// The quantile of the law for p and q = 1 - p as the caller holds them,
+// converged; `start` is the fixed-depth root of the unit-scale inverse
+// (P(a, x) = p for the gamma law, P(a, x) = q for the inverse gamma law,
+// whose quantile is s/x).  Where the target is at least GAMMA_SMALL_TARGET
+// and the unit-scale root a normal double, that root by
+// incomplete_gamma_inv_converged, mapped to v (a rounding, no more); the
+// rest in log space on v itself (tiny targets, and roots that are
+// subnormal, zero or beyond the double range at unit scale, where the map
+// would carry too few bits or none).
+constexpr double gamma_quantile_converged(double a, double p, double q, const GammaScale& m, double start) {
+  const double up = m.reciprocal ? q : p, uq = m.reciprocal ? p : q;
+  if (fmin(p, q) >= detail::GAMMA_SMALL_TARGET) {
+    const double x = incomplete_gamma_inv_converged(a, up, uq, start);
+    const double v = m.reciprocal ? m.s / x : x * m.s;
+    if (x >= 0x1p-1022 && x < INF && v >= 0x1p-1022 && v < INF) return v;
+  }
+  const double v = m.reciprocal ? (start > 0 ? m.s / start : INF) : start * m.s;
+  return gamma_quantile_log_space(a, p, q, m, v);
 }
 
 }  // namespace cxmath

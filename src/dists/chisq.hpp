@@ -29,9 +29,14 @@ constexpr double dchisq(double x, double dof, bool give_log) {
   if (x == 0) return dpq::value(dof < 2 ? INF : dof == 2 ? 0.5 : 0.0, give_log);
   if (dof == INF || x == INF) return dpq::zero(give_log);
   const double h = dof * 0.5;
-  const double ld = (((h - 1) * log(x)) + ((-lgamma(h)) - (LN2_DOUBLE * h))) - (x * 0.5);
-  // Where that is not a number: g(x/2)/2, g the unit gamma density.
-  return keep_gamma_density<Checked>(ld, give_log, [&] {
+  const double lg = lgamma(h);
+  const double t_x = (h - 1) * log(x), t_2 = LN2_DOUBLE * h, t_e = x * 0.5;
+  const double ld = ((t_x) + ((-lg) - (t_2))) - (t_e);
+  // Checked below EPS (ln x taken as -inf), at small dof and where the terms
+  // are large (gamma_density_region), and where ld is not a number.
+  // Converged: g(x/2)/2, g the unit gamma density.
+  const bool region = x < EPS || gamma_density_region(h, fabs(t_x) + fabs(lg) + t_2 + t_e, ld, give_log);
+  return keep_gamma_density<Checked>(ld, give_log, region, [&] {
     return gamma_log_density_converged(h, static_cast<ext>(x) * ext(0.5)) - xp::log(ext(2.0));
   });
 }
@@ -42,15 +47,18 @@ constexpr double pchisq(double x, double dof, bool give_log_p) {
   if (isnan(dof)) return NaN;
   if (isnan(x)) return NaN;
   if (dof < 0) return NaN;
-  if (x < EPS) return dpq::zero(give_log_p);
+  // Below EPS the fixed-depth answer is 0; checked, a positive x goes on
+  // (P(h, x/2) ~ (x/2)^h / Gamma(1 + h) is not small for small dof).
+  if (x < EPS && !(Checked && x > 0)) return dpq::zero(give_log_p);
   if (dof == 0) return dpq::one(give_log_p);
   if (x == INF) return dpq::one(give_log_p);
   if (dof == INF) return dpq::zero(give_log_p);
   // Just above EPS, x/2 is below EPS: the fixed-depth kernel gives 0 there.
   const double h = dof * 0.5, z = x * 0.5;
-  const double P = incomplete_gamma(h, z);
-  return keep_probability<Checked>(P, give_log_p, incomplete_gamma_region(h, z, P),
-                                   [&] { return incomplete_gamma_converged(h, z).P; });
+  const double P = x < EPS ? 0.0 : incomplete_gamma(h, z);
+  return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(h, z, P), [&](bool give_log) {
+    return incomplete_gamma_in_scale(h, static_cast<ext>(x) * ext(0.5), false, give_log);
+  });
 }
 
 template <bool Checked>
@@ -63,13 +71,13 @@ constexpr double qchisq(double p, double dof) {
   // quantile is +inf.
   if (Checked && dof == INF) return INF;
   const double h = dof * 0.5;
-  double r = incomplete_gamma_inv(h, p);
+  const double r = incomplete_gamma_inv(h, p);
   // dof = 0 is answered by the kernel's zero-shape rule.
-  if (h > 0)
-    r = keep_quantile<Checked>(r, p, 1 - p, incomplete_gamma_inv_region(h, r),
-                               [&](double v) { return incomplete_gamma_tails(h, v); },
-                               [&] { return incomplete_gamma_inv_converged(h, p, 1 - p, r); });
-  return r + r;
+  if (!(h > 0)) return r + r;
+  const GammaScale law{2.0, false};
+  return keep_quantile<Checked>(r + r, p, 1 - p, incomplete_gamma_inv_region(h, r),
+                                [&](double v) { return gamma_law_tails(h, law, v); },
+                                [&] { return gamma_quantile_converged(h, p, 1 - p, law, r); });
 }
 
 }  // namespace detail

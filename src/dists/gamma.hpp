@@ -43,10 +43,15 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
     return dpq::value(v, give_log);
   }
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
-    const double ld = (((shape - 1) * log(x)) + ((-lgamma(shape)) - (log(scale) * shape))) - (x / scale);
-    // Where that is not a number: g(x/scale)/scale, g the unit gamma density.
-    return keep_gamma_density<Checked>(ld, give_log, [&] {
-      return gamma_log_density_converged(shape, static_cast<ext>(x) / scale) - xp::log(scale);
+    const double lg = lgamma(shape);
+    const double t_x = (shape - 1) * log(x), t_s = log(scale) * shape, t_e = x / scale;
+    const double ld = ((t_x) + ((-lg) - (t_s))) - (t_e);
+    // Checked below EPS (ln x taken as -inf), at small shapes and where the
+    // terms are large (gamma_density_region); where ld is not a number as
+    // well.  Converged: g(x/scale)/scale, g the unit gamma density.
+    const bool region = x < EPS || gamma_density_region(shape, fabs(t_x) + fabs(lg) + fabs(t_s) + t_e, ld, give_log);
+    return keep_gamma_density<Checked>(ld, give_log, region, [&] {
+      return gamma_log_density_converged(shape, gamma_point(shape, {scale, false}, x)) - xp::log(scale);
     });
   }
   return dpq::zero(give_log);
@@ -60,12 +65,20 @@ constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
   if (shape < 0) return NaN;
   if (scale < EPS) return NaN;
   if (x == INF && scale == INF) return NaN;
-  if (x < EPS) return dpq::zero(give_log_p);
+  // Below EPS the fixed-depth answer is 0; checked, a positive x goes on:
+  // for shapes below 1 a tiny argument carries real mass (P(a, z) ~
+  // z^a / Gamma(1 + a)), and shape 0 has all of it at 0 < x.
+  if (x < EPS && !(Checked && x > 0)) return dpq::zero(give_log_p);
   if (shape != 0 && isfinite(shape) && isfinite(scale) && isfinite(x)) {
     const double z = x / scale;
-    const double P = incomplete_gamma(shape, z);
-    return keep_probability<Checked>(P, give_log_p, incomplete_gamma_region(shape, z, P),
-                                     [&] { return incomplete_gamma_converged(shape, z).P; });
+    const double P = x < EPS ? 0.0 : incomplete_gamma(shape, z);
+    // The converged value at x/scale as the kernel had it where that is a
+    // normal double and the shape moderate, else at the exact quotient.
+    const bool rounded = z >= 0x1p-1022 && z < INF && shape <= GAMMA_ROUNDED_POINT_SHAPE;
+    return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(shape, z, P), [&](bool give_log) {
+      const GammaPoint pt = rounded ? GammaPoint{z, static_cast<ext>(z) - shape} : gamma_point(shape, {scale, false}, x);
+      return incomplete_gamma_in_scale(shape, pt, false, give_log);
+    });
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
   // an infinite x passes all mass of a finite scale; an infinite shape or
@@ -89,10 +102,13 @@ constexpr double qgamma(double p, double shape, double scale) {
   if (shape == INF || scale == INF) return NaN;
   if (shape == 0) return 0.0;
   const double x = incomplete_gamma_inv(shape, p);
-  return keep_quantile<Checked>(x, p, 1 - p, incomplete_gamma_inv_region(shape, x),
-                                [&](double v) { return incomplete_gamma_tails(shape, v); },
-                                [&] { return incomplete_gamma_inv_converged(shape, p, 1 - p, x); }) *
-         scale;
+  const double v = x * scale;
+  // Checked in the inverse's region and wherever the product leaves the
+  // normal range; the converged tails at v/scale in extended precision.
+  const GammaScale law{scale, false};
+  return keep_quantile<Checked>(v, p, 1 - p, incomplete_gamma_inv_region(shape, x) || !(v >= 0x1p-1022 && v < INF),
+                                [&](double w) { return gamma_law_tails(shape, law, w); },
+                                [&] { return gamma_quantile_converged(shape, p, 1 - p, law, x); });
 }
 
 }  // namespace detail

@@ -42,13 +42,19 @@ constexpr double dinvgamma(double x, double shape, double scale, bool give_log) 
   }
   if (scale == 0) return dpq::zero(give_log);
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
-    // A scale below EPS has logarithm -inf: density 0.
-    const double ld = ((((-shape) - 1) * log(x)) + ((log(scale) * shape) - lgamma(shape))) - (scale / x);
-    // Where that is not a number: g(z) z / x of z = scale/x, g the unit
-    // gamma density.
-    return keep_gamma_density<Checked>(ld, give_log, [&] {
-      const ext z = static_cast<ext>(scale) / x;
-      return (gamma_log_density_converged(shape, z) + xp::log(z)) - xp::log(x);
+    // A scale below EPS has logarithm -inf: density 0 (checked).
+    const double lg = lgamma(shape);
+    const double t_x = ((-shape) - 1) * log(x), t_s = log(scale) * shape, t_e = scale / x;
+    const double ld = ((t_x) + ((t_s) - lg)) - (t_e);
+    // Checked where x or the scale is below EPS (their logarithms taken as
+    // -inf), at small shapes and where the terms are large
+    // (gamma_density_region), and where ld is not a number.  Converged:
+    // g(z) z / x of z = scale/x, g the unit gamma density.
+    const bool region =
+        x < EPS || scale < EPS || gamma_density_region(shape, fabs(t_x) + fabs(t_s) + fabs(lg) + t_e, ld, give_log);
+    return keep_gamma_density<Checked>(ld, give_log, region, [&] {
+      const GammaPoint pt = gamma_point(shape, {scale, true}, x);
+      return (gamma_log_density_converged(shape, pt) + xp::log(pt.x)) - xp::log(x);
     });
   }
   return dpq::zero(give_log);
@@ -81,19 +87,27 @@ constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p
         R = 1.0;
     }
   }
-  // For a positive shape and scale (up to 2^52, where 1/scale is still a
-  // valid gamma scale) the CDF is the upper function Q(shape, scale/x).
-  // The fixed-depth value is checked wherever the gamma CDF took its
-  // general path and wherever a guard of it was reached only through the
-  // reciprocals: its x < EPS rule (a large x) and the overflow of 1/x or
-  // 1/scale to +inf for subnormal arguments.  (x = 0 has CDF 0 for every
-  // positive scale, as R is by now.)
-  if (!(shape != 0 && isfinite(shape) && scale > 0 && isfinite(scale) && r >= EPS && x > 0 && x < INF))
+  // For a positive shape and scale the CDF is the upper function
+  // Q(shape, scale/x).  The fixed-depth value is checked wherever the gamma
+  // CDF took its general path and wherever a guard of it was reached only
+  // through the reciprocals: its x < EPS rule (a large x), its scale < EPS
+  // rule (a scale above 2^52: NaN, checked as every NaN is) and the
+  // overflow of 1/x or 1/scale to +inf for subnormal arguments.  (x = 0 has
+  // CDF 0 for every positive scale, as R is by now.)
+  if (!(shape != 0 && isfinite(shape) && scale > 0 && isfinite(scale) && x > 0 && x < INF))
     return dpq::value(R, give_log_p);
   const bool exact = u < INF && r < INF;
   const double z = exact ? u / r : scale / x;
+  // The converged value at z as formed here where the reciprocals and z are
+  // normal doubles and the shape moderate, at the exact scale/x elsewhere.
+  const bool rounded = u >= 0x1p-1022 && r >= 0x1p-1022 && exact && z >= 0x1p-1022 && z < INF &&
+                       shape <= GAMMA_ROUNDED_POINT_SHAPE;
   return keep_probability<Checked>(R, give_log_p, G > 0.9 || u < EPS || !exact || incomplete_gamma_region(shape, z, R),
-                                   [&] { return incomplete_gamma_converged(shape, z).Q; });
+                                   [&](bool give_log) {
+                                     const GammaPoint pt = rounded ? GammaPoint{z, static_cast<ext>(z) - shape}
+                                                                   : gamma_point(shape, {scale, true}, x);
+                                     return incomplete_gamma_in_scale(shape, pt, true, give_log);
+                                   });
 }
 
 template <bool Checked>
@@ -104,12 +118,17 @@ constexpr double qinvgamma(double p, double shape, double scale) {
   if (p == 1) return INF;
   if (isinf(shape) || isinf(scale) || scale == 0 || shape == 0) return (scale == 0 && shape != 0) ? 0.0 : NaN;
   // The target of y is Q(shape, y) = p; 1 - p rounded loses its relative
-  // accuracy once p is small, so small p are always checked.
+  // accuracy once p is small, so small p are always checked, and so is a
+  // quotient outside the normal range.  The converged tails are those of
+  // the law at v itself: Q and P at scale/v in extended precision.
   const double c = 1 - p;
   const double y = incomplete_gamma_inv(shape, c);
-  return scale / keep_quantile<Checked>(y, c, p, p < ROUNDED_TAIL || incomplete_gamma_inv_region(shape, y),
-                                        [&](double v) { return incomplete_gamma_tails(shape, v); },
-                                        [&] { return incomplete_gamma_inv_converged(shape, c, p, y); });
+  const double v = scale / y;
+  const GammaScale law{scale, true};
+  return keep_quantile<Checked>(
+      v, p, c, p < ROUNDED_TAIL || incomplete_gamma_inv_region(shape, y) || !(v >= 0x1p-1022 && v < INF),
+      [&](double w) { return gamma_law_tails(shape, law, w); },
+      [&] { return gamma_quantile_converged(shape, p, c, law, y); });
 }
 
 }  // namespace detail

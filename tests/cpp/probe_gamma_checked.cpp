@@ -65,3 +65,12 @@ PROBE(kf_pf_inf_df1, "d:dd") double kf_pf_inf_df1(double x, double df2) {
 PROBE(kf_qf_inf_df1, "d:dd") double kf_qf_inf_df1(double p, double df2) {
   return df2 / distmill::detail::qchisq<false>(1 - p, df2);
 }
+PROBE(kf_dgamma, "d:dddb") double kf_dgamma(double x, double k, double s, bool lg) {
+  return distmill::detail::dgamma<false>(x, k, s, lg);
+}
+PROBE(kf_dinvgamma, "d:dddb") double kf_dinvgamma(double x, double k, double s, bool lg) {
+  return distmill::detail::dinvgamma<false>(x, k, s, lg);
+}
+PROBE(kf_dchisq, "d:ddb") double kf_dchisq(double x, double nu, bool lg) {
+  return distmill::detail::dchisq<false>(x, nu, lg);
+}

@@ -18,6 +18,20 @@ PROBE(ks_gamma_inv, "d:dddd") double ks_gamma_inv(double a, double p, double q, 
 PROBE(ks_gamma_count_q, "d:dd") double ks_gamma_count_q(double n, double x) {
   return cxmath::incomplete_gamma_converged_count(n, x).Q;
 }
+PROBE(ks_gamma_lnp, "d:dd") double ks_gamma_lnp(double a, double x) {
+  return cxmath::incomplete_gamma_converged_log(a, x).lnP;
+}
+PROBE(ks_gamma_lnq, "d:dd") double ks_gamma_lnq(double a, double x) {
+  return cxmath::incomplete_gamma_converged_log(a, x).lnQ;
+}
+PROBE(ks_gamma_count_lnq, "d:dd") double ks_gamma_count_lnq(double n, double x) {
+  return cxmath::incomplete_gamma_converged_count_log(n, x).lnQ;
+}
+// The quantile of the gamma law of scale s (reciprocal: the inverse gamma
+// law) solved in log space, from no start.
+PROBE(ks_law_quantile_log, "d:ddddb") double ks_law_quantile_log(double a, double p, double q, double s, bool reciprocal) {
+  return cxmath::gamma_quantile_log_space(a, p, q, cxmath::GammaScale{s, reciprocal}, -1.0);
+}
 
 // Compile-time and run-time evaluation give the same bits.  Returns the
 // number of disagreements.

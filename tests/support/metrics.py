@@ -81,9 +81,11 @@ def quantile_tail_error(tails, p, q):
         P, Q = tails(x)
         return P if p <= 0.5 else Q
     if math.isinf(q):
-        if (q < 0) != (p <= 0.5):
-            return INF
-        return 0.0 if side(math.copysign(1.7976931348623157e308, q)) >= t else INF
+        # the root beyond the largest double on the side of q: the tail
+        # toward q at that double is still at least t, the other at most t
+        toward = (q < 0) == (p <= 0.5)
+        s = side(math.copysign(1.7976931348623157e308, q))
+        return 0.0 if (s >= t if toward else s <= t) else INF
     here = side(q) - t
     e = float(abs(here) / t)
     if e <= AGREE_REL:

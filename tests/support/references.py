@@ -33,6 +33,8 @@ def gamma_tails(a, x, far=None):
     lam = x / a
     if far is not None and a * (lam - 1 - mp.log(lam)) > far:
         return (mpf(0), mpf(1)) if x < a else (mpf(1), mpf(0))
+    if a < 1e-10 and x <= 30:
+        return _small_shape_tails(a, x)
     try:
         if x < a:
             if a > 1e5:
@@ -48,10 +50,45 @@ def gamma_tails(a, x, far=None):
     return 1 - Q, Q
 
 
+def _with_bits_for(size, f):
+    """f() at the working precision plus the bits that a cancellation of
+    terms of magnitude `size` costs, rounded back to the working precision."""
+    extra = 10 + max(0, int(mp.log(1 + abs(size), 2)))
+    with mp.extraprec(extra):
+        v = f()
+    return +v
+
+
+def _small_shape_tails(a, x):
+    """(P, Q) for a tiny shape: with u = a ln x - ln Gamma(1 + a) and
+    T = sum_{n>=1} (-x)^n / (n! (a + n)), P = e^u (1 + a T) and
+    Q = -expm1(u) - e^u a T, of order a (1 - P would need the bits of a
+    below 1, and mpmath's own evaluation takes seconds there).  The
+    alternating sum loses up to x/ln 2 bits: worked with those added."""
+    with mp.extraprec(int(1.5 * x) + 20):
+        T, term, n = mpf(0), mpf(1), 0
+        while True:
+            n += 1
+            term = term * (-x) / n
+            T += term / (a + n)
+            if abs(term) < abs(T) * mpf(2) ** (-mp.mp.prec - 10) and n > x:
+                break
+        # ln Gamma(1 + a) = -gamma a + sum_{k>=2} (-1)^k zeta(k) a^k / k (1 + a
+        # itself would round to 1)
+        lg1p = -mp.euler * a + sum((-1) ** k * mp.zeta(k) * a**k / k for k in range(2, 8))
+        u = a * mp.log(x) - lg1p
+        P = mp.exp(u) * (1 + a * T)
+        Q = -mp.expm1(u) - mp.exp(u) * a * T
+    return +P, +Q
+
+
 def gamma_log_density(a, x):
-    """ln of the density x^(a-1) e^-x / Gamma(a) of the unit-scale law."""
+    """ln of the density x^(a-1) e^-x / Gamma(a) of the unit-scale law (its
+    terms cancel near the mode of a huge shape: worked with the bits that
+    costs)."""
     a, x = mpf(a), mpf(x)
-    return (a - 1) * mp.log(x) - x - mp.loggamma(a)
+    size = mp.fabs(a * mp.log(x)) + x if x > 0 else 0
+    return _with_bits_for(size, lambda: (a - 1) * mp.log(x) - x - mp.loggamma(a))
 
 
 def gamma_root(a, t, upper=False, start=None):
@@ -240,7 +277,9 @@ LOG_DENSITY = {
     "logis": lambda x, m, s: -abs(x - m) / s - mp.log(s) - 2 * mp.log1p(mp.exp(-abs(x - m) / s)),
     "weibull": lambda x, k, s: mp.log(k / s) + (k - 1) * mp.log(x / s) - (x / s) ** k,
     "gamma": lambda x, k, s: gamma_log_density(k, x / s) - mp.log(s),
-    "invgamma": lambda x, k, s: k * mp.log(s) - mp.loggamma(k) - (k + 1) * mp.log(x) - s / x,
+    "invgamma": lambda x, k, s: _with_bits_for(
+        k * (abs(mp.log(s)) + abs(mp.log(x))) + s / x,
+        lambda: k * mp.log(s) - mp.loggamma(k) - (k + 1) * mp.log(x) - s / x),
     "chisq": lambda x, n: gamma_log_density(n / 2, x / 2) - mp.log(2),
     "beta": lambda x, a, b: beta_log_density(a, b, x),
     "f": _f_log_density,
