@@ -59,6 +59,16 @@ constexpr Tails pf_tails(double x, double df1, double df2) {
   return {t.P, t.Q};
 }
 
+// The converged CDF at finite x > 0 in the scale of the log flag (with the
+// flag from the log form of the incomplete beta, finite however small).
+constexpr double pf_converged(double x, double df1, double df2, bool give_log) {
+  using cxmath::ext;
+  if (!give_log) return static_cast<double>(pf_tails(x, df1, df2).lower);
+  const ext r = (static_cast<ext>(x) * df1) / df2;
+  const ext q = 1 + r;
+  return static_cast<double>(cxmath::incomplete_beta_converged_log(0.5 * df1, df2 * 0.5, r / q, 1 / q).log_P);
+}
+
 // The F quantile (h2/h1) d/(1 - d) from the converged beta point (d, 1 - d),
 // each end carried with its own relative precision.
 constexpr double qf_converged(double p, double df1, double df2, double guess) {
@@ -178,7 +188,7 @@ constexpr double pf(double x, double df1, double df2, bool give_log_p) {
   if (isnan(df2)) return NaN;
   if (df1 < EPS) return NaN;
   if (df2 < EPS) return NaN;
-  const auto converged = [&] { return static_cast<double>(pf_tails(x, df1, df2).lower); };
+  const auto converged = [&](bool give_log) { return pf_converged(x, df1, df2, give_log); };
   if (x < EPS) {
     // The fixed-depth method counts x below EPS as 0; with finite degrees
     // of freedom that answer is checked like any other.
