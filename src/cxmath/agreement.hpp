@@ -122,10 +122,13 @@ constexpr bool log_density_agrees(double fixed, double converged) {
 // 1 - p as the caller holds it (exact for p >= 1/2 when formed in double;
 // some callers hold it exactly where p itself is rounded).
 constexpr bool quantile_agrees(const Tails& t, double p, double q) {
-  if (p > 0.5) return probability_agrees(static_cast<double>(t.upper), q);
-  // Below the least normal double a few ulps are a large part of p (at
-  // p = 5e-324 they would accept the quantile 0): the extended lower tail
-  // is held to the relative part of the rule.
+  // Below the least normal double a few ulps are a large part of the
+  // target (at p = 5e-324 they would accept the quantile 0): the extended
+  // tail is held to the relative part of the rule.
+  if (p > 0.5) {
+    if (q < 0x1p-1022) return fabs(t.upper - q) <= AGREE_REL * q;
+    return probability_agrees(static_cast<double>(t.upper), q);
+  }
   if (p < 0x1p-1022) return fabs(t.lower - p) <= AGREE_REL * p;
   return probability_agrees(static_cast<double>(t.lower), p);
 }
