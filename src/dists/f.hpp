@@ -142,15 +142,19 @@ constexpr double df(double x, double df1, double df2, bool give_log) {
     if (x == 1) return INF;
     return dpq::zero(give_log);
   }
+  // With one infinite degree of freedom the density is a gamma-side one, its
+  // fixed-depth log-density a sum of logarithms and log-gammas that fails at
+  // arguments below EPS (ln x taken as -inf), tiny and huge shapes: these
+  // rare calls are all checked against the extended log-density.
   if (df1 == INF) {
     // Inverse gamma with shape and scale e = df2/2: g(z) z / x with z = e/x,
     // g the unit gamma density with shape e.
     if (x == INF) return dpq::zero(give_log);
     const double e = df2 * 0.5;
     const double ld = ((log(x) * ((-e) - 1)) + ((log(e) * e) - lgamma(e))) - (e / x);
-    return keep_gamma_density<Checked>(ld, give_log, [&] {
+    return keep_log_density<Checked>(ld, give_log, true, [&] {
       const ext z = static_cast<ext>(e) / x;
-      return (gamma_log_density_converged(e, z) + xp::log(z)) - xp::log(x);
+      return static_cast<double>((gamma_log_density_converged(e, z) + xp::log(z)) - xp::log(x));
     });
   }
   if (df2 == INF) {
@@ -161,8 +165,8 @@ constexpr double df(double x, double df1, double df2, bool give_log) {
     if (s < EPS) return NaN;
     if (x == INF) return dpq::zero(give_log);
     const double ld = ((log(x) * (h - 1)) + ((-lgamma(h)) - (log(s) * h))) - (x / s);
-    return keep_gamma_density<Checked>(ld, give_log, [&] {
-      return gamma_log_density_converged(h, static_cast<ext>(x) / s) - xp::log(s);
+    return keep_log_density<Checked>(ld, give_log, true, [&] {
+      return static_cast<double>(gamma_log_density_converged(h, static_cast<ext>(x) / s) - xp::log(s));
     });
   }
   // The density vanishes at +inf (r/(1 + r) would be inf/inf).
@@ -211,7 +215,11 @@ constexpr double pf(double x, double df1, double df2, bool give_log_p) {
     if (!(y < INF)) return dpq::value(P, give_log_p);
     const double h = df2 * 0.5, z = y * 0.5;
     return keep_probability<Checked>(P, give_log_p, G > 0.9 || y < EPS || incomplete_gamma_region(h, z, P),
-                                     [&] { return incomplete_gamma_converged(h, z).Q; });
+                                     [&] {
+                                       // P(F <= x) = Q, P(F > x) = P: either tail keeps its digits.
+                                       const GammaPQ g = incomplete_gamma_converged(h, z);
+                                       return Tails{g.Q, g.P};
+                                     });
   }
   if (df2 == INF) return pchisq<true>(x * df1, df1, give_log_p);
   // The whole mass lies below +inf (r/(1 + r) would be inf/inf).
