@@ -81,9 +81,13 @@ def quantile_tail_error(tails, p, q):
         P, Q = tails(x)
         return P if p <= 0.5 else Q
     if math.isinf(q):
-        if (q < 0) != (p <= 0.5):
-            return INF
-        return 0.0 if side(math.copysign(1.7976931348623157e308, q)) >= t else INF
+        # the root must lie beyond the largest double on q's side
+        P, Q = tails(math.copysign(1.7976931348623157e308, q))
+        if q > 0:
+            beyond = P < t if p <= 0.5 else Q >= t
+        else:
+            beyond = P >= t if p <= 0.5 else Q < t
+        return 0.0 if beyond else INF
     here = side(q) - t
     e = float(abs(here) / t)
     if e <= AGREE_REL:
