@@ -232,8 +232,12 @@ constexpr BetaTail beta_uniform_asymptotic(ext a, ext b, ext x, ext y, const Fro
   const ext eta = eps < 0 ? -eta_abs : eta_abs;
   const ext u = eta * xp::sqrt(N * ext(0.5));
   const ext s = xp::sqrt(p0 * q0);
-  // c0 = s/(x - p0) - 1/eta tends to (p0 - q0)/(3 s) as eta -> 0.
-  const ext c0 = fabs(eta) < 0x1.ad7f29abcaf48578p-24_x ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;  // 1e-7
+  // c0 = s/(x - p0) - 1/eta tends to (p0 - q0)/(3 s) as x -> p0, with a
+  // relative correction of the order of r = |x - p0|/min(p0, q0) (eta
+  // itself is about (x - p0)/s, far smaller than r when the shapes are
+  // very unequal); the difference loses ~1e-19/r of its precision.
+  const ext r = fabs(eps) / (p0 < q0 ? p0 : q0);
+  const ext c0 = r < 0x1.ad7f29abcaf48578p-24_x ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;  // 1e-7
   const ext R = (xp::exp(-fl.D) * INV_SQRT_2PI_EXT / xp::sqrt(N)) * c0;
   ext P = xp::erfc(-u) * ext(0.5) - R;
   ext Q = xp::erfc(u) * ext(0.5) + R;
