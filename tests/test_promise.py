@@ -44,6 +44,26 @@ GAMMA_SIDE = [
 ]
 BETA_SIDE = [
     ("pt", (-1e6, 3), True), ("pbeta", (1e-6, 3, 3), True),
+    # log-CDFs far below the double and extended ranges, and close to 0
+    ("pt", (-1e300, 50), True), ("pt", (-1.7976931348623157e308, 1e6), True), ("pt", (-1e200, 2), True),
+    ("pt", (-1e160, 2), True), ("pt", (-590.63, 195.7), True), ("pt", (1e155, 0.737), True),
+    ("pt", (9.02, 18.03), True), ("pbeta", (1e-300, 3, 5), True), ("pbeta", (1e-100, 50, 5), True),
+    ("pbeta", (5e-324, 2.7, 2.7), True), ("pbeta", (1 - 2 ** -49, 0.226, 0.486), True),
+    ("pf", (1e-300, 3, 5), True), ("pf", (1.6e-152, 7754, 59545), True), ("pf", (1e300, 0.5, 3), True),
+    # arguments below 2^-52
+    ("pbeta", (1e-300, 0.01, 5), False), ("pbeta", (1e-300, 0.01, 5), True), ("dbeta", (1e-300, 0.5, 5), False),
+    ("dbeta", (5e-324, 0.5, 5), True), ("df", (1e-300, 1, 5), False), ("df", (5e-324, 3, 5), True),
+    ("pf", (1e-300, 0.01, 5), False),
+    # large shapes, tiny first shapes with p near 1, the closed-form dof
+    ("dbeta", (0.4967, 1e5, 1e5), False), ("dbeta", (0.4967, 1e5, 1e5), True), ("qf", (0.99989, 1, 1), False),
+    ("qbeta", (1 - 2 ** -53, 1e-17, 150), False), ("qbeta", (1 - 1.8e-15, 1.1e-16, 0.855), False),
+    ("qf", (1 - 1.8e-15, 2.3e-16, 1.71), False), ("pbeta", (7.9e-8, 1e-17, 150), True),
+    # probabilities at the ends of the double range
+    ("qbeta", (5e-324, 2, 3), False), ("qbeta", (1e-300, 0.5, 40), False), ("qbeta", (1 - 2 ** -53, 2, 3), False),
+    ("qf", (5e-324, 10, 4), False), ("qf", (1e-300, 2, 3), False), ("qf", (1 - 2 ** -53, 3, 0.2), False),
+    ("qt", (5e-324, 3), False), ("qt", (1e-300, 0.9), False), ("qt", (1 - 2 ** -53, 1e6), False),
+    # a lower-half probability whose quantile lies beyond the largest double
+    ("qf", (0.3, 1.18e-4, 1.81e-10), False),
 ]
 DISCRETE = [
 ]

@@ -15,7 +15,7 @@ import pytest
 import distmill as dm
 from support import references as ref
 from support.child import run_python
-from support.metrics import log_density_error, probability_agrees, quantile_error, rel_err, tail_error
+from support.metrics import log_density_error, log_error, probability_agrees, quantile_error, rel_err, tail_error
 from support.references import beta_log_density, beta_tails, beta_tails_quad
 
 INF = math.inf
@@ -349,11 +349,47 @@ def test_quantiles_are_judged_on_their_tail(q):
     (0.5, 0.5, 1e-300), (1e-3, 1e-3, 0.3), (3.0, 1e4, 2e-4), (1e4, 3.0, 1 - 2e-4),
     (2e5, 3e5, 0.4), (396222902.0, 0.5, 1 - 4.04e-9), (1e6, 1e-2, 1 - 1e-7),
     (2e11, 3e11, 0.4000001), (7.5, 0.25, 0.999999),
+    # a tiny first shape: the side near 1 leaves its complement to the series
+    (1e-17, 150.0, 7.9e-8), (1e-17, 150.0, 1e-10), (1.1e-16, 0.855, 0.5), (1e-10, 3.0, 0.2),
+    (0.005, 40.0, 0.002), (150.0, 1e-17, 0.9999),
 ])
 def test_converged_incomplete_beta_both_tails(kernels, a, b, x):
     P, Q = beta_tails_quad(a, b, x) if min(a, b) > 1e8 else beta_tails(a, b, x)
     assert close_prob(kernels.k_ibeta_sound_p(a, b, x), P, Q, 1e-13)
     assert close_prob(kernels.k_ibeta_sound_q(a, b, x), Q, P, 1e-13)
+
+
+@pytest.mark.parametrize("a, b, x", [
+    (3.0, 5.0, 1e-300), (50.0, 5.0, 1e-100), (1e5, 1e5, 0.3), (0.5, 2e5, 0.9),  # beyond the extended range
+    (1e-17, 150.0, 1e-7), (1e-3, 1e4, 1e-6),            # ln P ~ -(1 - P), 1 - P of the order of a
+    (2.5, 3.0, 0.7), (5e-324, 1.0, 0.5),
+    (1e12, 1e12, 0.45), (3e11, 5e11, 0.3), (2e11, 1e13, 0.0195),  # uniform expansion, far tails
+])
+def test_converged_incomplete_beta_in_logs(kernels, a, b, x):
+    P, Q = beta_tails(a, b, x)
+    assert log_error(kernels.k_ibeta_log_p(a, b, x), mp.log(P)) < 1e-15
+    y = 1 - x                                           # the point (1 - y, y), y exact
+    _, Qy = beta_tails(a, b, 1 - mp.mpf(y), y)
+    assert log_error(kernels.k_ibeta_log_q_at_y(a, b, y), mp.log(Qy)) < 1e-15
+
+
+def test_converged_log_form_beyond_the_double_range(kernels):
+    # x = 2^-15000, of the extended range only: ln I ~ a ln x - ln(a B(a, b))
+    with mp.workdps(40):
+        x = mp.mpf(2) ** -15000
+        want = 3 * mp.log(x) + mp.log(mp.binomial(7, 3) * mp.hyp2f1(8, 1, 4, x) / 1)
+    got = kernels.k_ibeta_log_p_scaled(3.0, 5.0, 1.0, -15000.0)
+    assert log_error(got, want) < 1e-15
+
+
+@pytest.mark.parametrize("x, d2", [(0.3, 1000.0), (1e-20, 1.0), (2.5, 4.5)])
+def test_pf_huge_df1_reaches_the_inverse_gamma_law(x, d2):
+    # df1 = 1e300: the beta point r/(1 + r) rounds to 1 even in extended
+    # precision, and its side of the mean point is told by 1/(1 + r); the
+    # law is that of df1 = inf, df2/F chi-squared (df2), to 1e-300.
+    with mp.workdps(40):
+        L = mp.log(ref.gamma_tails(d2 / 2, d2 / (2 * x))[1])
+    assert log_error(dm.pf(x, 1e300, d2, log_p=True), L) < 1e-12
 
 
 @pytest.mark.parametrize("a, b, p", [

@@ -28,6 +28,18 @@
 // the side of the mean-like point (a + 1)/(N + 2) where it converges fast;
 // the other probability is the complement.
 //
+// Where the side the fraction evaluates lies near 1 (only a tiny first
+// shape a makes it so: its complement is of the order of a), that
+// complement comes from the power series
+//
+//   I_x(a, b) = x^a/(a B(a, b)) (1 + a sum_{j>=1} (1-b)_j x^j/(j! (a + j))),
+//
+// in logarithms: ln I = a ln x - ln(a B(a, b)) + ln(1 + a S), each term of
+// the order of a and computed with relative precision (ln(a B(a, b)) =
+// ln Gamma(1 + a) + ln Gamma(b) - ln Gamma(a + b) from increments of
+// ln Gamma), so that 1 - I = -expm1(ln I) keeps its digits however small a
+// is.  Below the mean point b x < a + 1, so the series converges fast.
+//
 // For both shapes above ASYMPTOTIC_SHAPE the leading terms of the uniform
 // asymptotic expansion in 1/N are used instead (error of relative order 1/N,
 // below 1e-11 there):
@@ -35,6 +47,12 @@
 //   I_x(a, b) = erfc(-eta sqrt(N/2))/2
 //               - e^(-N eta^2/2)/sqrt(2 pi N) (sqrt(p0 q0)/(x - p0) - 1/eta),
 //   eta^2/2 = D/N, eta with the sign of x - p0.
+//
+// Log form.  incomplete_beta_converged_log gives ln P and ln Q, finite
+// wherever P and Q are positive, even far below the extended range (a CDF
+// of e^-10^6 has the logarithm -10^6): the front factor is kept as its
+// logarithm and multiplied by the fraction in logarithms; in the asymptotic
+// expansion the factor e^(-D) of the smaller tail is taken out of erfc.
 //
 // Inverse.  A Newton iteration on ln P (or ln Q, whichever target is the
 // smaller) as a function of ln x, kept inside a bracket that every
@@ -63,12 +81,16 @@ inline constexpr double ASYMPTOTIC_SHAPE = 1e11;
 inline constexpr int CONVERGED_CF_LEVELS = 1000000;
 // A side whose value exceeds 1 - SMALL_COMPLEMENT leaves its complement
 // with fewer significant digits than the working precision (a relative
-// error ~1e-19/(1 - value)); the complement is then evaluated
-// by the fraction on its own side (beyond its mean point, where the
-// fraction still converges, in about 3/sqrt(d) levels for a point at
-// distance d from 1), within COMPLEMENT_LEVELS levels.
+// error ~1e-19/(1 - value)); the complement then comes from the power
+// series in logarithms (beta_small_shape_log).
 inline constexpr double SMALL_COMPLEMENT = 1e-3;
-inline constexpr int COMPLEMENT_LEVELS = 20000;
+// Bound on the terms of that series (below the mean point the terms fall
+// at least like 1/j!; 60 suffice).
+inline constexpr int SMALL_SHAPE_TERMS = 400;
+// In the asymptotic expansion, a deviance beyond this leaves e^(-D) close
+// to the end of the extended range (e^-11356): the smaller tail is then
+// formed in logarithms.
+inline constexpr double FAR_DEVIANCE = 10000;
 
 struct BetaTail {
   ext P;     // I_x(a, b)
@@ -112,8 +134,7 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
 //                  / ((a + 2m)(a + 2m + 1)),
 // a sum of positive terms below the mean point (lambda > -1 there), so
 // every level keeps its relative precision.
-constexpr ext beta_cf_converged(ext a, ext b, ext x, ext y, ext front,
-                            int max_levels = CONVERGED_CF_LEVELS, bool* converged = nullptr) {
+constexpr ext beta_cf_converged(ext a, ext b, ext x, ext y, ext front) {
   const ext N = a + b;
   const ext lambda = x <= ext(0.5) ? a - N * x : N * y - b;
   const auto D = [&](ext m) -> ext {
@@ -129,8 +150,7 @@ constexpr ext beta_cf_converged(ext a, ext b, ext x, ext y, ext front,
   if (fabs(f) < xp::LENTZ_TINY) f = xp::LENTZ_TINY;
   ext C = f;
   ext Dl = 0;
-  if (converged) *converged = false;
-  for (int j = 1; j <= max_levels; ++j) {
+  for (int j = 1; j <= CONVERGED_CF_LEVELS; ++j) {
     const ext m = static_cast<ext>(j);
     const ext dm = D(m);
     const ext am = alpha(m);
@@ -141,12 +161,65 @@ constexpr ext beta_cf_converged(ext a, ext b, ext x, ext y, ext front,
     if (fabs(C) < xp::LENTZ_TINY) C = xp::LENTZ_TINY;
     const ext delta = C * Dl;
     f = f * delta;
-    if (fabs(delta - 1) < 2 * EPS_EXT) {
-      if (converged) *converged = true;
-      break;
-    }
+    if (fabs(delta - 1) < 2 * EPS_EXT) break;
   }
   return front * (1 + (N * x) / ((a + 1) * f));
+}
+
+// ln Gamma(z + h) - ln Gamma(z) for z > 0 and h > 0, with relative
+// precision however small h is.  Lifted to z + k >= 15 by
+// Gamma(z + 1 + h)/Gamma(z + 1) = (z + h)/z Gamma(z + h)/Gamma(z); there,
+// from Stirling's formula,
+//   (z - 1/2) ln(1 + h/z) + h (ln(z + h) - 1) + delta(z + h) - delta(z),
+// the difference of the remainders summed as (u - v) sum_k c_k
+// (u^(2k-2) + u^(2k-3) v + ... + v^(2k-2)) with u = 1/(z + h), v = 1/z and
+// u - v = -h u v, so that no term is a difference of nearly equal numbers.
+constexpr ext lgamma_increment(ext z, ext h) {
+  // The coefficients B_2k/(2k (2k - 1)) of Stirling's series, k = 1..10.
+  constexpr ext c[10] = {ext(1.0) / 12,           -ext(1.0) / 360,         ext(1.0) / 1260,
+                         -ext(1.0) / 1680,        ext(1.0) / 1188,         -ext(691.0) / 360360,
+                         ext(1.0) / 156,          -ext(3617.0) / 122400,   ext(43867.0) / 244188,
+                         -ext(174611.0) / 125400};
+  ext lift = 0;
+  while (z < 15) {
+    lift = lift + xp::log1p(h / z);
+    z = z + 1;
+  }
+  const ext u = 1 / (z + h), v = 1 / z;
+  // hm = u^m + u^(m-1) v + ... + v^m for m = 0, 1, ..., 18.
+  ext hm = 1, vm = 1, sum = c[0];
+  for (int m = 1; m <= 18; ++m) {
+    vm = vm * v;
+    hm = u * hm + vm;
+    if (m % 2 == 0) sum = sum + c[m / 2] * hm;
+  }
+  const ext ddelta = -((h * u) * v) * sum;
+  const ext main = (z - ext(0.5)) * xp::log1p(h / z) + h * (xp::log(z + h) - 1);
+  return (main + ddelta) - lift;
+}
+
+// ln I_x(a, b) by the power series of the header comment, for x below the
+// mean-like point (a + 1)/(a + b + 2) (so b x < a + 1).
+constexpr ext beta_small_shape_log(ext a, ext b, ext x) {
+  ext t = 1, S = 0;
+  for (int j = 1; j <= SMALL_SHAPE_TERMS; ++j) {
+    const ext J = static_cast<ext>(j);
+    t = t * ((J - b) * x) / J;
+    const ext term = t / (a + J);
+    S = S + term;
+    if (fabs(term) <= fabs(S) * EPS_EXT * ext(0.25) && fabs(J - b) * x < J * ext(0.5)) break;
+  }
+  // ln(a B(a, b)) = ln Gamma(1 + a) + ln Gamma(b) - ln Gamma(a + b)
+  const ext ln_aB = lgamma_increment(ext(1), a) - lgamma_increment(b, a);
+  return (a * xp::log(x) - ln_aB) + xp::log1p(a * S);
+}
+
+// Whether x lies below the mean-like point (a + 1)/(a + b + 2), decided on
+// the smaller of x and y = 1 - x (above 1/2, x may have rounded to 1 where
+// y still tells the two sides apart: y > (b + 1)/(a + b + 2)).
+constexpr bool below_mean_point(ext a, ext b, ext x, ext y) {
+  if (x <= ext(0.5)) return x < (a + 1) / ((a + b) + 2);
+  return y > (b + 1) / ((a + b) + 2);
 }
 
 // Leading terms of the uniform asymptotic expansion (both shapes large).
@@ -159,8 +232,12 @@ constexpr BetaTail beta_uniform_asymptotic(ext a, ext b, ext x, ext y, const Fro
   const ext eta = eps < 0 ? -eta_abs : eta_abs;
   const ext u = eta * xp::sqrt(N * ext(0.5));
   const ext s = xp::sqrt(p0 * q0);
-  // c0 = s/(x - p0) - 1/eta tends to (p0 - q0)/(3 s) as eta -> 0.
-  const ext c0 = fabs(eta) < 0x1.ad7f29abcaf48578p-24_x ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;  // 1e-7
+  // c0 = s/(x - p0) - 1/eta tends to (p0 - q0)/(3 s) as x -> p0, with a
+  // relative correction of the order of r = |x - p0|/min(p0, q0) (eta
+  // itself is about (x - p0)/s, far smaller than r when the shapes are
+  // very unequal); the difference loses ~1e-19/r of its precision.
+  const ext r = fabs(eps) / (p0 < q0 ? p0 : q0);
+  const ext c0 = r < 0x1.ad7f29abcaf48578p-24_x ? (p0 - q0) / (3 * s) : s / eps - 1 / eta;  // 1e-7
   const ext R = (xp::exp(-fl.D) * INV_SQRT_2PI_EXT / xp::sqrt(N)) * c0;
   ext P = xp::erfc(-u) * ext(0.5) - R;
   ext Q = xp::erfc(u) * ext(0.5) + R;
@@ -184,24 +261,108 @@ constexpr detail::BetaTail incomplete_beta_converged(double a_, double b_, ext x
   const ext dens = front * a / (x * y);
   // The mirrored front factor y^b x^a / (b B(b, a)) is a/b times this one.
   const ext front_b = front * (a / b);
-  const bool lower = x < (a + 1) / ((a + b) + 2);
+  const bool lower = detail::below_mean_point(a, b, x, y);
   const ext V = lower ? detail::beta_cf_converged(a, b, x, y, front)
                       : detail::beta_cf_converged(b, a, y, x, front_b);
   ext W = 1 - V;
-  // The fraction for the complement needs about 3/sqrt(d) levels, d the
-  // distance of its point from 1; it is only tried where that fits.
-  const ext d = lower ? x : y;
-  if (W < detail::SMALL_COMPLEMENT && 4 < detail::COMPLEMENT_LEVELS * xp::sqrt(d)) {
-    // Only a tiny first shape on the evaluated side gets here (its
-    // complement is of the order of that shape).
-    bool ok = false;
-    const ext Wd = lower ? detail::beta_cf_converged(b, a, y, x, front_b, detail::COMPLEMENT_LEVELS, &ok)
-                         : detail::beta_cf_converged(a, b, x, y, front, detail::COMPLEMENT_LEVELS, &ok);
-    if (ok && Wd >= 0 && Wd <= 1) W = Wd;
-  }
+  // Only a tiny first shape on the evaluated side gets here (its
+  // complement is of the order of that shape).
+  if (W < detail::SMALL_COMPLEMENT)
+    W = -xp::expm1(lower ? detail::beta_small_shape_log(a, b, x) : detail::beta_small_shape_log(b, a, y));
   const ext Vc = V > 1 ? ext(1) : V < 0 ? ext(0) : V;
   const ext Wc = W > 1 ? ext(1) : W < 0 ? ext(0) : W;
   return lower ? detail::BetaTail{Vc, Wc, dens} : detail::BetaTail{Wc, Vc, dens};
+}
+
+// ln P and ln Q, P = I_x(a, b), Q = 1 - P.
+struct BetaLogTail {
+  ext log_P;
+  ext log_Q;
+};
+
+namespace detail {
+
+// T(v) - 1, where e^(v^2) erfc(v) = T(v)/(v sqrt(pi)), for v >= 100: the
+// asymptotic series sum_{k>=1} (-1)^k (2k - 1)!!/(2 v^2)^k, whose terms
+// fall by (2k + 1)/(2 v^2) <= 1e-3 each; eight of them leave less than
+// 1e-28 of the first.
+constexpr ext erfc_scaled_far_rest(ext v) {
+  const ext w = 1 / (2 * (v * v));
+  ext term = 1, sum = 0;
+  for (int k = 1; k <= 8; ++k) {
+    term = -term * (static_cast<ext>(2 * k - 1) * w);
+    sum = sum + term;
+  }
+  return sum;
+}
+
+// The logarithms of a pair (P, Q) of tails, each from the smaller one.
+constexpr BetaLogTail log_tails(ext P, ext Q) {
+  const ext lP = P <= ext(0.5) ? xp::log(P) : xp::log1p(-Q);
+  const ext lQ = Q <= ext(0.5) ? xp::log(Q) : xp::log1p(-P);
+  return {lP, lQ};
+}
+
+// The uniform asymptotic expansion in logarithms.  Up to a deviance of
+// FAR_DEVIANCE its tails are in range and their logarithms are taken;
+// beyond it the smaller tail is e^(-D) times
+//   erfcx(|u|)/2 -+ c0/sqrt(2 pi N) = (s/|x - p0| + (T - 1)/|eta|)/sqrt(2 pi N),
+// u^2 = D, s = sqrt(p0 q0), T as in erfc_scaled_far_rest: with
+// erfcx(|u|)/2 = T/(|eta| sqrt(2 pi N)) the terms 1/|eta| of both parts
+// cancel exactly, which leaves two terms of one sign (or a far smaller
+// second one), so the logarithm -D + ln(...) needs no underflowing factor
+// and no cancelling difference.
+constexpr BetaLogTail beta_uniform_asymptotic_log(ext a, ext b, ext x, ext y, const FrontLog& fl) {
+  if (fl.D < FAR_DEVIANCE) {
+    const BetaTail t = beta_uniform_asymptotic(a, b, x, y, fl);
+    return log_tails(t.P, t.Q);
+  }
+  const ext N = a + b;
+  const ext p0 = a / N;
+  const ext q0 = b / N;
+  const ext eps = x <= ext(0.5) ? x - p0 : q0 - y;
+  const ext eta_abs = xp::sqrt((fl.D + fl.D) / N);
+  const ext v = eta_abs * xp::sqrt(N * ext(0.5));
+  const ext sum = xp::sqrt(p0 * q0) / fabs(eps) + erfc_scaled_far_rest(v) / eta_abs;
+  const ext small = -fl.D + xp::log(sum * (INV_SQRT_2PI_EXT / xp::sqrt(N)));
+  const ext large = xp::log1p(-xp::exp(small));
+  return eps < 0 ? BetaLogTail{small, large} : BetaLogTail{large, small};
+}
+
+}  // namespace detail
+
+// ln I_x(a, b) and ln(1 - I_x(a, b)) for finite a, b > 0 and x + y = 1 (x, y
+// in [0, 1]), each with relative accuracy (about 1e-17 of its magnitude,
+// or of the complement it stands for when close to 0) and finite wherever
+// the probability is positive, however far it lies below the extended
+// range: the front factor x^a y^b/(a B(a, b)) enters as its logarithm.
+// The shapes are extended numbers, so that counts up to 2^63 (e.g. the
+// binomial CDF pbinom(k; n, p) = I_{1-p}(n - k, k + 1)) are passed exactly.
+// The same methods as incomplete_beta_converged: the fraction on the side
+// below the mean-like point, the power series for the complement of a side
+// near 1, the uniform asymptotic expansion for both shapes above 1e11.
+constexpr BetaLogTail incomplete_beta_converged_log(ext a, ext b, ext x, ext y) {
+  if (!(x > 0)) return {-INF_EXT, 0};
+  if (!(y > 0)) return {0, -INF_EXT};
+  const detail::FrontLog fl = detail::beta_front_log(a, b, x, y);
+  if (a > detail::ASYMPTOTIC_SHAPE && b > detail::ASYMPTOTIC_SHAPE)
+    return detail::beta_uniform_asymptotic_log(a, b, x, y, fl);
+  const bool lower = detail::below_mean_point(a, b, x, y);
+  // ln of the front factor of the evaluated side (the mirrored one is a/b
+  // times the other) plus ln of the fraction's factor.
+  const ext front_log = lower ? fl.value : fl.value + xp::log(a / b);
+  const ext ratio = lower ? detail::beta_cf_converged(a, b, x, y, ext(1))
+                          : detail::beta_cf_converged(b, a, y, x, ext(1));
+  ext lV = front_log + xp::log(ratio);
+  ext lW;
+  if (-xp::expm1(lV) < detail::SMALL_COMPLEMENT) {
+    lV = lower ? detail::beta_small_shape_log(a, b, x) : detail::beta_small_shape_log(b, a, y);
+    if (lV > 0) lV = 0;
+    lW = xp::log(-xp::expm1(lV));
+  } else {
+    lW = xp::log1p(-xp::exp(lV));
+  }
+  return lower ? BetaLogTail{lV, lW} : BetaLogTail{lW, lV};
 }
 
 namespace detail {

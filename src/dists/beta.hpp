@@ -43,6 +43,15 @@ constexpr Tails pbeta_tails(double x, double a, double b) {
   return {t.P, t.Q};
 }
 
+// The CDF at 0 < x < 1 for finite positive shapes, in the scale of the log
+// flag: with the flag ln I_x(a, b) from the log form, finite however far
+// the probability lies below the double (and extended) range.
+constexpr double pbeta_converged(double x, double a, double b, bool give_log) {
+  if (!give_log) return static_cast<double>(pbeta_tails(x, a, b).lower);
+  const cxmath::ext X = x;
+  return static_cast<double>(cxmath::incomplete_beta_converged_log(a, b, X, 1 - X).log_P);
+}
+
 // Quantile for 0 < p < 1 and finite positive shapes; `guess` (the
 // fixed-depth value) seeds the iteration when it lies in (0, 1).
 constexpr double qbeta_converged(double p, double a, double b, double guess) {
@@ -125,7 +134,7 @@ constexpr double pbeta(double x, double a, double b, bool give_log_p) {
     return dpq::value(R, give_log_p);
   }
   return keep_probability<Checked>(incomplete_beta(a, b, x), give_log_p, incomplete_beta_region(a, b, x),
-                                   [&] { return static_cast<double>(pbeta_tails(x, a, b).lower); });
+                                   [&](bool give_log) { return pbeta_converged(x, a, b, give_log); });
 }
 
 template <bool Checked>

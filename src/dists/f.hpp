@@ -59,6 +59,16 @@ constexpr Tails pf_tails(double x, double df1, double df2) {
   return {t.P, t.Q};
 }
 
+// The converged CDF at finite x > 0 in the scale of the log flag (with the
+// flag from the log form of the incomplete beta, finite however small).
+constexpr double pf_converged(double x, double df1, double df2, bool give_log) {
+  using cxmath::ext;
+  if (!give_log) return static_cast<double>(pf_tails(x, df1, df2).lower);
+  const ext r = (static_cast<ext>(x) * df1) / df2;
+  const ext q = 1 + r;
+  return static_cast<double>(cxmath::incomplete_beta_converged_log(0.5 * df1, df2 * 0.5, r / q, 1 / q).log_P);
+}
+
 // The F quantile (h2/h1) d/(1 - d) from the converged beta point (d, 1 - d),
 // each end carried with its own relative precision.
 constexpr double qf_converged(double p, double df1, double df2, double guess) {
@@ -132,15 +142,19 @@ constexpr double df(double x, double df1, double df2, bool give_log) {
     if (x == 1) return INF;
     return dpq::zero(give_log);
   }
+  // With one infinite degree of freedom the density is a gamma-side one, its
+  // fixed-depth log-density a sum of logarithms and log-gammas that fails at
+  // arguments below EPS (ln x taken as -inf), tiny and huge shapes: these
+  // rare calls are all checked against the extended log-density.
   if (df1 == INF) {
     // Inverse gamma with shape and scale e = df2/2: g(z) z / x with z = e/x,
     // g the unit gamma density with shape e.
     if (x == INF) return dpq::zero(give_log);
     const double e = df2 * 0.5;
     const double ld = ((log(x) * ((-e) - 1)) + ((log(e) * e) - lgamma(e))) - (e / x);
-    return keep_gamma_density<Checked>(ld, give_log, [&] {
+    return keep_log_density<Checked>(ld, give_log, true, [&] {
       const ext z = static_cast<ext>(e) / x;
-      return (gamma_log_density_converged(e, z) + xp::log(z)) - xp::log(x);
+      return static_cast<double>((gamma_log_density_converged(e, z) + xp::log(z)) - xp::log(x));
     });
   }
   if (df2 == INF) {
@@ -151,8 +165,8 @@ constexpr double df(double x, double df1, double df2, bool give_log) {
     if (s < EPS) return NaN;
     if (x == INF) return dpq::zero(give_log);
     const double ld = ((log(x) * (h - 1)) + ((-lgamma(h)) - (log(s) * h))) - (x / s);
-    return keep_gamma_density<Checked>(ld, give_log, [&] {
-      return gamma_log_density_converged(h, static_cast<ext>(x) / s) - xp::log(s);
+    return keep_log_density<Checked>(ld, give_log, true, [&] {
+      return static_cast<double>(gamma_log_density_converged(h, static_cast<ext>(x) / s) - xp::log(s));
     });
   }
   // The density vanishes at +inf (r/(1 + r) would be inf/inf).
@@ -178,7 +192,7 @@ constexpr double pf(double x, double df1, double df2, bool give_log_p) {
   if (isnan(df2)) return NaN;
   if (df1 < EPS) return NaN;
   if (df2 < EPS) return NaN;
-  const auto converged = [&] { return static_cast<double>(pf_tails(x, df1, df2).lower); };
+  const auto converged = [&](bool give_log) { return pf_converged(x, df1, df2, give_log); };
   if (x < EPS) {
     // The fixed-depth method counts x below EPS as 0; with finite degrees
     // of freedom that answer is checked like any other.
@@ -201,7 +215,11 @@ constexpr double pf(double x, double df1, double df2, bool give_log_p) {
     if (!(y < INF)) return dpq::value(P, give_log_p);
     const double h = df2 * 0.5, z = y * 0.5;
     return keep_probability<Checked>(P, give_log_p, G > 0.9 || y < EPS || incomplete_gamma_region(h, z, P),
-                                     [&] { return incomplete_gamma_converged(h, z).Q; });
+                                     [&] {
+                                       // P(F <= x) = Q, P(F > x) = P: either tail keeps its digits.
+                                       const GammaPQ g = incomplete_gamma_converged(h, z);
+                                       return Tails{g.Q, g.P};
+                                     });
   }
   if (df2 == INF) return pchisq<true>(x * df1, df1, give_log_p);
   // The whole mass lies below +inf (r/(1 + r) would be inf/inf).

@@ -176,6 +176,21 @@ constexpr Tails pt_tails(double x, double n) {
   return {1 - tail, tail};
 }
 
+// The converged CDF for finite x and finite dof n >= EPS in the scale of
+// the log flag.  With the flag the tail beyond |x|, I_w(n/2, 1/2)/2, comes
+// as its logarithm from the log form of the incomplete beta (finite however
+// far out x lies); the CDF at x > 0 is 1 minus that tail, whose logarithm
+// is log1p of minus the tail.
+constexpr double pt_converged(double x, double n, bool give_log) {
+  using cxmath::ext;
+  if (!give_log) return static_cast<double>(pt_tails(x, n).lower);
+  if (x == 0) return static_cast<double>(-cxmath::LN2_EXT);
+  const ext s = static_cast<ext>(x) * x;
+  const ext d = n + s;
+  const ext ln_tail = cxmath::incomplete_beta_converged_log(n * 0.5, 0.5, n / d, s / d).log_P - cxmath::LN2_EXT;
+  return static_cast<double>(x < 0 ? ln_tail : cxmath::xp::log1p(-cxmath::xp::exp(ln_tail)));
+}
+
 // Converged quantile for finite dof n and 0 < p < 1: the beta point
 // (w, 1 - w) with I_w(n/2, 1/2) = 2 min(p, 1 - p), then
 // |t| = sqrt(n (1 - w)/w), with each end of the point at full precision.
@@ -269,7 +284,7 @@ constexpr double pt(double x, double dof, bool give_log_p) {
     F = pt_beta(x, dof);
   }
   return keep_probability<Checked>(F, give_log_p, pt_region(x, dof, F),
-                                   [&] { return static_cast<double>(pt_tails(x, dof).lower); });
+                                   [&](bool give_log) { return pt_converged(x, dof, give_log); });
 }
 
 template <bool Checked>

@@ -19,6 +19,19 @@ PROBE(k_ibeta_sound_q, "d:ddd") double k_ibeta_sound_q(double a, double b, doubl
 PROBE(k_ibeta_sound_q_at_y, "d:ddd") double k_ibeta_sound_q_at_y(double a, double b, double y) {
   return static_cast<double>(cxmath::incomplete_beta_converged(a, b, 1 - static_cast<ext>(y), y).Q);
 }
+// ln I_x(a, b) and ln(1 - I_x(a, b)) in log form, at x = 1 - y for y given
+// exactly (the point's smaller end carries the precision).
+PROBE(k_ibeta_log_p, "d:ddd") double k_ibeta_log_p(double a, double b, double x) {
+  return static_cast<double>(cxmath::incomplete_beta_converged_log(a, b, x, 1 - static_cast<ext>(x)).log_P);
+}
+PROBE(k_ibeta_log_q_at_y, "d:ddd") double k_ibeta_log_q_at_y(double a, double b, double y) {
+  return static_cast<double>(cxmath::incomplete_beta_converged_log(a, b, 1 - static_cast<ext>(y), y).log_Q);
+}
+// The same at a point of the extended range: x = m 2^e.
+PROBE(k_ibeta_log_p_scaled, "d:dddd") double k_ibeta_log_p_scaled(double a, double b, double m, double e) {
+  const ext x = cxmath::xp::scale2(m, static_cast<int>(e));
+  return static_cast<double>(cxmath::incomplete_beta_converged_log(a, b, x, 1 - x).log_P);
+}
 // The converged inverse: x and y = 1 - x of the point with I_x(a, b) = p.
 PROBE(k_ibeta_inv_sound_x, "d:ddd") double k_ibeta_inv_sound_x(double a, double b, double p) {
   return static_cast<double>(cxmath::incomplete_beta_inv_converged(a, b, p, 1 - static_cast<ext>(p)).x);
