@@ -33,6 +33,19 @@ constexpr Tails plaplace_tails(double x, double mu, double sigma) {
   return {1 - far, far};
 }
 
+// P, or ln P with the flag: the lower tail's logarithm is
+// -|d|/sigma - ln 2 itself (finite where e^(-|d|/sigma) underflows even the
+// extended range, for a sigma far below |d|), the upper half's
+// log1p(-e^(-|d|/sigma)/2).
+constexpr double plaplace_in_scale(double x, double mu, double sigma, bool give_log) {
+  using cxmath::ext;
+  if (!give_log) return static_cast<double>(plaplace_tails(x, mu, sigma).lower);
+  const ext d = static_cast<ext>(x) - mu;
+  const ext a = -cxmath::fabs(d) / sigma;
+  if (d < 0) return static_cast<double>(a - cxmath::LN2_EXT);
+  return static_cast<double>(cxmath::xp::log1p(-(cxmath::xp::exp(a) * ext(0.5))));
+}
+
 // mu + sigma ln(2 p) below 1/2, mu - sigma ln(2 (1 - p)) above (1 - p
 // exact there).
 constexpr double qlaplace_converged(double p, double mu, double sigma) {
@@ -104,7 +117,7 @@ constexpr double plaplace(double x, double mu, double sigma, bool give_log_p) {
     const double s = (d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0) * 0.5;
     P = s * (1 - exp(-fabs(d) / sigma)) + 0.5;
     return keep_probability<Checked>(P, give_log_p, plaplace_region(x, mu, sigma),
-                                     [&] { return plaplace_tails(x, mu, sigma); });
+                                     [&](bool lg) { return plaplace_in_scale(x, mu, sigma, lg); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {
@@ -134,8 +147,10 @@ constexpr double qlaplace(double p, double mu, double sigma) {
   // 1 - 2|c| below EPS makes the logarithm -inf (the quantile infinite).
   const double r = 1 - (fabs(c) + fabs(c));
   const double q = mu - log(r) * g;
+  // An infinite quantile (whose far tail is exactly 0) is right only where
+  // the true one lies beyond the double range: the converged value decides.
   return keep_quantile<Checked>(q, p, 1 - p, qlaplace_region(p, mu, sigma, q),
-                                [&](double v) { return plaplace_tails(v, mu, sigma); },
+                                [&](double v) { return fabs(v) < INF ? plaplace_tails(v, mu, sigma) : NO_TAILS; },
                                 [&] { return qlaplace_converged(p, mu, sigma); });
 }
 

@@ -45,6 +45,19 @@ constexpr Tails plogis_tails(double x, double mu, double sigma) {
   return {large, small};
 }
 
+// P, or ln P with the flag: the lower tail's logarithm is
+// -2|z| - log1p(e^(-2|z|)) (finite where e^(-2|z|) underflows even the
+// extended range, for a sigma far below |x - mu|), the upper half's
+// -log1p(e^(-2|z|)).
+constexpr double plogis_in_scale(double x, double mu, double sigma, bool give_log) {
+  using cxmath::ext;
+  if (!give_log) return static_cast<double>(plogis_tails(x, mu, sigma).lower);
+  const ext z = (static_cast<ext>(x) - mu) / (static_cast<ext>(sigma) * 2);
+  const ext a = -2 * cxmath::fabs(z);
+  const ext l = cxmath::xp::log1p(cxmath::xp::exp(a));
+  return static_cast<double>(z < 0 ? a - l : -l);
+}
+
 // mu + sigma ln(p/(1 - p)) in extended precision (1 - p exact for p >= 1/2,
 // a rounding of ~1e-19 below; the sum cannot overflow before the end).
 constexpr double qlogis_converged(double p, double mu, double sigma) {
@@ -144,7 +157,7 @@ constexpr double plogis(double x, double mu, double sigma, bool give_log_p) {
       P = (1 - y / tanh_cf(y)) * 0.5;
     }
     return keep_probability<Checked>(P, give_log_p, plogis_region(x, mu, sigma),
-                                     [&] { return plogis_tails(x, mu, sigma); });
+                                     [&](bool lg) { return plogis_in_scale(x, mu, sigma, lg); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {
@@ -172,8 +185,10 @@ constexpr double qlogis(double p, double mu, double sigma) {
   // formula gives NaN when ln(p/(1 - p)) is -inf as well).
   if (Checked && !isfinite(mu)) return mu;
   const double q = log(p / (1 - p)) * sigma + mu;
+  // An infinite quantile (whose far tail is exactly 0) is right only where
+  // the true one lies beyond the double range: the converged value decides.
   return keep_quantile<Checked>(q, p, 1 - p, qlogis_region(p, mu, sigma, q),
-                                [&](double v) { return plogis_tails(v, mu, sigma); },
+                                [&](double v) { return fabs(v) < INF ? plogis_tails(v, mu, sigma) : NO_TAILS; },
                                 [&] { return qlogis_converged(p, mu, sigma); });
 }
 

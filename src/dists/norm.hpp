@@ -69,6 +69,18 @@ constexpr Tails pnorm_tails(double x, double mu, double sigma) {
   return norm_tails_of((static_cast<ext>(x) - mu) / sigma);
 }
 
+// Phi(u), or ln Phi(u) with the flag: below the mean ln(erfc(-u/sqrt 2)/2)
+// from the logarithm of erfc itself, finite however far the tail lies
+// (Phi(-1e5) = e^-5e9 underflows even the extended range); above it
+// log1p(-(1 - Phi)), which keeps the small complement.
+constexpr double norm_lower_in_scale(cxmath::ext u, bool give_log) {
+  using cxmath::ext;
+  if (!give_log) return static_cast<double>(norm_tails_of(u).lower);
+  const ext t = u / cxmath::SQRT2_EXT;
+  if (t < 0) return static_cast<double>(cxmath::xp::log_erfc(-t) - cxmath::LN2_EXT);
+  return static_cast<double>(cxmath::xp::log1p(-(cxmath::xp::erfc(t) * ext(0.5))));
+}
+
 // The t >= 0 with erfc(t) = target (0 < target <= 1): Newton steps on
 // ln erfc, d/dt ln erfc(t) = -2 e^(-t^2)/(sqrt(pi) erfc(t)), inside a
 // bracket that each evaluation narrows (bisection when a step leaves it).
@@ -134,12 +146,15 @@ constexpr bool pnorm_region(double x, double mu, double sigma) {
 // error ~1e-16 in the tail probability (failures below tail ~1e-6 on both
 // sides), and erf itself carries ~3e-13 just below its branch switch 2.1
 // (tails near 1.5e-3 miss by ~1e-10).  sigma sqrt 2 can overflow (0 times
-// inf), and |mu| large against sigma.
+// inf) or be subnormal (a rounding of up to half its size: the quantile
+// misses by whole subnormal units), and |mu| large against sigma.
 inline constexpr double QNORM_TAIL = 0.02;
+inline constexpr double QNORM_SMALL_SCALE = 0x1p-1022;  // the least normal double
 
 constexpr bool qnorm_region(double p, double mu, double sigma, double fixed) {
   return dpq::tail(p) < QNORM_TAIL || !(cxmath::fabs(mu) <= cxmath::LOCATION_RESOLUTION * sigma) ||
-         !(sigma * cxmath::SQRT2_DOUBLE < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
+         !(sigma * cxmath::SQRT2_DOUBLE < cxmath::INF) || sigma < QNORM_SMALL_SCALE ||
+         !(cxmath::fabs(fixed) < cxmath::INF);
 }
 
 template <bool Checked>
@@ -175,8 +190,9 @@ constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
   if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x))
-    return keep_probability<Checked>(pnorm_core(x, mu, sigma), give_log_p, pnorm_region(x, mu, sigma),
-                                     [&] { return pnorm_tails(x, mu, sigma); });
+    return keep_probability<Checked>(pnorm_core(x, mu, sigma), give_log_p, pnorm_region(x, mu, sigma), [&](bool lg) {
+      return norm_lower_in_scale((static_cast<ext>(x) - mu) / sigma, lg);
+    });
   double r = 0;
   if ((x == INF && mu == INF) || (x == -INF && mu == -INF))
     r = NaN;

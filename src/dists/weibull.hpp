@@ -7,6 +7,7 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
+#include "cxmath/ext_pair.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 
@@ -16,25 +17,48 @@ namespace detail {
 
 // ---- converged forms, in extended precision ----
 
+// ln(x/scale) for 0 <= x < inf and a finite scale: the difference of the
+// two logarithms taken to twice the extended precision, so that a huge
+// shape, which multiplies it, still finds it to 2^-64 of itself (x/scale
+// rounded to the extended format would be off by 2^-64 absolutely).
+constexpr cxmath::ext weibull_log_y(double x, double scale) {
+  return x > 0 ? cxmath::xp::log_ratio(x, scale) : -cxmath::INF_EXT;
+}
+
 // Log-density ln(k/l) + (k - 1) ln y - y^k, y = x/l, for 0 <= x < inf and
 // finite positive shape k and scale l; every logarithm is the true one and
 // y^k = e^(k ln y) cannot lose y below EPS.
 constexpr double dweibull_log_converged(double x, double shape, double scale) {
   using cxmath::ext;
-  const ext y = static_cast<ext>(x) / scale;
-  const ext ly = cxmath::xp::log(y);
+  const ext ly = weibull_log_y(x, scale);
   const ext K = shape;
   const ext B = shape == 1 ? ext(0) : ly * (K - 1);
   const ext C = cxmath::xp::exp(K * ly);
   return static_cast<double>((cxmath::xp::log(K / scale) + B) - C);
 }
 
-// P = -expm1(-y^k) and 1 - P = e^(-y^k), with y^k = e^(k ln y).
+// P = -expm1(-w) and 1 - P = e^(-w), w = y^k = e^(k ln y).
 constexpr Tails pweibull_tails(double x, double shape, double scale) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
-  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * cxmath::xp::log(static_cast<ext>(x) / scale));
+  if (!(x < cxmath::INF)) return {1, 0};
+  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * weibull_log_y(x, scale));
   return {-cxmath::xp::expm1(u), cxmath::xp::exp(u)};
+}
+
+// P, or ln P with the flag.  ln P = ln(1 - e^(-w)) is taken from ln w =
+// k ln y itself where w is below 2^-60 (there ln P = ln w - w/2 + ..., and
+// w may underflow even the extended range), elsewhere from the tails.
+inline constexpr double PWEIBULL_LOG_SMALL_W = -41.6;  // ln 2^-60
+
+constexpr double pweibull_in_scale(double x, double shape, double scale, bool give_log) {
+  using cxmath::ext;
+  if (!give_log) return static_cast<double>(pweibull_tails(x, shape, scale).lower);
+  if (!(x > 0)) return -cxmath::INF;
+  const ext lw = static_cast<ext>(shape) * weibull_log_y(x, scale);
+  if (lw < PWEIBULL_LOG_SMALL_W) return static_cast<double>(lw - cxmath::xp::exp(lw) * ext(0.5));
+  const Tails t = pweibull_tails(x, shape, scale);
+  return static_cast<double>(t.lower <= ext(0.5) ? cxmath::xp::log(t.lower) : cxmath::xp::log1p(-t.upper));
 }
 
 // l (-ln(1 - p))^(1/k) with ln(1 - p) = log1p(-p) and the power as
@@ -47,23 +71,45 @@ constexpr double qweibull_converged(double p, double shape, double scale) {
 
 // ---- where the fixed-depth forms can miss the rule ----
 
+// x/scale is rounded to double (2^-53 of it), and the logarithm kernel
+// takes it as 1 within 2^-52 of 1: an error ~1.1e-16 in ln y, which the
+// shape multiplies, in (k - 1) ln y and in ln y^k, and y^k multiplies again
+// (the density's e^(-y^k), the upper tail's).  Checked where
+// k (1 + y^k) could make that 1e-11.
+inline constexpr double WEIBULL_ROUNDING = 1e5;
+
 // Density: x/scale or shape/scale below EPS (their logarithms taken as
-// -inf: the value becomes 0, +inf or NaN where it is finite).
-constexpr bool dweibull_region(double x, double shape, double scale) {
-  return x / scale < cxmath::EPS || shape / scale < cxmath::EPS;
+// -inf: the value becomes 0, +inf or NaN where it is finite) or
+// overflowing, and the rounding above (C = y^k as the fixed-depth form
+// has it).
+constexpr bool dweibull_region(double x, double shape, double scale, double C) {
+  const double y = x / scale, r = shape / scale;
+  return !(y >= cxmath::EPS && y < cxmath::INF) || !(r >= cxmath::EPS && r < cxmath::INF) ||
+         !(shape * (1 + C) <= WEIBULL_ROUNDING);
 }
 
-// CDF: x or x/scale below EPS (counted as 0, or its power taken as 0).
-// Elsewhere -expm1(-(x/scale)^k) keeps its relative accuracy.
+// CDF: x or x/scale below EPS (counted as 0, or its power taken as 0) or
+// x/scale overflowing, and the rounding above (w = y^k as the fixed-depth
+// form has it).  Elsewhere -expm1(-(x/scale)^k) keeps its relative
+// accuracy.
 constexpr bool pweibull_region(double x, double scale) { return x < cxmath::EPS || x / scale < cxmath::EPS; }
+
+constexpr bool pweibull_region(double x, double shape, double scale, double w) {
+  return pweibull_region(x, scale) || !(x / scale < cxmath::INF) || !(shape * (1 + w) <= WEIBULL_ROUNDING);
+}
 
 // Quantile: (-L)^(1/k) scale, formed in double, overflows or underflows
 // where the quantile itself does not, for shapes far from 1 (checked when
-// the value is not well inside the double range).
+// the value is not well inside the double range); and its rounding, a few
+// ulps, reaches the tails multiplied by the shape (checked above
+// QWEIBULL_SHAPE, where that can make 1e-11).
 inline constexpr double QWEIBULL_SMALL = 1e-300;
 inline constexpr double QWEIBULL_LARGE = 1e300;
+inline constexpr double QWEIBULL_SHAPE = 1e3;
 
 constexpr bool qweibull_region(double fixed) { return !(fixed >= QWEIBULL_SMALL && fixed <= QWEIBULL_LARGE); }
+
+constexpr bool qweibull_region(double shape, double fixed) { return qweibull_region(fixed) || shape > QWEIBULL_SHAPE; }
 
 template <bool Checked>
 constexpr double dweibull(double x, double shape, double scale, bool give_log) {
@@ -87,7 +133,7 @@ constexpr double dweibull(double x, double shape, double scale, bool give_log) {
   const double B = shape == 1 ? 0.0 : log(y) * (shape - 1);
   const double C = pow(y, shape);
   const double L = (A + B) - C;
-  return keep_log_density<Checked>(L, give_log, dweibull_region(x, shape, scale),
+  return keep_log_density<Checked>(L, give_log, dweibull_region(x, shape, scale, C),
                                    [&] { return dweibull_log_converged(x, shape, scale); });
 }
 
@@ -98,7 +144,7 @@ constexpr double pweibull(double x, double shape, double scale, bool give_log_p)
   if (isnan(scale)) return NaN;
   if (shape < EPS) return NaN;
   if (scale < EPS) return NaN;
-  const auto converged = [&] { return pweibull_tails(x, shape, scale); };
+  const auto converged = [&](bool lg) { return pweibull_in_scale(x, shape, scale, lg); };
   if (x < EPS) {
     // The fixed-depth method counts x below EPS as 0; a positive x with a
     // finite scale is checked like any other.
@@ -119,8 +165,9 @@ constexpr double pweibull(double x, double shape, double scale, bool give_log_p)
     }
     return dpq::value(P, give_log_p);
   }
-  P = -expm1(-pow(x / scale, shape));
-  return keep_probability<Checked>(P, give_log_p, pweibull_region(x, scale), converged);
+  const double w = pow(x / scale, shape);
+  P = -expm1(-w);
+  return keep_probability<Checked>(P, give_log_p, pweibull_region(x, shape, scale, w), converged);
 }
 
 template <bool Checked>
@@ -135,7 +182,10 @@ constexpr double qweibull(double p, double shape, double scale) {
   const double q = pow(-L, 1 / shape) * scale;
   // An infinite scale has no finite quantile: the value stands.
   if (scale == INF) return q;
-  return keep_quantile<Checked>(q, p, 1 - p, qweibull_region(q), [&](double v) { return pweibull_tails(v, shape, scale); },
+  // A quantile at 0 or +inf (the ends, where a tail is exactly 0) is right
+  // only where the true one rounds there: the converged value decides.
+  const auto tails = [&](double v) { return v > 0 && v < INF ? pweibull_tails(v, shape, scale) : NO_TAILS; };
+  return keep_quantile<Checked>(q, p, 1 - p, qweibull_region(shape, q), tails,
                                 [&] { return qweibull_converged(p, shape, scale); });
 }
 
