@@ -15,6 +15,7 @@
 #include "cxmath/erf.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
+#include "dists/grid.hpp"
 
 namespace distmill {
 
@@ -146,16 +147,19 @@ constexpr bool pnorm_region(double x, double mu, double sigma) {
 // error ~1e-16 in the tail probability (failures below tail ~1e-6 on both
 // sides), and erf itself carries ~3e-13 just below its branch switch 2.1
 // (tails near 1.5e-3 miss by ~1e-10).  sigma sqrt 2 can overflow (0 times
-// inf) or be subnormal (a rounding of up to half its size: the quantile
-// misses by whole subnormal units), and |mu| large against sigma.
+// inf), and |mu| large against sigma.
 inline constexpr double QNORM_TAIL = 0.02;
-inline constexpr double QNORM_SMALL_SCALE = 0x1p-1022;  // the least normal double
 
 constexpr bool qnorm_region(double p, double mu, double sigma, double fixed) {
   return dpq::tail(p) < QNORM_TAIL || !(cxmath::fabs(mu) <= cxmath::LOCATION_RESOLUTION * sigma) ||
-         !(sigma * cxmath::SQRT2_DOUBLE < cxmath::INF) || sigma < QNORM_SMALL_SCALE ||
-         !(cxmath::fabs(fixed) < cxmath::INF);
+         !(sigma * cxmath::SQRT2_DOUBLE < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
 }
+
+// A subnormal sigma sqrt 2 is rounded by up to half its size: the quantile
+// can miss by whole subnormal units.  The grid there (one unit is a large
+// step of the CDF) is coarser than the rule, so the value is checked only
+// where it is not within one double of the true quantile.
+inline constexpr double QNORM_SMALL_SCALE = 0x1p-1022;  // the least normal double
 
 template <bool Checked>
 constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
@@ -218,7 +222,9 @@ constexpr double qnorm(double p, double mu, double sigma) {
   const double v = erf_inv(y);
   const double q = v * (sigma * cxmath::SQRT2_DOUBLE) + mu;
   const auto tails = [&](double t) { return fabs(t) < INF ? pnorm_tails(t, mu, sigma) : NO_TAILS; };
-  return keep_quantile<Checked>(q, p, 1 - p, qnorm_region(p, mu, sigma, q), tails,
+  const bool region = qnorm_region(p, mu, sigma, q) ||
+                      (sigma < QNORM_SMALL_SCALE && !within_one_double(q, p, 1 - p, tails));
+  return keep_quantile<Checked>(q, p, 1 - p, region, tails,
                                 [&] { return qnorm_converged(p, mu, sigma, q); });
 }
 

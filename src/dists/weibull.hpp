@@ -10,6 +10,7 @@
 #include "cxmath/ext_pair.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
+#include "dists/grid.hpp"
 
 namespace distmill {
 
@@ -100,16 +101,16 @@ constexpr bool pweibull_region(double x, double shape, double scale, double w) {
 
 // Quantile: (-L)^(1/k) scale, formed in double, overflows or underflows
 // where the quantile itself does not, for shapes far from 1 (checked when
-// the value is not well inside the double range); and its rounding, a few
-// ulps, reaches the tails multiplied by the shape (checked above
-// QWEIBULL_SHAPE, where that can make 1e-11).
+// the value is not well inside the double range).  Its rounding, a few
+// ulps, reaches the tails multiplied by the shape (above QWEIBULL_SHAPE
+// that can make 1e-11); there the grid soon becomes coarser than the rule
+// (one ulp moves y^k by k 2^-52), so the value is checked only where it is
+// not within one double of the true quantile.
 inline constexpr double QWEIBULL_SMALL = 1e-300;
 inline constexpr double QWEIBULL_LARGE = 1e300;
 inline constexpr double QWEIBULL_SHAPE = 1e3;
 
 constexpr bool qweibull_region(double fixed) { return !(fixed >= QWEIBULL_SMALL && fixed <= QWEIBULL_LARGE); }
-
-constexpr bool qweibull_region(double shape, double fixed) { return qweibull_region(fixed) || shape > QWEIBULL_SHAPE; }
 
 template <bool Checked>
 constexpr double dweibull(double x, double shape, double scale, bool give_log) {
@@ -185,7 +186,8 @@ constexpr double qweibull(double p, double shape, double scale) {
   // A quantile at 0 or +inf (the ends, where a tail is exactly 0) is right
   // only where the true one rounds there: the converged value decides.
   const auto tails = [&](double v) { return v > 0 && v < INF ? pweibull_tails(v, shape, scale) : NO_TAILS; };
-  return keep_quantile<Checked>(q, p, 1 - p, qweibull_region(shape, q), tails,
+  const bool region = qweibull_region(q) || (shape > QWEIBULL_SHAPE && !within_one_double(q, p, 1 - p, tails));
+  return keep_quantile<Checked>(q, p, 1 - p, region, tails,
                                 [&] { return qweibull_converged(p, shape, scale); });
 }
 

@@ -95,7 +95,7 @@ PROBE(k_pweibull_region, "b:ddd") bool k_pweibull_region(double x, double k, dou
   return x < cxmath::EPS ? dd::pweibull_region(x, s) : dd::pweibull_region(x, k, s, cxmath::pow(x / s, k));
 }
 PROBE(k_qweibull_region, "b:ddd") bool k_qweibull_region(double p, double k, double s) {
-  return dd::qweibull_region(k, dd::qweibull<false>(p, k, s));
+  return dd::qweibull_region(dd::qweibull<false>(p, k, s)) || k > dd::QWEIBULL_SHAPE;
 }
 PROBE(k_punif_region, "b:ddd") bool k_punif_region(double x, double a, double b) {
   return dd::punif_region(x, a, b);
