@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dists/dpq.hpp"
+#include "dists/extremes.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/extended.hpp"
@@ -33,17 +34,15 @@ constexpr Tails plaplace_tails(double x, double mu, double sigma) {
   return {1 - far, far};
 }
 
-// P, or ln P with the flag: the lower tail's logarithm is
-// -|d|/sigma - ln 2 itself (finite where e^(-|d|/sigma) underflows even the
-// extended range, for a sigma far below |d|), the upper half's
-// log1p(-e^(-|d|/sigma)/2).
+// P, or ln P with the flag: from the tails, and where the lower one
+// underflows the extended range (a sigma far below |x - mu|) as
+// -|x - mu|/sigma - ln 2 itself.
 constexpr double plaplace_in_scale(double x, double mu, double sigma, bool give_log) {
   using cxmath::ext;
-  if (!give_log) return static_cast<double>(plaplace_tails(x, mu, sigma).lower);
-  const ext d = static_cast<ext>(x) - mu;
-  const ext a = -cxmath::fabs(d) / sigma;
-  if (d < 0) return static_cast<double>(a - cxmath::LN2_EXT);
-  return static_cast<double>(cxmath::xp::log1p(-(cxmath::xp::exp(a) * ext(0.5))));
+  const Tails t = plaplace_tails(x, mu, sigma);
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(-cxmath::fabs(static_cast<ext>(x) - mu) / sigma - cxmath::LN2_EXT);
 }
 
 // mu + sigma ln(2 p) below 1/2, mu - sigma ln(2 (1 - p)) above (1 - p

@@ -17,19 +17,28 @@ namespace detail {
 
 // ---- converged forms, in extended precision ----
 
-// (ln x - mu)/sigma for finite x > 0: ln x is taken to twice the extended
-// precision, so that ln x - mu keeps its relative accuracy where ln x is
-// close to mu (a small sigma magnifies that difference), and ln x itself
-// keeps it for x within 2^-52 of 1.
-constexpr cxmath::ext lnorm_z(double x, double mu, double sigma) { return cxmath::xp::log_minus(x, mu) / sigma; }
+// (ln x - mu)/sigma for finite x > 0.  ln x - mu in the extended format
+// carries an error of ~2^-64 |ln x|; where ln x is so close to mu that
+// this is more than 2^-44 of the difference (which the square of z would
+// bring to ~1e-10 in the density), ln x is taken to twice the extended
+// precision instead.
+inline constexpr double LNORM_CANCELLATION = 0x1p20;
+
+constexpr cxmath::ext lnorm_z(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext lx = cxmath::xp::log(static_cast<ext>(x));
+  const ext d = lx - mu;
+  if (cxmath::fabs(lx) > LNORM_CANCELLATION * cxmath::fabs(d)) return cxmath::xp::log_minus(x, mu) / sigma;
+  return d / sigma;
+}
 
 // Log-density of ln x under the normal law, minus ln x.
 constexpr double dlnorm_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
-  const cxmath::xp::ext_pair L = cxmath::xp::log_pair(x);
+  const ext lx = cxmath::xp::log(static_cast<ext>(x));
   const ext z = lnorm_z(x, mu, sigma);
   return static_cast<double>(
-      -(((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) + (z * z) * ext(0.5)) + (L.hi + L.lo)));
+      -(((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) + (z * z) * ext(0.5)) + lx));
 }
 
 constexpr Tails plnorm_tails(double x, double mu, double sigma) {

@@ -15,6 +15,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
+#include "dists/extremes.hpp"
 
 namespace distmill {
 
@@ -45,17 +46,15 @@ constexpr Tails plogis_tails(double x, double mu, double sigma) {
   return {large, small};
 }
 
-// P, or ln P with the flag: the lower tail's logarithm is
-// -2|z| - log1p(e^(-2|z|)) (finite where e^(-2|z|) underflows even the
-// extended range, for a sigma far below |x - mu|), the upper half's
-// -log1p(e^(-2|z|)).
+// P, or ln P with the flag: from the tails, and where the lower one
+// underflows the extended range (a sigma far below |x - mu|) as its
+// logarithm -2|z| - log1p(e^(-2|z|)) = -2|z| (to far below its last bit).
 constexpr double plogis_in_scale(double x, double mu, double sigma, bool give_log) {
   using cxmath::ext;
-  if (!give_log) return static_cast<double>(plogis_tails(x, mu, sigma).lower);
-  const ext z = (static_cast<ext>(x) - mu) / (static_cast<ext>(sigma) * 2);
-  const ext a = -2 * cxmath::fabs(z);
-  const ext l = cxmath::xp::log1p(cxmath::xp::exp(a));
-  return static_cast<double>(z < 0 ? a - l : -l);
+  const Tails t = plogis_tails(x, mu, sigma);
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(-cxmath::fabs(static_cast<ext>(x) - mu) / sigma);
 }
 
 // mu + sigma ln(p/(1 - p)) in extended precision (1 - p exact for p >= 1/2,

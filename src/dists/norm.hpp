@@ -15,7 +15,7 @@
 #include "cxmath/erf.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
-#include "dists/grid.hpp"
+#include "dists/extremes.hpp"
 
 namespace distmill {
 
@@ -70,16 +70,14 @@ constexpr Tails pnorm_tails(double x, double mu, double sigma) {
   return norm_tails_of((static_cast<ext>(x) - mu) / sigma);
 }
 
-// Phi(u), or ln Phi(u) with the flag: below the mean ln(erfc(-u/sqrt 2)/2)
-// from the logarithm of erfc itself, finite however far the tail lies
-// (Phi(-1e5) = e^-5e9 underflows even the extended range); above it
-// log1p(-(1 - Phi)), which keeps the small complement.
+// Phi(u), or ln Phi(u) with the flag: from the tails, and where the lower
+// one underflows the extended range (Phi(-1e5) = e^-5e9) as
+// ln(erfc(-u/sqrt 2)/2) from the logarithm of erfc itself.
 constexpr double norm_lower_in_scale(cxmath::ext u, bool give_log) {
-  using cxmath::ext;
-  if (!give_log) return static_cast<double>(norm_tails_of(u).lower);
-  const ext t = u / cxmath::SQRT2_EXT;
-  if (t < 0) return static_cast<double>(cxmath::xp::log_erfc(-t) - cxmath::LN2_EXT);
-  return static_cast<double>(cxmath::xp::log1p(-(cxmath::xp::erfc(t) * ext(0.5))));
+  const Tails t = norm_tails_of(u);
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(cxmath::xp::log_erfc(-u / cxmath::SQRT2_EXT) - cxmath::LN2_EXT);
 }
 
 // The t >= 0 with erfc(t) = target (0 < target <= 1): Newton steps on

@@ -10,7 +10,7 @@
 #include "cxmath/ext_pair.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
-#include "dists/grid.hpp"
+#include "dists/extremes.hpp"
 
 namespace distmill {
 
@@ -18,12 +18,18 @@ namespace detail {
 
 // ---- converged forms, in extended precision ----
 
-// ln(x/scale) for 0 <= x < inf and a finite scale: the difference of the
-// two logarithms taken to twice the extended precision, so that a huge
-// shape, which multiplies it, still finds it to 2^-64 of itself (x/scale
-// rounded to the extended format would be off by 2^-64 absolutely).
-constexpr cxmath::ext weibull_log_y(double x, double scale) {
-  return x > 0 ? cxmath::xp::log_ratio(x, scale) : -cxmath::INF_EXT;
+// ln(x/scale) for 0 <= x < inf and a finite scale.  x/scale rounded to
+// the extended format is off by 2^-64 of itself, an absolute error in its
+// logarithm that the shape multiplies: above WEIBULL_PAIR_SHAPE (an error
+// of 2^-64 k, 5e-16 and more, in ln y^k) the difference of the two
+// logarithms is taken to twice the extended precision instead.
+inline constexpr double WEIBULL_PAIR_SHAPE = 1e4;
+
+constexpr cxmath::ext weibull_log_y(double x, double scale, double shape) {
+  using cxmath::ext;
+  if (!(x > 0)) return -cxmath::INF_EXT;
+  if (shape > WEIBULL_PAIR_SHAPE) return cxmath::xp::log_ratio(x, scale);
+  return cxmath::xp::log(static_cast<ext>(x) / scale);
 }
 
 // Log-density ln(k/l) + (k - 1) ln y - y^k, y = x/l, for 0 <= x < inf and
@@ -31,7 +37,7 @@ constexpr cxmath::ext weibull_log_y(double x, double scale) {
 // y^k = e^(k ln y) cannot lose y below EPS.
 constexpr double dweibull_log_converged(double x, double shape, double scale) {
   using cxmath::ext;
-  const ext ly = weibull_log_y(x, scale);
+  const ext ly = weibull_log_y(x, scale, shape);
   const ext K = shape;
   const ext B = shape == 1 ? ext(0) : ly * (K - 1);
   const ext C = cxmath::xp::exp(K * ly);
@@ -43,23 +49,19 @@ constexpr Tails pweibull_tails(double x, double shape, double scale) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
   if (!(x < cxmath::INF)) return {1, 0};
-  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * weibull_log_y(x, scale));
+  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * weibull_log_y(x, scale, shape));
   return {-cxmath::xp::expm1(u), cxmath::xp::exp(u)};
 }
 
-// P, or ln P with the flag.  ln P = ln(1 - e^(-w)) is taken from ln w =
-// k ln y itself where w is below 2^-60 (there ln P = ln w - w/2 + ..., and
-// w may underflow even the extended range), elsewhere from the tails.
-inline constexpr double PWEIBULL_LOG_SMALL_W = -41.6;  // ln 2^-60
-
+// P, or ln P with the flag: from the tails, and where the lower one
+// underflows the extended range as ln(1 - e^(-w)) = ln w - w/2 + ...
+// = k ln y (to far below its last bit).
 constexpr double pweibull_in_scale(double x, double shape, double scale, bool give_log) {
-  using cxmath::ext;
-  if (!give_log) return static_cast<double>(pweibull_tails(x, shape, scale).lower);
-  if (!(x > 0)) return -cxmath::INF;
-  const ext lw = static_cast<ext>(shape) * weibull_log_y(x, scale);
-  if (lw < PWEIBULL_LOG_SMALL_W) return static_cast<double>(lw - cxmath::xp::exp(lw) * ext(0.5));
   const Tails t = pweibull_tails(x, shape, scale);
-  return static_cast<double>(t.lower <= ext(0.5) ? cxmath::xp::log(t.lower) : cxmath::xp::log1p(-t.upper));
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(x > 0)) return -cxmath::INF;
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(static_cast<cxmath::ext>(shape) * weibull_log_y(x, scale, shape));
 }
 
 // l (-ln(1 - p))^(1/k) with ln(1 - p) = log1p(-p) and the power as
