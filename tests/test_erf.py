@@ -5,6 +5,7 @@ import mpmath as mp
 import numpy as np
 import pytest
 
+from support import references as ref
 from support.equality import same_value_and_sign
 from support.metrics import rel_err
 
@@ -140,6 +141,15 @@ def test_erf_ext_tail_complement(kernels, z):
     # error of about one extended ulp of 1, no more
     c = mp.mpf(kernels.k_erfc_ext_hi(z)) + mp.mpf(kernels.k_erfc_ext_lo(z))
     assert abs(c - mp.erfc(z)) <= 2 * ULP_EXT
+
+
+@pytest.mark.parametrize("u", [0.3, 1.0, 2.5, 27.0, 106.5, 1e3, 1e5, 1e150, 1.3e154])
+def test_log_erfc_is_finite_and_accurate_over_the_double_range(kernels, u):
+    # erfc underflows the extended range from u ~ 106; its logarithm does
+    # not (erfc(u) = 2 Phi(-u sqrt 2), from the normal tails' reference)
+    got = mp.mpf(kernels.k_log_erfc_hi(u)) + mp.mpf(kernels.k_log_erfc_lo(u))
+    want = mp.log(2 * ref.tails("norm", -mp.sqrt(2) * u, 0, 1)[0])
+    assert rel_err(got, want) <= 8 * ULP_EXT
 
 
 # ---------------------------------------------------------------- erf_inv

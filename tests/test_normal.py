@@ -356,6 +356,16 @@ def test_lnorm_accuracy():
         assert rel_err(distmill.qlnorm(pv, m, s), exact) <= 1e-13
 
 
+@pytest.mark.parametrize("x", [5e-324, 1e-300, 0.5, 1 - 2.0 ** -53, 1.0, 1 + 2.0 ** -52, 0.7071067811865476,
+                               1.4142135623730951, math.e, 1.0142320547350045e+304, 1.7976931348623157e308])
+def test_log_pair_holds_twice_the_extended_precision(kernels, x):
+    # ln x - mu of the log-normal law at a small sigma needs ln x beyond the
+    # extended format's 2^-64 (the head and tail of the pair, each split in two)
+    got = mp.fsum(mp.mpf(kernels.k_log_pair_part(x, i)) for i in range(4))
+    want = mp.log(x)
+    assert abs(got - want) <= 2.0 ** -120 * abs(want)
+
+
 # ------------------------------------------------------- bindings
 
 

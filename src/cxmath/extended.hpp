@@ -229,11 +229,28 @@ constexpr ext atan(ext z) {
   return base + w * s;
 }
 
+// The continued fraction u + (1/2)/(u + 1/(u + (3/2)/(...))) of erfc for
+// u >= 1, erfc(u) = e^(-u^2)/sqrt(pi) / f, by the modified Lentz method to
+// convergence (f lies between u and u + 1/(2u)).
+constexpr ext erfc_fraction(ext u) {
+  ext f = u, C = u, D = 0;
+  for (int n = 1; n <= 100000; ++n) {
+    const ext an = static_cast<ext>(n) * ext(0.5);
+    D = u + an * D;
+    if (fabs(D) < LENTZ_TINY) D = LENTZ_TINY;
+    D = 1 / D;
+    C = u + an / C;
+    if (fabs(C) < LENTZ_TINY) C = LENTZ_TINY;
+    const ext delta = C * D;
+    f = f * delta;
+    if (fabs(delta - 1) < 2 * EPS_EXT) break;
+  }
+  return f;
+}
+
 // erfc with relative accuracy in both tails: below 1 as 1 - erf with erf
 // from the positive series (2/sqrt(pi)) e^(-u^2) sum 2^n u^(2n+1)/(1 3 ...
-// (2n+1)); from 1 on the continued fraction
-// e^(-u^2)/sqrt(pi) / (u + (1/2)/(u + 1/(u + (3/2)/(...)))), evaluated by
-// the modified Lentz method to convergence; 2 - erfc(-u) for u < 0.
+// (2n+1)); from 1 on the continued fraction; 2 - erfc(-u) for u < 0.
 constexpr ext erfc(ext u) {
   if (isnan(u)) return NaN_EXT;
   if (u < 0) return 2 - erfc(-u);
@@ -249,19 +266,18 @@ constexpr ext erfc(ext u) {
     }
     return 1 - (2 * E / SQRTPI_EXT) * s;
   }
-  ext f = u, C = u, D = 0;
-  for (int n = 1; n <= 100000; ++n) {
-    const ext an = static_cast<ext>(n) * ext(0.5);
-    D = u + an * D;
-    if (fabs(D) < LENTZ_TINY) D = LENTZ_TINY;
-    D = 1 / D;
-    C = u + an / C;
-    if (fabs(C) < LENTZ_TINY) C = LENTZ_TINY;
-    const ext delta = C * D;
-    f = f * delta;
-    if (fabs(delta - 1) < 2 * EPS_EXT) break;
-  }
-  return (E / SQRTPI_EXT) / f;
+  return (E / SQRTPI_EXT) / erfc_fraction(u);
+}
+
+// ln erfc(u), finite for every finite u, also where erfc underflows the
+// extended range (from u ~ 106): from 1 on -u^2 - ln sqrt(pi) - ln f with
+// the continued fraction f, every term negative (u^2 stays in the range
+// for any u of the double range, or a quotient of two such).
+constexpr ext log_erfc(ext u) {
+  if (isnan(u)) return NaN_EXT;
+  if (u == INF_EXT) return -INF_EXT;
+  if (u < 1) return log(erfc(u));
+  return -(u * u) - (log(SQRTPI_EXT) + log(erfc_fraction(u)));
 }
 
 // ln B(a, b) for a, b > 0 from Stirling's formula,

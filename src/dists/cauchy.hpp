@@ -66,14 +66,15 @@ constexpr double dcauchy_converged(double x, double mu, double sigma, bool give_
 // density collapses to 0 even where 1/(pi sigma z^2) is representable);
 // and the log form takes the logarithm of the finished density, -inf below
 // EPS (|z| beyond ~3.8e7 for sigma = 1), so log-densities below
-// ln 1e-14 are checked.  Elsewhere the density is the reciprocal of an
-// extended product, accurate to rounding.
+// ln 1e-14 are checked, and so are those of a density that overflows (a
+// sigma below ~1e-309: the log-density is finite).  Elsewhere the density
+// is the reciprocal of an extended product, accurate to rounding.
 inline constexpr double DCAUCHY_SMALL_LOG = -32.2;  // ln 1e-14
 
 constexpr bool dcauchy_region(double x, double mu, double sigma, bool give_log, double fixed) {
   const double z = (x - mu) / sigma;
   if (!(z * z < cxmath::DBL_MAX_)) return true;
-  return give_log && !(fixed >= DCAUCHY_SMALL_LOG);
+  return give_log && !(fixed >= DCAUCHY_SMALL_LOG && fixed < cxmath::INF);
 }
 
 // CDF: the lower tail 1/2 + atan(z)/pi cancels (absolute error ~1e-17,

@@ -47,10 +47,11 @@ constexpr bool dexp_region(double rate) { return rate > 0 && rate < cxmath::EPS;
 // five-term series up to 1e-4, e^u - 1 with a relative error ~2^-53/|u|
 // below ~1e-12 beyond): only a value outside [0, 1] is checked.
 //
-// Quantile: 1 - p in double loses a small p; a zero or infinite rate makes
-// 0/0 or inf/inf of some tails.
-constexpr bool qexp_region(double p, double rate) {
-  return p < cxmath::ROUNDED_TAIL || rate == 0 || rate == cxmath::INF;
+// Quantile: 1 - p in double loses a small p; 1 - p below EPS has the
+// logarithm -inf (an infinite quantile for p = 1 - 2^-53); a zero or
+// infinite rate makes 0/0 or inf/inf of some tails.
+constexpr bool qexp_region(double p, double rate, double fixed) {
+  return p < cxmath::ROUNDED_TAIL || rate == 0 || rate == cxmath::INF || !(fixed < cxmath::INF);
 }
 
 template <bool Checked>
@@ -88,8 +89,10 @@ constexpr double qexp(double p, double rate) {
   if (p == 1) return INF;
   // 1 - p below EPS makes the logarithm -inf, so the quantile +inf/rate.
   const double q = -log(1 - p) / rate;
-  const auto tails = [&](double v) { return rate > 0 && rate < INF ? pexp_tails(v, rate) : NO_TAILS; };
-  return keep_quantile<Checked>(q, p, 1 - p, qexp_region(p, rate), tails, [&] { return qexp_converged(p, rate); });
+  // A quantile at 0 or +inf (the ends, where a tail is exactly 0) is right
+  // only where the true one rounds there: the converged value decides.
+  const auto tails = [&](double v) { return rate > 0 && rate < INF && v > 0 && v < INF ? pexp_tails(v, rate) : NO_TAILS; };
+  return keep_quantile<Checked>(q, p, 1 - p, qexp_region(p, rate, q), tails, [&] { return qexp_converged(p, rate); });
 }
 
 }  // namespace detail

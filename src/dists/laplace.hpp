@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dists/dpq.hpp"
+#include "dists/extremes.hpp"
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/extended.hpp"
@@ -31,6 +32,17 @@ constexpr Tails plaplace_tails(double x, double mu, double sigma) {
   const ext far = cxmath::xp::exp(-cxmath::fabs(d) / sigma) * ext(0.5);
   if (d < 0) return {far, 1 - far};
   return {1 - far, far};
+}
+
+// P, or ln P with the flag: from the tails, and where the lower one
+// underflows the extended range (a sigma far below |x - mu|) as
+// -|x - mu|/sigma - ln 2 itself.
+constexpr double plaplace_in_scale(double x, double mu, double sigma, bool give_log) {
+  using cxmath::ext;
+  const Tails t = plaplace_tails(x, mu, sigma);
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(-cxmath::fabs(static_cast<ext>(x) - mu) / sigma - cxmath::LN2_EXT);
 }
 
 // mu + sigma ln(2 p) below 1/2, mu - sigma ln(2 (1 - p)) above (1 - p
@@ -104,7 +116,7 @@ constexpr double plaplace(double x, double mu, double sigma, bool give_log_p) {
     const double s = (d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0) * 0.5;
     P = s * (1 - exp(-fabs(d) / sigma)) + 0.5;
     return keep_probability<Checked>(P, give_log_p, plaplace_region(x, mu, sigma),
-                                     [&] { return plaplace_tails(x, mu, sigma); });
+                                     [&](bool lg) { return plaplace_in_scale(x, mu, sigma, lg); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {
@@ -134,8 +146,10 @@ constexpr double qlaplace(double p, double mu, double sigma) {
   // 1 - 2|c| below EPS makes the logarithm -inf (the quantile infinite).
   const double r = 1 - (fabs(c) + fabs(c));
   const double q = mu - log(r) * g;
+  // An infinite quantile (whose far tail is exactly 0) is right only where
+  // the true one lies beyond the double range: the converged value decides.
   return keep_quantile<Checked>(q, p, 1 - p, qlaplace_region(p, mu, sigma, q),
-                                [&](double v) { return plaplace_tails(v, mu, sigma); },
+                                [&](double v) { return fabs(v) < INF ? plaplace_tails(v, mu, sigma) : NO_TAILS; },
                                 [&] { return qlaplace_converged(p, mu, sigma); });
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "cxmath/agreement.hpp"
+#include "cxmath/ext_pair.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
 #include "dists/norm.hpp"
@@ -16,19 +17,39 @@ namespace detail {
 
 // ---- converged forms, in extended precision ----
 
+// (ln x - mu)/sigma for finite x > 0.  ln x - mu in the extended format
+// carries an error of ~2^-64 |ln x|; where ln x is so close to mu that
+// this is more than 2^-44 of the difference (which the square of z would
+// bring to ~1e-10 in the density), ln x is taken to twice the extended
+// precision instead.
+inline constexpr double LNORM_CANCELLATION = 0x1p20;
+
+constexpr cxmath::ext lnorm_z(double x, double mu, double sigma) {
+  using cxmath::ext;
+  const ext lx = cxmath::xp::log(static_cast<ext>(x));
+  const ext d = lx - mu;
+  if (cxmath::fabs(lx) > LNORM_CANCELLATION * cxmath::fabs(d)) return cxmath::xp::log_minus(x, mu) / sigma;
+  return d / sigma;
+}
+
 // Log-density of ln x under the normal law, minus ln x.
 constexpr double dlnorm_log_converged(double x, double mu, double sigma) {
   using cxmath::ext;
   const ext lx = cxmath::xp::log(static_cast<ext>(x));
-  const ext z = (lx - mu) / sigma;
+  const ext z = lnorm_z(x, mu, sigma);
   return static_cast<double>(
       -(((cxmath::LN_SQRT_2PI_EXT + cxmath::xp::log(static_cast<ext>(sigma))) + (z * z) * ext(0.5)) + lx));
 }
 
 constexpr Tails plnorm_tails(double x, double mu, double sigma) {
-  using cxmath::ext;
   if (!(x > 0)) return {0, 1};
-  return norm_tails_of((cxmath::xp::log(static_cast<ext>(x)) - mu) / sigma);
+  return norm_tails_of(lnorm_z(x, mu, sigma));
+}
+
+// The CDF, or its logarithm with the flag (finite however far the tail).
+constexpr double plnorm_in_scale(double x, double mu, double sigma, bool give_log) {
+  if (!(x > 0)) return dpq::zero(give_log);
+  return norm_lower_in_scale(lnorm_z(x, mu, sigma), give_log);
 }
 
 // ---- where the fixed-depth forms can miss the rule ----
@@ -40,6 +61,8 @@ inline constexpr double LNORM_LOG_ERROR = 1e-12;
 
 constexpr bool lnorm_log_rounding_matters(double x, double mu, double sigma) {
   const double lx = cxmath::log_core(x);
+  // The logarithm kernel takes ln x as 0 within 2^-52 of 1 (x = 1 - 2^-53).
+  if (lx == 0 && x != 1) return true;
   const double z = (lx - mu) / sigma;
   return !((cxmath::fabs(lx) * cxmath::EPS) * (cxmath::fabs(z) + 1) <= LNORM_LOG_ERROR * sigma);
 }
@@ -47,6 +70,14 @@ constexpr bool lnorm_log_rounding_matters(double x, double mu, double sigma) {
 constexpr bool dlnorm_region(double x, double mu, double sigma) {
   if (x < cxmath::EPS) return true;
   return lnorm_log_rounding_matters(x, mu, sigma);
+}
+
+// The normal density at ln x, subnormal or 0, has lost digits (or all of
+// them) that a division by x < 1 brings back into the normal range.
+inline constexpr double DLNORM_SMALL_DENSITY = 0x1p-1022;  // the least normal double
+
+constexpr bool dlnorm_divided_region(double x, double normal_density) {
+  return normal_density < DLNORM_SMALL_DENSITY && x < 1;
 }
 
 // CDF: the same, and wherever the normal CDF of ln x can miss the rule.
@@ -74,8 +105,13 @@ constexpr double dlnorm(double x, double mu, double sigma, bool give_log) {
       return give_log ? ld : exp(ld);
     });
   const double lx = x < EPS ? -INF : log_core(x);
-  if (isfinite(lx) && isfinite(mu) && isfinite(sigma) && sigma != 0)
-    return give_log ? dnorm<Checked>(lx, mu, sigma, true) - lx : dnorm<Checked>(lx, mu, sigma, false) / x;
+  if (isfinite(lx) && isfinite(mu) && isfinite(sigma) && sigma != 0) {
+    if (give_log) return dnorm<Checked>(lx, mu, sigma, true) - lx;
+    const double d = dnorm<Checked>(lx, mu, sigma, false);
+    if (Checked && dlnorm_divided_region(x, d))
+      return keep_density<Checked>(d / x, false, true, [&] { return exp(dlnorm_log_converged(x, mu, sigma)); });
+    return d / x;
+  }
   // Degenerate cases, including every x below EPS.  Unlike the normal
   // density, a zero scale only puts infinite mass where ln x and mu meet at
   // the same infinity.
@@ -97,7 +133,7 @@ constexpr double plnorm(double x, double mu, double sigma, bool give_log_p) {
   if (sigma < 0) return NaN;
   if (Checked && lnorm_checkable(x, mu, sigma) && plnorm_region(x, mu, sigma))
     return keep_probability<Checked>(plnorm<false>(x, mu, sigma, false), give_log_p, true,
-                                     [&] { return plnorm_tails(x, mu, sigma); });
+                                     [&](bool lg) { return plnorm_in_scale(x, mu, sigma, lg); });
   if (x < EPS) return dpq::zero(give_log_p);
   return pnorm<Checked>(log_core(x), mu, sigma, give_log_p);
 }

@@ -15,6 +15,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
+#include "dists/extremes.hpp"
 
 namespace distmill {
 
@@ -43,6 +44,17 @@ constexpr Tails plogis_tails(double x, double mu, double sigma) {
   const ext large = 1 / (1 + e);
   if (z < 0) return {small, large};
   return {large, small};
+}
+
+// P, or ln P with the flag: from the tails, and where the lower one
+// underflows the extended range (a sigma far below |x - mu|) as its
+// logarithm -2|z| - log1p(e^(-2|z|)) = -2|z| (to far below its last bit).
+constexpr double plogis_in_scale(double x, double mu, double sigma, bool give_log) {
+  using cxmath::ext;
+  const Tails t = plogis_tails(x, mu, sigma);
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(-cxmath::fabs(static_cast<ext>(x) - mu) / sigma);
 }
 
 // mu + sigma ln(p/(1 - p)) in extended precision (1 - p exact for p >= 1/2,
@@ -144,7 +156,7 @@ constexpr double plogis(double x, double mu, double sigma, bool give_log_p) {
       P = (1 - y / tanh_cf(y)) * 0.5;
     }
     return keep_probability<Checked>(P, give_log_p, plogis_region(x, mu, sigma),
-                                     [&] { return plogis_tails(x, mu, sigma); });
+                                     [&](bool lg) { return plogis_in_scale(x, mu, sigma, lg); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
     P = NaN;
   } else if (sigma == INF) {
@@ -172,8 +184,10 @@ constexpr double qlogis(double p, double mu, double sigma) {
   // formula gives NaN when ln(p/(1 - p)) is -inf as well).
   if (Checked && !isfinite(mu)) return mu;
   const double q = log(p / (1 - p)) * sigma + mu;
+  // An infinite quantile (whose far tail is exactly 0) is right only where
+  // the true one lies beyond the double range: the converged value decides.
   return keep_quantile<Checked>(q, p, 1 - p, qlogis_region(p, mu, sigma, q),
-                                [&](double v) { return plogis_tails(v, mu, sigma); },
+                                [&](double v) { return fabs(v) < INF ? plogis_tails(v, mu, sigma) : NO_TAILS; },
                                 [&] { return qlogis_converged(p, mu, sigma); });
 }
 

@@ -15,6 +15,7 @@
 #include "cxmath/erf.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
+#include "dists/extremes.hpp"
 
 namespace distmill {
 
@@ -67,6 +68,16 @@ constexpr Tails norm_tails_of(cxmath::ext u) {
 constexpr Tails pnorm_tails(double x, double mu, double sigma) {
   using cxmath::ext;
   return norm_tails_of((static_cast<ext>(x) - mu) / sigma);
+}
+
+// Phi(u), or ln Phi(u) with the flag: from the tails, and where the lower
+// one underflows the extended range (Phi(-1e5) = e^-5e9) as
+// ln(erfc(-u/sqrt 2)/2) from the logarithm of erfc itself.
+constexpr double norm_lower_in_scale(cxmath::ext u, bool give_log) {
+  const Tails t = norm_tails_of(u);
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(cxmath::xp::log_erfc(-u / cxmath::SQRT2_EXT) - cxmath::LN2_EXT);
 }
 
 // The t >= 0 with erfc(t) = target (0 < target <= 1): Newton steps on
@@ -142,6 +153,12 @@ constexpr bool qnorm_region(double p, double mu, double sigma, double fixed) {
          !(sigma * cxmath::SQRT2_DOUBLE < cxmath::INF) || !(cxmath::fabs(fixed) < cxmath::INF);
 }
 
+// A subnormal sigma sqrt 2 is rounded by up to half its size: the quantile
+// can miss by whole subnormal units.  The grid there (one unit is a large
+// step of the CDF) is coarser than the rule, so the value is checked only
+// where it is not within one double of the true quantile.
+inline constexpr double QNORM_SMALL_SCALE = 0x1p-1022;  // the least normal double
+
 template <bool Checked>
 constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
@@ -175,8 +192,9 @@ constexpr double pnorm(double x, double mu, double sigma, bool give_log_p) {
   if (isnan(sigma)) return NaN;
   if (sigma < 0) return NaN;
   if (sigma != 0 && isfinite(mu) && isfinite(sigma) && isfinite(x))
-    return keep_probability<Checked>(pnorm_core(x, mu, sigma), give_log_p, pnorm_region(x, mu, sigma),
-                                     [&] { return pnorm_tails(x, mu, sigma); });
+    return keep_probability<Checked>(pnorm_core(x, mu, sigma), give_log_p, pnorm_region(x, mu, sigma), [&](bool lg) {
+      return norm_lower_in_scale((static_cast<ext>(x) - mu) / sigma, lg);
+    });
   double r = 0;
   if ((x == INF && mu == INF) || (x == -INF && mu == -INF))
     r = NaN;
@@ -202,7 +220,9 @@ constexpr double qnorm(double p, double mu, double sigma) {
   const double v = erf_inv(y);
   const double q = v * (sigma * cxmath::SQRT2_DOUBLE) + mu;
   const auto tails = [&](double t) { return fabs(t) < INF ? pnorm_tails(t, mu, sigma) : NO_TAILS; };
-  return keep_quantile<Checked>(q, p, 1 - p, qnorm_region(p, mu, sigma, q), tails,
+  const bool region = qnorm_region(p, mu, sigma, q) ||
+                      (sigma < QNORM_SMALL_SCALE && !within_one_double(q, p, 1 - p, tails));
+  return keep_quantile<Checked>(q, p, 1 - p, region, tails,
                                 [&] { return qnorm_converged(p, mu, sigma, q); });
 }
 

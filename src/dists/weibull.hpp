@@ -7,8 +7,10 @@
 
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
+#include "cxmath/ext_pair.hpp"
 #include "cxmath/extended.hpp"
 #include "dists/dpq.hpp"
+#include "dists/extremes.hpp"
 
 namespace distmill {
 
@@ -16,25 +18,50 @@ namespace detail {
 
 // ---- converged forms, in extended precision ----
 
+// ln(x/scale) for 0 <= x < inf and a finite scale.  x/scale rounded to
+// the extended format is off by 2^-64 of itself, an absolute error in its
+// logarithm that the shape multiplies: above WEIBULL_PAIR_SHAPE (an error
+// of 2^-64 k, 5e-16 and more, in ln y^k) the difference of the two
+// logarithms is taken to twice the extended precision instead.
+inline constexpr double WEIBULL_PAIR_SHAPE = 1e4;
+
+constexpr cxmath::ext weibull_log_y(double x, double scale, double shape) {
+  using cxmath::ext;
+  if (!(x > 0)) return -cxmath::INF_EXT;
+  if (shape > WEIBULL_PAIR_SHAPE) return cxmath::xp::log_ratio(x, scale);
+  return cxmath::xp::log(static_cast<ext>(x) / scale);
+}
+
 // Log-density ln(k/l) + (k - 1) ln y - y^k, y = x/l, for 0 <= x < inf and
 // finite positive shape k and scale l; every logarithm is the true one and
 // y^k = e^(k ln y) cannot lose y below EPS.
 constexpr double dweibull_log_converged(double x, double shape, double scale) {
   using cxmath::ext;
-  const ext y = static_cast<ext>(x) / scale;
-  const ext ly = cxmath::xp::log(y);
+  const ext ly = weibull_log_y(x, scale, shape);
   const ext K = shape;
   const ext B = shape == 1 ? ext(0) : ly * (K - 1);
   const ext C = cxmath::xp::exp(K * ly);
   return static_cast<double>((cxmath::xp::log(K / scale) + B) - C);
 }
 
-// P = -expm1(-y^k) and 1 - P = e^(-y^k), with y^k = e^(k ln y).
+// P = -expm1(-w) and 1 - P = e^(-w), w = y^k = e^(k ln y).
 constexpr Tails pweibull_tails(double x, double shape, double scale) {
   using cxmath::ext;
   if (!(x > 0)) return {0, 1};
-  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * cxmath::xp::log(static_cast<ext>(x) / scale));
+  if (!(x < cxmath::INF)) return {1, 0};
+  const ext u = -cxmath::xp::exp(static_cast<ext>(shape) * weibull_log_y(x, scale, shape));
   return {-cxmath::xp::expm1(u), cxmath::xp::exp(u)};
+}
+
+// P, or ln P with the flag: from the tails, and where the lower one
+// underflows the extended range as ln(1 - e^(-w)) = ln w - w/2 + ...
+// = k ln y (to far below its last bit).
+constexpr double pweibull_in_scale(double x, double shape, double scale, bool give_log) {
+  const Tails t = pweibull_tails(x, shape, scale);
+  if (!give_log) return static_cast<double>(t.lower);
+  if (!(x > 0)) return -cxmath::INF;
+  if (!(t.lower < TAIL_LOG_FLOOR)) return log_of_tails(t);
+  return static_cast<double>(static_cast<cxmath::ext>(shape) * weibull_log_y(x, scale, shape));
 }
 
 // l (-ln(1 - p))^(1/k) with ln(1 - p) = log1p(-p) and the power as
@@ -47,21 +74,43 @@ constexpr double qweibull_converged(double p, double shape, double scale) {
 
 // ---- where the fixed-depth forms can miss the rule ----
 
+// x/scale is rounded to double (2^-53 of it), and the logarithm kernel
+// takes it as 1 within 2^-52 of 1: an error ~1.1e-16 in ln y, which the
+// shape multiplies, in (k - 1) ln y and in ln y^k, and y^k multiplies again
+// (the density's e^(-y^k), the upper tail's).  Checked where
+// k (1 + y^k) could make that 1e-11.
+inline constexpr double WEIBULL_ROUNDING = 1e5;
+
 // Density: x/scale or shape/scale below EPS (their logarithms taken as
-// -inf: the value becomes 0, +inf or NaN where it is finite).
-constexpr bool dweibull_region(double x, double shape, double scale) {
-  return x / scale < cxmath::EPS || shape / scale < cxmath::EPS;
+// -inf: the value becomes 0, +inf or NaN where it is finite) or
+// overflowing, and the rounding above (C = y^k as the fixed-depth form
+// has it).
+constexpr bool dweibull_region(double x, double shape, double scale, double C) {
+  const double y = x / scale, r = shape / scale;
+  return !(y >= cxmath::EPS && y < cxmath::INF) || !(r >= cxmath::EPS && r < cxmath::INF) ||
+         !(shape * (1 + C) <= WEIBULL_ROUNDING);
 }
 
-// CDF: x or x/scale below EPS (counted as 0, or its power taken as 0).
-// Elsewhere -expm1(-(x/scale)^k) keeps its relative accuracy.
+// CDF: x or x/scale below EPS (counted as 0, or its power taken as 0) or
+// x/scale overflowing, and the rounding above (w = y^k as the fixed-depth
+// form has it).  Elsewhere -expm1(-(x/scale)^k) keeps its relative
+// accuracy.
 constexpr bool pweibull_region(double x, double scale) { return x < cxmath::EPS || x / scale < cxmath::EPS; }
+
+constexpr bool pweibull_region(double x, double shape, double scale, double w) {
+  return pweibull_region(x, scale) || !(x / scale < cxmath::INF) || !(shape * (1 + w) <= WEIBULL_ROUNDING);
+}
 
 // Quantile: (-L)^(1/k) scale, formed in double, overflows or underflows
 // where the quantile itself does not, for shapes far from 1 (checked when
-// the value is not well inside the double range).
+// the value is not well inside the double range).  Its rounding, a few
+// ulps, reaches the tails multiplied by the shape (above QWEIBULL_SHAPE
+// that can make 1e-11); there the grid soon becomes coarser than the rule
+// (one ulp moves y^k by k 2^-52), so the value is checked only where it is
+// not within one double of the true quantile.
 inline constexpr double QWEIBULL_SMALL = 1e-300;
 inline constexpr double QWEIBULL_LARGE = 1e300;
+inline constexpr double QWEIBULL_SHAPE = 1e3;
 
 constexpr bool qweibull_region(double fixed) { return !(fixed >= QWEIBULL_SMALL && fixed <= QWEIBULL_LARGE); }
 
@@ -87,7 +136,7 @@ constexpr double dweibull(double x, double shape, double scale, bool give_log) {
   const double B = shape == 1 ? 0.0 : log(y) * (shape - 1);
   const double C = pow(y, shape);
   const double L = (A + B) - C;
-  return keep_log_density<Checked>(L, give_log, dweibull_region(x, shape, scale),
+  return keep_log_density<Checked>(L, give_log, dweibull_region(x, shape, scale, C),
                                    [&] { return dweibull_log_converged(x, shape, scale); });
 }
 
@@ -98,7 +147,7 @@ constexpr double pweibull(double x, double shape, double scale, bool give_log_p)
   if (isnan(scale)) return NaN;
   if (shape < EPS) return NaN;
   if (scale < EPS) return NaN;
-  const auto converged = [&] { return pweibull_tails(x, shape, scale); };
+  const auto converged = [&](bool lg) { return pweibull_in_scale(x, shape, scale, lg); };
   if (x < EPS) {
     // The fixed-depth method counts x below EPS as 0; a positive x with a
     // finite scale is checked like any other.
@@ -119,8 +168,9 @@ constexpr double pweibull(double x, double shape, double scale, bool give_log_p)
     }
     return dpq::value(P, give_log_p);
   }
-  P = -expm1(-pow(x / scale, shape));
-  return keep_probability<Checked>(P, give_log_p, pweibull_region(x, scale), converged);
+  const double w = pow(x / scale, shape);
+  P = -expm1(-w);
+  return keep_probability<Checked>(P, give_log_p, pweibull_region(x, shape, scale, w), converged);
 }
 
 template <bool Checked>
@@ -135,7 +185,11 @@ constexpr double qweibull(double p, double shape, double scale) {
   const double q = pow(-L, 1 / shape) * scale;
   // An infinite scale has no finite quantile: the value stands.
   if (scale == INF) return q;
-  return keep_quantile<Checked>(q, p, 1 - p, qweibull_region(q), [&](double v) { return pweibull_tails(v, shape, scale); },
+  // A quantile at 0 or +inf (the ends, where a tail is exactly 0) is right
+  // only where the true one rounds there: the converged value decides.
+  const auto tails = [&](double v) { return v > 0 && v < INF ? pweibull_tails(v, shape, scale) : NO_TAILS; };
+  const bool region = qweibull_region(q) || (shape > QWEIBULL_SHAPE && !within_one_double(q, p, 1 - p, tails));
+  return keep_quantile<Checked>(q, p, 1 - p, region, tails,
                                 [&] { return qweibull_converged(p, shape, scale); });
 }
 

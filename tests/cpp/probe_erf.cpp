@@ -1,5 +1,6 @@
 #include "probe.hpp"
 #include "cxmath/erf.hpp"
+#include "cxmath/extended.hpp"
 #include "dists/lnorm.hpp"
 
 namespace {
@@ -12,6 +13,9 @@ double lo(cxmath::ext v) { return static_cast<double>(v - hi(v)); }
 PROBE(k_erf, "d:d") double k_erf(double x) { return cxmath::erf(x); }
 PROBE(k_erf_ext_hi, "d:d") double k_erf_ext_hi(double z) { return hi(cxmath::erf_ext(z)); }
 PROBE(k_erf_ext_lo, "d:d") double k_erf_ext_lo(double z) { return lo(cxmath::erf_ext(z)); }
+// ln erfc of the converged toolbox (finite where erfc underflows).
+PROBE(k_log_erfc_hi, "d:d") double k_log_erfc_hi(double u) { return hi(cxmath::xp::log_erfc(u)); }
+PROBE(k_log_erfc_lo, "d:d") double k_log_erfc_lo(double u) { return lo(cxmath::xp::log_erfc(u)); }
 // 1 - erf_ext(z) in extended, as the lower tail of the normal CDF forms it.
 PROBE(k_erfc_ext_hi, "d:d") double k_erfc_ext_hi(double z) { return hi(1 - cxmath::erf_ext(z)); }
 PROBE(k_erfc_ext_lo, "d:d") double k_erfc_ext_lo(double z) { return lo(1 - cxmath::erf_ext(z)); }

@@ -8,6 +8,7 @@
 #include <array>
 
 #include "cxmath/elementary.hpp"
+#include "cxmath/ext_pair.hpp"
 
 namespace {
 
@@ -33,6 +34,14 @@ double k_tan_part(double hi, double lo, std::int64_t part) {
 PROBE(k_exp_ext_part, "d:ddi")
 double k_exp_ext_part(double hi, double lo, std::int64_t part) {
   return part_of(cxmath::exp_ext(ext_arg(hi, lo)), part);
+}
+
+// ln x to twice the extended precision: parts 0 and 1 split the pair's
+// head, 2 and 3 its tail.
+PROBE(k_log_pair_part, "d:di")
+double k_log_pair_part(double x, std::int64_t part) {
+  const cxmath::xp::ext_pair L = cxmath::xp::log_pair(x);
+  return part_of(part < 2 ? L.hi : L.lo, part % 2);
 }
 
 PROBE(k_exp_integer_part, "d:ii")

@@ -92,10 +92,10 @@ PROBE(k_qlnorm_region, "b:ddd") bool k_qlnorm_region(double p, double mu, double
   return dd::qnorm_region(p, mu, s, qn) || !(q > 0 && q < cxmath::INF);
 }
 PROBE(k_pweibull_region, "b:ddd") bool k_pweibull_region(double x, double k, double s) {
-  return dd::pweibull_region(x, s);
+  return x < cxmath::EPS ? dd::pweibull_region(x, s) : dd::pweibull_region(x, k, s, cxmath::pow(x / s, k));
 }
 PROBE(k_qweibull_region, "b:ddd") bool k_qweibull_region(double p, double k, double s) {
-  return dd::qweibull_region(dd::qweibull<false>(p, k, s));
+  return dd::qweibull_region(dd::qweibull<false>(p, k, s)) || k > dd::QWEIBULL_SHAPE;
 }
 PROBE(k_punif_region, "b:ddd") bool k_punif_region(double x, double a, double b) {
   return dd::punif_region(x, a, b);
@@ -103,4 +103,6 @@ PROBE(k_punif_region, "b:ddd") bool k_punif_region(double x, double a, double b)
 PROBE(k_qunif_region, "b:ddd") bool k_qunif_region(double p, double a, double b) {
   return dd::qunif_region(p, a, b);
 }
-PROBE(k_qexp_region, "b:dd") bool k_qexp_region(double p, double rate) { return dd::qexp_region(p, rate); }
+PROBE(k_qexp_region, "b:dd") bool k_qexp_region(double p, double rate) {
+  return dd::qexp_region(p, rate, dd::qexp<false>(p, rate));
+}

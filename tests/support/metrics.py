@@ -42,13 +42,14 @@ def rel_err(got, ref):
 def tail_error(v, P, Q=None, floor_ulps=4):
     """The agreement rule's measure of a probability v against P: |v - P|
     relative to min(P, Q), Q = 1 - P unless given exactly, and 0 within
-    floor_ulps ulps of P; inf for NaN or v outside [0, 1]."""
+    floor_ulps ulps of P rounded to double (the rule measures its floor
+    from the converged double); inf for NaN or v outside [0, 1]."""
     if not 0 <= v <= 1:
         return INF
     P = mp.mpf(P)
     Q = 1 - P if Q is None else mp.mpf(Q)
     d = abs(mp.mpf(v) - P)
-    if d <= floor_ulps * ulp(P):
+    if abs(mp.mpf(v) - float(P)) <= floor_ulps * ulp(P):
         return 0.0
     m = min(P, Q)
     return float(d / m) if m > 0 else INF
@@ -117,12 +118,12 @@ def log_error(v, ref, floor_of=None):
     ref = mp.mpf(ref)
     if math.isnan(v) or mp.isnan(ref):
         return INF
-    if v == ref:
+    if v == ref or v == float(ref):       # beyond the double range: +-inf
         return 0.0
     if math.isinf(v) or mp.isinf(ref):
         return INF
     d = abs(mp.mpf(v) - ref)
-    if d <= 4 * ulp(ref if floor_of is None else floor_of):
+    if abs(mp.mpf(v) - float(ref)) <= 4 * ulp(ref if floor_of is None else floor_of):
         return 0.0
     return float(d / abs(ref)) if ref != 0 else INF
 
@@ -147,7 +148,7 @@ def promise_error(name, args, v, flag=False):
         if flag:
             return log_error(v, L, max(abs(L), 1))
         d = mp.exp(L)
-        if abs(mp.mpf(v) - d) <= 4 * ulp(d):
+        if v == float(d) or abs(mp.mpf(v) - float(d)) <= 4 * ulp(d):
             return 0.0
         return rel_err(v, d)
     P, Q = ref.tails(dist, *args)

@@ -173,10 +173,16 @@ def beta_log_density(a, b, x, y=None):
 # ---- the families ----------------------------------------------------------
 
 def _std_normal_tails(z):
-    if z < -1e5:                     # beyond every double, and beyond ncdf's reach
-        return mpf(0), mpf(1)
-    if z > 1e5:
-        return mpf(1), mpf(0)
+    if abs(z) > 1e5:
+        # Beyond ncdf's reach (it fails from |z| ~ 1e154): the far tail from
+        # the asymptotic series of the Mills ratio, phi(z)/|z| (1 - 1/z^2 +
+        # 3/z^4 - ...), whose terms fall below 1e-60 by the seventh.
+        w, term, s = 1 / (z * z), mpf(1), mpf(1)
+        for n in range(1, 8):
+            term *= -(2 * n - 1) * w
+            s += term
+        far = mp.exp(-z * z / 2 - mp.log(abs(z)) - mp.log(2 * mp.pi) / 2) * s
+        return (far, 1 - far) if z < 0 else (1 - far, far)
     return mp.ncdf(z), mp.ncdf(-z)
 
 
