@@ -449,12 +449,11 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
     return first_count(counts, start, 1, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
   };
   if (n <= 1) {
-    // F(0) = 1 - prob, rounded for prob below 1/2, which matters only for
-    // p above 1/2.
-    const double i = qbinom_plain(p, n, prob);
-    const std::int64_t kept = keep_count<Checked>(static_cast<std::int64_t>(i), p, q, false, n == 1 && p > 0.5,
-                                                  tails, [&] { return search(0); });
-    return static_cast<double>(kept);
+    // The Bernoulli quantile: F(0) = 1 - prob is rounded for prob below
+    // 1/2, which matters only for p from 1/2 on, where the exact test
+    // p <= 1 - prob, i.e. prob <= 1 - p, is at hand.
+    if (Checked && n == 1 && p >= 0.5) return (1 - p) < prob ? 1.0 : 0.0;
+    return qbinom_plain(p, n, prob);
   }
   // Smallest i with p <= F(i): F is non-decreasing and F(n) = 1 >= p, so
   // the answer lies in [0, n].  Start from the normal approximation.
