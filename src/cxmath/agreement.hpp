@@ -246,14 +246,12 @@ constexpr double keep_quantile(double fixed, double p, double q, bool in_region,
 // Does the converged CDF at a count, given as its tails t there, reach the
 // target (p, q)?  A discrete quantile is the first count where it does:
 // F >= p, or F > p when `strict`; compared in the tail of the smaller of p
-// and q, like quantile_agrees.
+// and q, like quantile_agrees.  The tails are compared in extended
+// precision as they are: rounded to double first, a tail near a subnormal
+// target (p = 5e-324) would meet it a dozen counts early.
 constexpr bool count_reaches(const Tails& t, double p, double q, bool strict) {
-  if (p > 0.5) {
-    const double u = static_cast<double>(t.upper);
-    return strict ? u < q : u <= q;
-  }
-  const double l = static_cast<double>(t.lower);
-  return strict ? l > p : l >= p;
+  if (p > 0.5) return strict ? t.upper < ext(q) : t.upper <= ext(q);
+  return strict ? t.lower > ext(p) : t.lower >= ext(p);
 }
 
 // The count quantile `fixed` of the target (p, q = 1 - p), kept when the

@@ -52,17 +52,37 @@
 // of the sums and of the search ticks an InterruptPoll (one shared by all
 // the sums of a quantile search), and the host can stop the call.
 //
-// Above 1/2 the top-down sum carries an absolute error of a few ulps of 1
-// plus the relative error of the masses themselves (their ln Gamma terms
-// are good to a few ulps of n ln n: 4e-12 relative at n = 2400), which is
-// a growing part of the complement 1 - F as F approaches 1; near 1 the sum
-// can even end above 1.  Where the sum exceeds 1/2 the CDF is therefore
-// checked against the complement summed directly, U = d(x+1) + d(x+2) + ...
-// (in extended precision, from the largest term outwards until the terms
-// no longer count), whose error is that relative error of the masses on U
-// alone; the sum is kept only when it agrees with 1 - U by the rule of
-// cxmath/agreement.hpp, and a sum above 1 never does.  The quantile does
-// the same above p = 1/2 (see qbinom).
+// Checked results.  The literal values above are the first answer; where
+// they can miss the rule of cxmath/agreement.hpp they are compared with
+// converged ones and replaced when the two disagree:
+//  - the mass, where its log-terms are large (BINOM_MASS_MAGNITUDE: their
+//    rounding, a few units of 2^-53 of ln n! + x (|ln prob| + 1) +
+//    (n - x)(|ln(1 - prob)| + 1), is the relative error of the mass; the
+//    1s stand for the rounding of 1 - prob and the logarithm's cut-off
+//    within 2^-52 of 1, an absolute 2^-53 each), and where a logarithm of
+//    prob or 1 - prob below EPS is -inf although the mass is not 0.  The
+//    converged mass is the saddle-point form of cxmath/saddle_point.hpp.
+//  - the CDF: where the sum exceeds 1/2 (its absolute error of a few ulps
+//    of 1 is a growing part of the complement), where it is tiny
+//    (BINOM_SMALL_CDF: subnormal masses), where its masses are checked.  The
+//    converged CDF is the incomplete beta relation
+//      F(x) = I_{1-prob}(n - x, x + 1),
+//    evaluated with the shapes exact in extended precision (n up to the
+//    int64 range) and the front factor of the fraction taken from the
+//    saddle-point mass: F(x) = Bin(x) prob R, R the continued fraction of
+//    the incomplete beta on its convergent side (the other tail as the
+//    complement), or, for both shapes above 1e11 near the mean, the
+//    uniform asymptotic expansion.  Below the mean ln F(x) = ln Bin(x) +
+//    ln prob + ln R is finite wherever the mass's logarithm is.
+//  - where the sum would need more than BINOM_SUM_BUDGET masses (a million
+//    trials and beyond near the mean, where the masses are far outside the
+//    rule anyway), the literal sum is not formed at all: the CDF and the
+//    quantile come from the converged CDF, in bounded time for every n.
+// The quantile keeps the literal search's answer where the converged CDF
+// confirms it (F(i) >= p > F(i - 1), each comparison in the tail of the
+// smaller of p and 1 - p) wherever that search can go wrong: p above 1/2
+// or tiny, the masses in their checked region, prob or 1 - prob below EPS.
+// Otherwise the first count the converged CDF reaches is searched.
 #pragma once
 
 #include <cstdint>
@@ -72,6 +92,8 @@
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
+#include "cxmath/incomplete_beta_converged.hpp"
+#include "cxmath/saddle_point.hpp"
 #include "dists/counts.hpp"
 #include "dists/dpq.hpp"
 #include "dists/interrupt.hpp"
@@ -79,6 +101,23 @@
 
 namespace distmill {
 
+namespace detail {
+
+// Log-terms of a mass beyond which its rounding (a few units of 2^-53 of
+// this magnitude, relatively) can reach the rule: from 1e4 the error is
+// ~1e-12 (failures measured from ~2e5, see docs/accuracy/regions.md).
+inline constexpr double BINOM_MASS_MAGNITUDE = 1e4;
+
+// The magnitude of the log-terms of the masses at counts up to x (x >= 0):
+//   ln n! + x (|ln prob| + 1) + n (|ln(1 - prob)| + 1),
+// +inf where ln prob (x >= 1) or ln(1 - prob) is -inf.
+constexpr double binom_magnitude(std::int64_t x, std::int64_t n, double prob) {
+  using namespace cxmath;
+  const double l1 = x == 0 ? 0.0 : static_cast<double>(x) * (1 - log(prob));
+  return (lgamma(plus_one(n)) + l1) + static_cast<double>(n) * (1 - log(1 - prob));
+}
+
+template <bool Checked>
 constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log) {
   using namespace cxmath;
   const std::int64_t n = n_trials;
@@ -90,21 +129,40 @@ constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
   if (n == 0) return dpq::value(1.0, give_log);
   if (n == 1) {
     const double v = x == 1 ? prob : 1 - prob;
-    return dpq::value(v, give_log);
+    // Only a logarithm of v below EPS (-inf) is checked: v is exact there.
+    return keep_density<Checked>(dpq::value(v, give_log), give_log, false, [&] {
+      const ext e = x == 1 ? ext(prob) : 1 - ext(prob);
+      return static_cast<double>(xp::log(e));
+    });
   }
   double h;
+  double magnitude;  // of the log-terms (BINOM_MASS_MAGNITUDE)
   if (x == 0) {
-    h = log(1 - prob) * static_cast<double>(n);
+    const double l0 = log(1 - prob);
+    h = l0 * static_cast<double>(n);
+    magnitude = static_cast<double>(n) * (1 - l0);
   } else if (x == n) {
-    h = log(prob) * static_cast<double>(x);
+    const double l1 = log(prob);
+    h = l1 * static_cast<double>(x);
+    magnitude = static_cast<double>(x) * (1 - l1);
   } else {
-    const double A = lgamma(detail::plus_one(n));
+    const double A = lgamma(plus_one(n));
     const double B = lgamma(static_cast<double>(x + 1));
     const double C = lgamma((static_cast<double>(n) - static_cast<double>(x)) + 1);
-    h = ((A - (C + B)) + log(prob) * static_cast<double>(x)) +
-        log(1 - prob) * static_cast<double>(n - x);
+    const double l1 = log(prob);
+    const double l0 = log(1 - prob);
+    const double nx = static_cast<double>(n - x);
+    h = ((A - (C + B)) + l1 * static_cast<double>(x)) + l0 * nx;
+    magnitude = (A + static_cast<double>(x) * (1 - l1)) + nx * (1 - l0);
   }
-  return dpq::from_log(h, give_log);
+  return keep_log_density<Checked>(h, give_log, !(magnitude <= BINOM_MASS_MAGNITUDE * log_mass_scale(h, give_log)),
+                                   [&] { return static_cast<double>(binomial_log_mass(x, n, prob)); });
+}
+
+}  // namespace detail
+
+constexpr double dbinom(std::int64_t x, std::int64_t n_trials, double prob, bool give_log) {
+  return detail::dbinom<true>(x, n_trials, prob, give_log);
 }
 
 namespace detail {
@@ -112,20 +170,20 @@ namespace detail {
 // d(x) + d(x-1) + ... + d(0), accumulated from the top (n >= 2, 0 <= x < n).
 // The literal loop: the reference every faster sum must match bit for bit.
 constexpr double binom_sum_plain(std::int64_t x, std::int64_t n, double prob) {
-  double s = dbinom(x, n, prob, false);
-  for (std::int64_t k = x - 1; k >= 0; --k) s = s + dbinom(k, n, prob, false);
+  double s = dbinom<false>(x, n, prob, false);
+  for (std::int64_t k = x - 1; k >= 0; --k) s = s + dbinom<false>(k, n, prob, false);
   return s;
 }
 
 // A mass in both forms: hh = dbinom(k, n, prob, true) and d = exp(hh),
-// which is exactly dbinom(k, n, prob, false).
+// which is exactly dbinom(k, n, prob, false) (the literal masses).
 struct BinomMass {
   double h;
   double d;
 };
 
 constexpr BinomMass binom_mass(std::int64_t k, std::int64_t n, double prob) {
-  const double h = dbinom(k, n, prob, true);
+  const double h = dbinom<false>(k, n, prob, true);
   return {h, exp(h)};
 }
 
@@ -217,7 +275,7 @@ template <class Sum>
 constexpr double binom_search_cdf(std::int64_t i, std::int64_t n, double prob, Sum&& sum) {
   if (i >= n) return 1.0;
   if (n == 1 && i == 0) return 1 - prob;
-  if (i == 0) return dbinom(0, n, prob, false);
+  if (i == 0) return dbinom<false>(0, n, prob, false);
   return sum(i);
 }
 
@@ -258,30 +316,88 @@ struct BinomMassCache {
   }
 };
 
-// U(x) = d(x+1) + d(x+2) + ... + d(n) in extended precision (0 for x >= n).
-// Once past the mode the masses fall off at least geometrically; the sum
-// stops when a term is below 2^-66 of it.
-constexpr cxmath::ext binom_upper_sum(std::int64_t x, std::int64_t n, double prob,
-                                      InterruptPoll& poll) {
-  const double mode = (static_cast<double>(n) + 1) * prob;
-  cxmath::ext U = 0;
-  // k runs from x + 1 to n, counted so that it never steps past n (which
-  // may be the largest int64).
-  for (std::int64_t k = x; k < n;) {
-    ++k;
-    poll.tick();
-    const cxmath::ext d = dbinom(k, n, prob, false);
-    U = U + d;
-    if (static_cast<double>(k) > mode && d <= U * 0x1p-66_x) break;
+// Masses the skipping sum evaluates for F(x), estimated: from x (or from
+// the last mass above the mode that is not an exact zero, about 40
+// standard deviations up) down to where the terms are absorbed, about 12
+// standard deviations below the mode, or, for x below the mode, about
+// 60/(1 - r) counts below x, r = d(x - 1)/d(x) < 1 the ratio of the
+// neighbouring masses there (the masses fall at least that fast below x).
+constexpr double binom_sum_cost(std::int64_t x, std::int64_t n, double prob, const BinomSkip& b) {
+  using namespace cxmath;
+  const double terms = static_cast<double>(x) + 1;
+  if (b.kind == 2 || b.kind == 3) return 1;
+  if (b.kind == 0) return terms;
+  const double nd = static_cast<double>(n);
+  const double xd = static_cast<double>(x);
+  const double mode = (nd + 1) * prob;
+  const double sd = sqrt((nd * prob) * (1 - prob));
+  double c;
+  if (xd >= mode) {
+    c = fmin(xd - mode, 40 * sd) + 12 * sd;
+  } else {
+    const double r = (xd * (1 - prob)) / (((nd - xd) + 1) * prob);
+    c = fmin(60 / (1 - r), 12 * sd);
   }
-  return U;
+  return fmin(c + 60, terms);
 }
 
-// 1 - U(x), rounded once (x < n).
-constexpr double binom_complement_sum(std::int64_t x, std::int64_t n, double prob,
-                                      InterruptPoll& poll) {
-  const double F = static_cast<double>(1 - binom_upper_sum(x, n, prob, poll));
-  return F < 0 ? 0.0 : F;
+// Sums that would need more masses than this (a few tens of milliseconds)
+// are not formed: from there on (a million trials and more near the mean)
+// the masses are far outside the rule, and the converged CDF answers.
+inline constexpr double BINOM_SUM_BUDGET = 32768;
+
+// A literal CDF below this is made of subnormal masses, each rounded to a
+// whole number of the smallest subnormal, or is 0 where the true value is
+// not: checked.
+inline constexpr double BINOM_SMALL_CDF = 0x1p-1000;
+
+// Both shapes above this, near the mean: the uniform asymptotic expansion
+// (as in the converged incomplete beta); beyond the deviance
+// BINOM_ASYMPTOTIC_DEVIANCE (some 70 standard deviations from the mean) the
+// fraction needs only a few levels, and keeps the logarithm of a tail that
+// leaves the extended range.
+inline constexpr double BINOM_ASYMPTOTIC_SHAPE = 1e11;
+inline constexpr double BINOM_ASYMPTOTIC_DEVIANCE = 5000;
+
+// Converged tails of the binomial law at the count x (any int64), for
+// n >= 1 and 0 <= prob <= 1:
+//   F(x) = I_q(a, b),  a = n - x, b = x + 1, q = 1 - prob,
+// and 1 - F(x) = I_prob(b, a).  Whichever of the two lies on the side of
+// the beta mean-like point where the continued fraction converges is
+// computed from its front factor q^a prob^b / (a B(a, b)) = Bin(x) prob
+// (resp. that times a/b for the mirrored form), in log form, times the
+// fraction; the other is its complement.
+constexpr CountTails binom_tails_converged(std::int64_t x, std::int64_t n, double prob) {
+  using namespace cxmath;
+  if (x < 0) return {0, 1, -INF_EXT};
+  if (x >= n || prob == 0) return {1, 0, 0};
+  if (prob == 1) return {0, 1, -INF_EXT};
+  const ext P = prob, Q = 1 - P;
+  if (n == 1) return {Q, P, xp::log1p(-P)};  // x = 0
+  const ext a = n - x, b = ext(x) + 1, N = a + b;
+  const ext lnfront = binomial_log_mass(x, n, prob) + xp::log(P);
+  if (a > BINOM_ASYMPTOTIC_SHAPE && b > BINOM_ASYMPTOTIC_SHAPE) {
+    // N prob - b = (n prob - x) - q, exact but for the last rounding.
+    const ext e = count_mean_minus(n, prob, x) - Q;
+    const ext D = deviance(b, N * P, e) + deviance(a, N * Q, -e);
+    if (D < BINOM_ASYMPTOTIC_DEVIANCE) {
+      const cxmath::detail::BetaTail t = cxmath::detail::beta_uniform_asymptotic(a, b, Q, P, cxmath::detail::FrontLog{lnfront, D});
+      return {t.P, t.Q, t.P <= ext(0.5) ? xp::log(t.P) : xp::log1p(-t.Q)};
+    }
+  }
+  if (Q < (a + 1) / (N + 2)) {
+    const ext lnF = lnfront + xp::log(cxmath::detail::beta_cf_converged(a, b, Q, P, 1));
+    const ext F = xp::exp(lnF);
+    return {F, 1 - F, lnF};
+  }
+  const ext lnU = (lnfront + xp::log(a / b)) + xp::log(cxmath::detail::beta_cf_converged(b, a, P, Q, 1));
+  const ext U = xp::exp(lnU);
+  return {1 - U, U, xp::log1p(-U)};
+}
+
+// Where the literal CDF P at x can miss the rule (see the top comment).
+constexpr bool pbinom_region(std::int64_t x, std::int64_t n, double prob, double P) {
+  return !(P <= 0.5 && P >= BINOM_SMALL_CDF) || binom_magnitude(x, n, prob) > BINOM_MASS_MAGNITUDE;
 }
 
 template <bool Checked>
@@ -294,31 +410,31 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
   if (prob > 1) return NaN;
   if (x < 0) return dpq::zero(give_log_p);
   if (x >= n) return dpq::one(give_log_p);
-  double P;
-  if (n == 1) {
-    P = 1 - prob;
-  } else {
-    InterruptPoll poll;
-    P = binom_sum_down(x, n, prob, poll);
-  }
-  // Above 1/2 the complement summed directly decides; its logarithm is
-  // log1p of minus the upper sum.  At or below 1/2 the top-down sum is the
-  // converged value itself, in extended precision for its logarithm.
-  return keep_probability<Checked>(P, give_log_p, P > 0.5, [&](bool lg) -> double {
-    if (lg && !(P > 0.5)) return static_cast<double>(xp::log(static_cast<ext>(P)));
-    InterruptPoll poll;
-    if (lg) return static_cast<double>(xp::log1p(-binom_upper_sum(x, n, prob, poll)));
-    return binom_complement_sum(x, n, prob, poll);
-  });
+  const auto converged = [&](bool lg) { return in_scale(binom_tails_converged(x, n, prob), lg); };
+  if (n == 1) return keep_probability<Checked>(1 - prob, give_log_p, false, converged);
+  const BinomSkip b = binom_skip(n, prob);
+  if (Checked && binom_sum_cost(x, n, prob, b) > BINOM_SUM_BUDGET) return converged(give_log_p);
+  InterruptPoll poll;
+  const double P = binom_sum_skip(x, b, [&](std::int64_t k) { return binom_mass(k, n, prob); }, poll);
+  return keep_probability<Checked>(P, give_log_p, pbinom_region(x, n, prob, P), converged);
 }
 
-// The quantile: the first i with p <= F(i) on the top-down sums.  Above
-// 1/2 (where the top-down sums are checked in pbinom) the answer i is
-// confirmed on the complements summed directly: F(i) >= p and
-// F(i - 1) < p, as U(i) <= 1 - p < U(i - 1).  Otherwise the smallest i
-// with U(i) <= 1 - p is searched: steps doubling from the fixed-depth
-// answer, then bisection.  Each U costs the masses from i + 1 to where they
-// stop counting, so the search stays in the upper tail.
+// Where the literal quantile i of p can be wrong: p above 1/2 (F near 1
+// carries the absolute error of the sums) or below BINOM_SMALL_CDF, the
+// masses at i in their checked region, a logarithm of prob or 1 - prob
+// below EPS (the masses with a power of it are 0).
+constexpr bool qbinom_region(double p, std::int64_t i, std::int64_t n, double prob) {
+  using cxmath::EPS;
+  return !(p <= 0.5 && p >= BINOM_SMALL_CDF) || prob < EPS || 1 - prob < EPS ||
+         binom_magnitude(i, n, prob) > BINOM_MASS_MAGNITUDE;
+}
+
+// The quantile: the first i with p <= F(i) on the top-down sums, kept
+// where the converged CDF confirms it; otherwise, and where the sums
+// would cost more than BINOM_SUM_BUDGET masses, the first count whose
+// converged CDF reaches p (compared in the tail of the smaller of p and
+// 1 - p): steps doubling from a first answer, then bisection, a few dozen
+// converged CDFs for any n.
 template <bool Checked>
 constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
   using namespace cxmath;
@@ -326,30 +442,39 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
   if (!isfinite(prob) || n < 0 || prob < 0 || prob > 1 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
   if (p == 1) return static_cast<double>(n);
-  if (n <= 1) return qbinom_plain(p, n, prob);
+  const double q = 1 - p;
+  const auto tails = [&](std::int64_t k) { return as_tails(binom_tails_converged(k, n, prob)); };
+  const Int64Counts counts{n};
+  const auto search = [&](std::int64_t start) {
+    return first_count(counts, start, 1, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
+  };
+  if (n <= 1) {
+    // The Bernoulli quantile: F(0) = 1 - prob is rounded for prob below
+    // 1/2, which matters only for p from 1/2 on, where the exact test
+    // p <= 1 - prob, i.e. prob <= 1 - p, is at hand.
+    if (Checked && n == 1 && p >= 0.5) return (1 - p) < prob ? 1.0 : 0.0;
+    return qbinom_plain(p, n, prob);
+  }
   // Smallest i with p <= F(i): F is non-decreasing and F(n) = 1 >= p, so
   // the answer lies in [0, n].  Start from the normal approximation.
   const double nd = static_cast<double>(n);
   const double g0 = nd * prob + distmill::qnorm(p, 0, 1) * sqrt((nd * prob) * (1 - prob));
   const std::int64_t g = !(g0 > 0) ? 0 : !(g0 < nd - 1) ? n - 1 : static_cast<std::int64_t>(g0);
   const BinomSkip b = binom_skip(n, prob);
+  if (Checked && binom_sum_cost(g, n, prob, b) > BINOM_SUM_BUDGET) return static_cast<double>(search(g));
   BinomMassCache cache(n, prob, g);
   InterruptPoll poll;
   auto F = [&](std::int64_t i) {
     poll.tick();
     return binom_search_cdf(i, n, prob, [&](std::int64_t x) { return binom_sum_skip(x, b, cache, poll); });
   };
-  const Int64Counts counts{n};
   const std::int64_t i = first_count(counts, g, 1, [&](std::int64_t k) { return p <= F(k); });
-  const double q = 1 - p;
-  InterruptPoll upper_poll;
-  const auto tails = [&](std::int64_t k) {
-    const double U = k >= n ? 0.0 : static_cast<double>(binom_upper_sum(k, n, prob, upper_poll));
-    return Tails{1 - static_cast<ext>(U), U};
-  };
-  const std::int64_t kept = keep_count<Checked>(i, p, q, false, p > 0.5, tails, [&] {
-    return first_count(counts, i, 1, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
-  });
+  // Below the normal range the rule's floor of a few ulps of p is no longer
+  // small against p: there the answer is searched (from i) with exact
+  // comparisons, not confirmed within that tolerance.
+  if (Checked && p < BINOM_SMALL_CDF) return static_cast<double>(search(i));
+  const std::int64_t kept = keep_count<Checked>(i, p, q, false, Checked && qbinom_region(p, i, n, prob), tails,
+                                                [&] { return search(i); });
   return static_cast<double>(kept);
 }
 

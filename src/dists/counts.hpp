@@ -1,5 +1,6 @@
 // Helpers shared by the discrete families: counts as int64 (or as doubles
-// beyond the int64 range) and the one search for a count quantile.
+// beyond the int64 range), their converged tails, the checked region of
+// their masses and the one search for a count quantile.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,37 @@ namespace distmill::detail {
 // exact value 2^63 is used instead.
 constexpr double plus_one(std::int64_t n) {
   return n < cxmath::INT64_MAX_ ? static_cast<double>(n + 1) : 0x1p63;
+}
+
+// The converged tails of a discrete law at a count x, in extended
+// precision: F(x) = P(X <= x), 1 - F(x), and ln F(x) computed where F(x)
+// itself would leave every floating range (far lower tails), else from the
+// smaller of the two tails (log1p of minus the upper one above 1/2).
+struct CountTails {
+  cxmath::ext lower;
+  cxmath::ext upper;
+  cxmath::ext log_lower;
+};
+
+// F(x) or ln F(x), as the log flag asks, rounded once.
+constexpr double in_scale(const CountTails& t, bool give_log) {
+  return static_cast<double>(give_log ? t.log_lower : t.lower);
+}
+
+// The tails as the keep layer takes them.
+constexpr cxmath::Tails as_tails(const CountTails& t) { return {t.lower, t.upper}; }
+
+// The masses of the binomial and Poisson laws are checked where the
+// magnitude of their log-terms exceeds a bound (their rounding is the
+// error); this is the share of that bound left to a mass in the scale of
+// the log flag: a log-mass L is judged relative to |L| (below |L| = 1
+// down to a floor of a few ulps of 1), so a log-mass close to 0 (a mass
+// close to 1) needs its log-terms that much more accurate: their bound
+// shrinks with |L|, down to 1e-5 of it.
+constexpr double log_mass_scale(double L, bool give_log) {
+  const double a = cxmath::fabs(L);
+  if (!give_log || !(a < 1)) return 1.0;
+  return a < 1e-5 ? 1e-5 : a;
 }
 
 // Whole part of a count 0 <= v < inf held as a double.  From 2^52 on every

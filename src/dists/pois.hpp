@@ -72,6 +72,7 @@
 #include "cxmath/gamma.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "cxmath/incomplete_gamma_converged.hpp"
+#include "cxmath/saddle_point.hpp"
 #include "dists/counts.hpp"
 #include "dists/dpq.hpp"
 #include "dists/interrupt.hpp"
@@ -208,12 +209,36 @@ constexpr double pois_walk_up_plain(std::int64_t k0, double p, double lambda, st
   }
 }
 
-// Converged tails at the count k (held as a double, k >= 0): F(k) =
-// Q(k + 1, lambda) and 1 - F(k) = P(k + 1, lambda).
-constexpr Tails pois_tails(double k, double lambda) {
-  const cxmath::GammaPQ v = cxmath::incomplete_gamma_converged_count(k, lambda);
-  return {v.Q, v.P};
+// Below this the converged F(k) = Q(k + 1, lambda), rounded to double, is
+// no longer a normal double: F and its logarithm are then taken in log
+// space (the count lies some 37 standard deviations below the mean there,
+// where the fraction needs only a few levels).
+inline constexpr double POIS_LOG_SPACE_CDF = 0x1p-1000;
+
+// Converged tails at the whole count k >= 0 (an int64 count, or a double
+// one in the quantile searches), for 0 <= lambda < inf: F(k) = Q(k + 1,
+// lambda) and 1 - F(k) = P(k + 1, lambda).  Beyond 2^53 the shape k + 1 is
+// formed in extended precision, where it is exact.  Where F(k) leaves the
+// double range,
+//   ln F(k) = ln Pois(k; lambda) + ln(lambda h),
+// h = 1/(lambda + 1 - a - 1(1 - a)/(lambda + 3 - a - ...)) the fraction of
+// Q(a, lambda), a = k + 1 (Q(a, lambda) = lambda^a e^-lambda h / Gamma(a)),
+// with the saddle-point mass.
+constexpr CountTails pois_tails_converged(cxmath::ext k, double lambda) {
+  using namespace cxmath;
+  if (!(lambda > 0)) return {1, 0, 0};
+  const GammaPQ v = k < 0x1p53_x ? incomplete_gamma_converged(static_cast<double>(k) + 1, lambda)
+                                 : cxmath::detail::gamma_large_shape(k + 1, lambda, (ext(lambda) - k) - 1);
+  if (v.Q >= POIS_LOG_SPACE_CDF) {
+    const ext F = v.Q, U = v.P;
+    return {F, U, F <= ext(0.5) ? xp::log(F) : xp::log1p(-U)};
+  }
+  const ext lnF = poisson_log_mass(k, lambda) + xp::log(lambda * cxmath::detail::gamma_upper_fraction(k + 1, lambda));
+  const ext F = xp::exp(lnF);
+  return {F, 1 - F, lnF};
 }
+
+constexpr Tails pois_tails(double k, double lambda) { return as_tails(pois_tails_converged(k, lambda)); }
 
 // Is F(k) > p, by the converged CDF?  Compared in the tail of the smaller
 // of p and q = 1 - p: F(k) > p  <=>  1 - F(k) < q.
@@ -277,8 +302,9 @@ constexpr double ppois(std::int64_t x, double rate, bool give_log_p) {
   if (x < 0 || rate == INF) return dpq::zero(give_log_p);
   const double F = pois_cdf(x, rate);
   const double a = plus_one(x);
-  return keep_probability<Checked>(F, give_log_p, ppois_region(a, rate, F),
-                                   [&] { return incomplete_gamma_converged(a, rate).Q; });
+  return keep_probability<Checked>(F, give_log_p, ppois_region(a, rate, F), [&](bool lg) {
+    return in_scale(pois_tails_converged(x, rate), lg);
+  });
 }
 
 // The quantile: the first count with F(k) > p by the fixed-depth walk,
@@ -291,7 +317,15 @@ constexpr double qpois(double p, double rate) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0 || dpq::not_a_probability(p)) return NaN;
   if (p == 0) return 0.0;
-  if (rate < EPS) return 0.0;
+  if (rate < EPS) {
+    // F(0) = e^-rate exceeds every p <= 1 - 2^-53 once the rate is below
+    // 2^-53; between 2^-53 and EPS it can fall short of p, and a positive
+    // rate has no last count for p = 1.
+    if (!Checked || rate == 0) return 0.0;
+    if (p == 1) return INF;
+    return keep_count<true>(0.0, p, 1 - p, true, p > 0.5, [&](double j) { return pois_tails(j, rate); },
+                            [&] { return pois_quantile_converged(p, rate, 0); });
+  }
   if (p == 1) return INF;
   // An infinite rate moves all mass beyond every count.
   if (rate == INF) return INF;
@@ -318,6 +352,10 @@ constexpr double qpois(double p, double rate) {
         k = pois_walk_up(k0, p, rate, k_cap);
     }
   }
+  // Below the normal range the rule's floor of a few ulps of p is no longer
+  // small against p: there the answer is searched (from k) with exact
+  // comparisons, not confirmed within that tolerance.
+  if (Checked && p < POIS_LOG_SPACE_CDF) return pois_quantile_converged(p, rate, k);
   return keep_count<Checked>(k, p, 1 - p, true, Checked && qpois_region(p, rate, k),
                              [&](double j) { return pois_tails(j, rate); },
                              [&] { return pois_quantile_converged(p, rate, k); });
@@ -325,6 +363,14 @@ constexpr double qpois(double p, double rate) {
 
 }  // namespace detail
 
+namespace detail {
+
+// Log-terms of a mass beyond which their rounding (a few units of 2^-53 of
+// x (|ln lambda| + 1) + lambda + ln x!, the 1 for the logarithm's cut-off
+// within 2^-52 of 1) can reach the rule, as for the binomial.
+inline constexpr double POIS_MASS_MAGNITUDE = 1e4;
+
+template <bool Checked>
 constexpr double dpois(std::int64_t x, double rate, bool give_log) {
   using namespace cxmath;
   if (isnan(rate) || rate < 0) return NaN;
@@ -335,9 +381,17 @@ constexpr double dpois(std::int64_t x, double rate, bool give_log) {
   }
   if (rate == INF) return dpq::zero(give_log);
   const double xlr = x == 0 ? 0.0 : log(rate) * static_cast<double>(x);
-  const double L = (xlr - rate) - lgamma(detail::plus_one(x));
-  return dpq::from_log(L, give_log);
+  const double G = lgamma(plus_one(x));
+  const double L = (xlr - rate) - G;
+  // A rate below EPS makes x ln(rate) -inf, and the magnitude with it.
+  const double magnitude = ((fabs(xlr) + static_cast<double>(x)) + rate) + G;
+  return keep_log_density<Checked>(L, give_log, !(magnitude <= POIS_MASS_MAGNITUDE * log_mass_scale(L, give_log)),
+                                   [&] { return static_cast<double>(poisson_log_mass(x, rate)); });
 }
+
+}  // namespace detail
+
+constexpr double dpois(std::int64_t x, double rate, bool give_log) { return detail::dpois<true>(x, rate, give_log); }
 
 constexpr double ppois(std::int64_t x, double rate, bool give_log_p) { return detail::ppois<true>(x, rate, give_log_p); }
 constexpr double qpois(double p, double rate) { return detail::qpois<true>(p, rate); }

@@ -213,13 +213,53 @@ def _f_tails(x, d1, d2):
     return beta_tails(d1 / 2, d2 / 2, r / (1 + r), 1 / (1 + r))
 
 
+def _tail_sum(log_first, ratio, terms=400000):
+    """sum_j m_j, m_0 = e^log_first, m_{j+1} = m_j ratio(j) (a ratio <= 0
+    ends the sum), or None when the terms do not fall below 2^-prec of the
+    sum within `terms` terms."""
+    t = s = mpf(1)
+    for j in range(terms):
+        r = ratio(j)
+        if r <= 0:
+            break
+        t *= r
+        s += t
+        if t < s * mpf(2) ** -mp.mp.prec:
+            break
+    else:
+        return None
+    return mp.exp(log_first) * s
+
+
 def _binom_tails(k, n, prob):
     if k < 0:
         return mpf(0), mpf(1)
     if k >= n:
         return mpf(1), mpf(0)
-    P, Q = beta_tails(k + 1, n - k, prob)          # P(X > k) = I_prob(k + 1, n - k)
-    return Q, P
+    if n <= 10**7 or prob in (0, 1):
+        P, Q = beta_tails(k + 1, n - k, prob)          # P(X > k) = I_prob(k + 1, n - k)
+        return Q, P
+    # Huge n: the hypergeometric series of the beta side cancels there.
+    # Within 40 standard deviations of a wide law the beta density's
+    # quadrature; otherwise the tail beyond k as a sum of masses (their
+    # ratios fall off fast there).
+    q = 1 - prob
+    lm = lambda j: LOG_DENSITY["binom"](mpf(j), n, prob)  # noqa: E731
+    sd = mp.sqrt(n * prob * q)
+    if sd > 1000 and abs(k - n * prob) < 40 * sd:
+        return beta_tails_quad(n - k, k + 1, q)
+    if k < n * prob:
+        P = _tail_sum(lm(k), lambda j: (k - j) * q / ((n - k + j + 1) * prob))
+        if P is not None and P > 0.5:     # n prob below 1: the upper tail directly
+            Q = _tail_sum(lm(k + 1), lambda j: (n - k - 1 - j) * prob / ((k + 2 + j) * q))
+            return P, 1 - P if Q is None else Q
+        if P is not None:
+            return P, 1 - P
+    else:
+        Q = _tail_sum(lm(k + 1), lambda j: (n - k - 1 - j) * prob / ((k + 2 + j) * q))
+        if Q is not None:
+            return 1 - Q, Q
+    return beta_tails_quad(n - k, k + 1, q)           # P(X <= k) = I_q(n - k, k + 1)
 
 
 def _bern_tails(k, prob):
