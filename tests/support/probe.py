@@ -36,12 +36,15 @@ def compiler():
     return [found] if found else None
 
 
-def compile_cpp(sources, out, extra=()):
-    """Compiles `sources` to `out` with FLAGS and `extra`; returns `out`."""
+def compile_cpp(sources, out, extra=(), src=None):
+    """Compiles `sources` to `out` with FLAGS and `extra`; returns `out`.
+    `src` replaces this tree's src/ as the include directory (the sources
+    of another worktree)."""
     cxx = compiler()
     if cxx is None:
         raise CompileError("no C++ compiler: set CXX or install g++")
-    cmd = [*cxx, *FLAGS, *extra, *map(str, sources), "-o", str(out)]
+    flags = FLAGS if src is None else [f"-I{src}" if f.startswith("-I") else f for f in FLAGS]
+    cmd = [*cxx, *flags, *extra, *map(str, sources), "-o", str(out)]
     proc = subprocess.run(cmd, capture_output=True, text=True)
     if proc.returncode != 0:
         raise CompileError(f"compiling {[pathlib.Path(s).name for s in sources]} failed:\n{proc.stderr[-4000:]}")
