@@ -3,8 +3,8 @@
 // is.  The accuracy sweep (tools/accuracy/promise.py) measures these beside
 // the module's checked functions: lit_<name>(x, parameters, flag) for d and
 // p, lit_<name>(p, parameters) for q.
-#include <chrono>
 #include <cstdint>
+#include <ctime>
 
 #include "probe.hpp"
 #include "dists/bern.hpp"
@@ -51,22 +51,22 @@ constexpr double dpois(Loose<std::int64_t> x, double rate, bool lg) { return dis
 
 namespace dd = distmill::detail;
 
-// A time limit for one call: the summing loops of the discrete families
-// tick the interrupt hook, which here gives up once the call has run past
-// its deadline; the call then returns NaN and lit_expired() reports it.
+// A limit on the processor time of one call: the summing loops of the
+// discrete families tick the interrupt hook, which here gives up once the
+// call has used its time; the call then returns NaN and lit_expired()
+// reports it.
 namespace {
-using Clock = std::chrono::steady_clock;
-Clock::duration limit{};
-Clock::time_point deadline;
+std::clock_t limit = 0;
+std::clock_t deadline = 0;
 bool expired = false;
 struct Expired {};
 void check_deadline() {
-  if (Clock::now() > deadline) throw Expired{};
+  if (std::clock() > deadline) throw Expired{};
 }
 template <class F>
 double limited(F f) {
   expired = false;
-  deadline = Clock::now() + limit;
+  deadline = std::clock() + limit;
   try {
     return f();
   } catch (const Expired&) {
@@ -76,9 +76,9 @@ double limited(F f) {
 }
 }  // namespace
 
-// Seconds each later call may take (0: no limit).
+// Processor seconds each later call may take (0: no limit).
 PROBE(lit_set_limit, "b:d") bool lit_set_limit(double seconds) {
-  limit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  limit = static_cast<std::clock_t>(seconds * CLOCKS_PER_SEC);
   distmill::interrupt_hook = seconds > 0 ? check_deadline : nullptr;
   return true;
 }

@@ -146,15 +146,18 @@ class Promise:
     needed, at the current mpmath precision; the tails a continuous quantile
     is judged by are remembered per point.  `within_ulps(v, n)` tells
     whether v is within n ulps of the exact value (of a continuous quantile:
-    the root lies within n doubles of v)."""
+    the root lies within n doubles of v).  `memo` is a dict of tails that
+    the measures of one family at the same parameters may share."""
 
-    def __init__(self, name, args, flag=False):
+    def __init__(self, name, args, flag=False, memo=None):
         from . import families
         self.name, self.args, self.flag = name, tuple(args), bool(flag)
         self.prefix, self.dist = name[0], name[1:]
         self.discrete = self.dist in families.DISCRETE
         self._truth = None
-        self._memo = {}
+        # Tails by argument; the measures of several functions of one family
+        # at the same parameters (and precision) may share them.
+        self._memo = {} if memo is None else memo
 
     def tails(self, x):
         """(P, Q) of the family at x with the point's parameters."""

@@ -61,7 +61,6 @@ sys.path.insert(0, str(ROOT / "tests"))
 from support import probe  # noqa: E402
 from support.families import DISCRETE, FAMILIES, ORDER  # noqa: E402
 from support.metrics import AGREE_REL, Promise  # noqa: E402
-from support.references import NoReference  # noqa: E402
 
 INF = math.inf
 EPS = 2.0**-52
@@ -369,12 +368,13 @@ def _alarm(signum, frame):
 
 
 def limited(seconds, f, *a):
-    """f(*a), abandoned with Timeout after `seconds` of real time."""
-    signal.setitimer(signal.ITIMER_REAL, seconds)
+    """f(*a), abandoned with Timeout after `seconds` of processor time (so
+    that the verdicts do not depend on the load of the machine)."""
+    signal.setitimer(signal.ITIMER_PROF, seconds)
     try:
         return f(*a)
     finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.setitimer(signal.ITIMER_PROF, 0)
 
 
 def precision(dist, args):
@@ -390,13 +390,14 @@ def precision(dist, args):
 W = {}     # the worker's module, probes and options
 
 
-def _init(module_path, lib_path, budget):
+def _init(module_path, lib_path, budget, ref_budget):
     if module_path:
         sys.path.insert(0, module_path)
     import distmill
-    signal.signal(signal.SIGALRM, _alarm)
+    signal.signal(signal.SIGPROF, _alarm)
     W["dm"] = distmill
     W["budget"] = budget
+    W["ref_budget"] = ref_budget
     if lib_path:
         W["lit"] = probe.Probes(__import__("ctypes").CDLL(lib_path), probe.signatures([LITERAL_SOURCE]))
         W["lit"].lit_set_limit(budget)
@@ -414,13 +415,13 @@ def form_label(name, flag):
 
 def _call_module(name, args, flag):
     f = getattr(W["dm"], name)
-    t = time.perf_counter()
+    t = time.process_time()
     try:
         v = limited(W["budget"], f, *args) if flag is None else limited(W["budget"], f, *args, flag)
         v = float(v)
-    except Timeout:
-        return None, time.perf_counter() - t
-    return v, time.perf_counter() - t
+    except Exception:          # out of time (or raised): no value, outside the promise
+        return None, time.process_time() - t
+    return v, time.process_time() - t
 
 
 def _call_literal(name, args, flag):
@@ -433,16 +434,25 @@ def _call_literal(name, args, flag):
     return float(v)
 
 
-def _judge(name, args, flag, v, dps):
-    """(error, within 4 ulps) of v, re-judged at higher precision when the
-    verdict is close."""
+def _judge(name, args, flag, v, dps, cache):
+    """(error, within 4 ulps) of v, judged again at 20 more digits when the
+    verdict is close.  `cache` holds the point's measures and tails by
+    precision, shared by every value and form measured there."""
+    def promise(digits):
+        memo = cache.setdefault(("tails", digits), {})
+        key = (name, bool(flag), digits)
+        if key not in cache:
+            cache[key] = Promise(name, args, bool(flag), memo=memo)
+        return cache[key]
     with mp.workdps(dps):
-        P = Promise(name, args, bool(flag))
+        P = promise(dps)
         e = P.error(v)
-        if AGREE_REL < e < 1e-4:
-            with mp.workdps(dps + 20):
-                P = Promise(name, args, bool(flag))
-                e = P.error(v)
+    if AGREE_REL < e < 1e-4:
+        with mp.workdps(dps + 20):
+            P = promise(dps + 20)
+            e = P.error(v)
+            return e, P.within_ulps(v)
+    with mp.workdps(dps):
         return e, P.within_ulps(v)
 
 
@@ -452,6 +462,7 @@ def measure_point(dist, kind, args):
     within 4 ulps) of each, "secs": time of the module call, "ref": whether
     the reference could be evaluated}}."""
     dps = precision(dist, args)
+    cache = {}
     out = {}
     for prefix in (("d", "p") if kind == "x" else ("q",)):
         for name, flag in forms(prefix, dist):
@@ -470,12 +481,12 @@ def measure_point(dist, kind, args):
                     else:
                         bits = struct.pack("<d", val)
                         if bits not in seen:
-                            seen[bits] = _judge(name, args, flag, val, dps)
+                            seen[bits] = _judge(name, args, flag, val, dps, cache)
                         res["j" + key] = seen[bits]
             try:
-                limited(W["budget"] * 4, judge_all)
+                limited(W["ref_budget"], judge_all)
                 res["ref"] = True
-            except (Timeout, NoReference, mp.libmp.libhyper.NoConvergence, ZeroDivisionError, ValueError) as exc:
+            except Exception as exc:     # counted and listed with its reason, never dropped
                 res["ref"] = False
                 res["why"] = type(exc).__name__
             out[form_label(name, flag)] = res
@@ -484,7 +495,9 @@ def measure_point(dist, kind, args):
 
 def run_task(task):
     dist, label, kind, pts = task
-    return dist, label, kind, [(a, measure_point(dist, kind, a)) for a in pts]
+    t = time.process_time()
+    res = [(a, measure_point(dist, kind, a)) for a in pts]
+    return dist, label, kind, res, time.process_time() - t
 
 
 # ---- the probe library ---------------------------------------------------
@@ -619,9 +632,14 @@ def main(argv=None):
     ap.add_argument("--module-path", default=None, help="directory holding the built module")
     ap.add_argument("--src", default=None, help="sources of the literal probes (default: beside the module)")
     ap.add_argument("--no-literal", action="store_true", help="measure the module only")
+    ap.add_argument("--literal-lib", default=None,
+                    help="a library already holding the literal probes (e.g. the tests' probe library)")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--seed", type=int, default=20261101)
-    ap.add_argument("--budget", type=float, default=10.0, help="seconds per call and per reference")
+    ap.add_argument("--budget", type=float, default=None,
+                    help="seconds per module or literal call (default 1 with --quick, else 3)")
+    ap.add_argument("--ref-budget", type=float, default=None,
+                    help="seconds for the references of one value (default 10 with --quick, else 30)")
     ap.add_argument("--out", default="promise-failures.json", help="the machine-readable results")
     ap.add_argument("--markdown", default=None, help="write the results table (markdown) here")
     ap.add_argument("--worst", type=int, default=3, help="worst points printed per form")
@@ -629,12 +647,16 @@ def main(argv=None):
     ap.add_argument("--chunk", type=int, default=25)
     args = ap.parse_args(argv)
     args.n = max(2, int((6 if args.quick else 300) * args.scale))
+    if args.budget is None:
+        args.budget = 1.0 if args.quick else 3.0
+    if args.ref_budget is None:
+        args.ref_budget = 10.0 if args.quick else 30.0
 
     if args.module_path:
         sys.path.insert(0, args.module_path)
     import distmill
     src = pathlib.Path(args.src) if args.src else default_src(args.module_path)
-    lib = None if args.no_literal else literal_library(src)
+    lib = None if args.no_literal else args.literal_lib or literal_library(src)
     W_HAS_LIT[0] = lib is not None
     print(f"module {distmill.__file__}\nliteral probes from {src if lib else '(none)'}", file=sys.stderr)
 
@@ -651,15 +673,22 @@ def main(argv=None):
     if args.jobs > 1:
         import multiprocessing as mpc
         ctx = mpc.get_context("fork")
-        with ctx.Pool(args.jobs, _init, (args.module_path, lib, args.budget)) as pool:
+        with ctx.Pool(args.jobs, _init, (args.module_path, lib, args.budget, args.ref_budget)) as pool:
             results = pool.imap_unordered(run_task, tasks)
             collected = list(_progress(results, len(tasks)))
     else:
-        _init(args.module_path, lib, args.budget)
+        _init(args.module_path, lib, args.budget, args.ref_budget)
         collected = list(_progress(map(run_task, tasks), len(tasks)))
     # The order of completion varies; the tally does not depend on it.
     collected.sort(key=lambda r: (ORDER.index(r[0]), r[1], r[2], r[3][0][0] if r[3] else ()))
-    for dist, label, kind, res in collected:
+    cost = collections.Counter()
+    for dist, label, kind, res, secs in collected:
+        cost[f"{dist} {label}"] += secs
+    print("costliest regions (CPU s): " + ", ".join(f"{k} {v:.0f}" for k, v in cost.most_common(8)), file=sys.stderr)
+    family_cost = collections.Counter()
+    for k, v in cost.items():
+        family_cost[k.split()[0]] += v
+    for dist, label, kind, res, secs in collected:
         for a, per_form in res:
             for form, r in per_form.items():
                 name, flag = form.split()[0], form.endswith(" log")
@@ -668,7 +697,7 @@ def main(argv=None):
                 tallies[form].add(a, r)
                 regions_seen[form].add(label)
     elapsed = time.time() - t0
-    report(args, tallies, elapsed, gen_drop, npts)
+    report(args, tallies, elapsed, gen_drop, npts, family_cost)
 
 
 def _progress(it, total):
@@ -690,7 +719,7 @@ def ordered_forms(tallies):
     return keys
 
 
-def report(args, tallies, elapsed, gen_drop, npts):
+def report(args, tallies, elapsed, gen_drop, npts, family_cost):
     lit = W_HAS_LIT[0]
     head = (f"{'form':16s} {'points':>7s} {'no ref':>6s} | {'<=4ulp%':>8s} {'promise%':>9s} {'outside':>7s}"
             + (f" | {'lit<=4ulp%':>10s} {'lit prom%':>9s} {'lit out':>7s}" if lit else "") + "  worst (checked)")
@@ -698,7 +727,8 @@ def report(args, tallies, elapsed, gen_drop, npts):
     total_vals = 0
     out_json = {"meta": {"seed": args.seed, "points_per_region": args.n, "seconds": round(elapsed, 1),
                          "points": npts, "module_path": args.module_path, "only": args.only,
-                         "regions": args.regions},
+                         "regions": args.regions,
+                         "cpu_seconds_per_family": {k: round(v, 1) for k, v in family_cost.items()}},
                 "forms": {}, "failures": [], "literal_failures": [], "no_reference": []}
     for f in ordered_forms(tallies):
         t = tallies[f]
@@ -725,7 +755,8 @@ def report(args, tallies, elapsed, gen_drop, npts):
         print("\nworst checked values outside the promise:")
         for f in bad:
             for err, a, val in sorted(tallies[f].fails["v"], key=lambda x: -x[0])[:args.worst]:
-                print(f"  {_call_text(f, a)} = {val!r}   error {fmt_err(err)}")
+                shown = "(ran out of time)" if val is None else repr(val)
+                print(f"  {_call_text(f, a)} = {shown}   error {fmt_err(err)}")
     noref = [f for f in ordered_forms(tallies) if tallies[f].noref]
     if noref:
         print("\npoints without a reference: " + ", ".join(f"{f} {tallies[f].noref}" for f in noref))
@@ -773,7 +804,7 @@ def write_markdown(path, tallies, lit):
 def rerun(args, lib):
     """Re-measure the failing points of a results file with this build."""
     data = json.loads(pathlib.Path(args.rerun).read_text())
-    _init(None, lib, args.budget)
+    _init(None, lib, args.budget, args.ref_budget)
     items = data["failures"]
     if args.only:
         sel = selected(args.only)
@@ -785,7 +816,7 @@ def rerun(args, lib):
         a = tuple(int(v) if isinstance(v, int) else float(v) for v in a)
         v, _ = _call_module(name, a, flag)
         try:
-            e, within = limited(args.budget * 4, _judge, name, a, flag, v, precision(dist, a)) if v is not None else (INF, False)
+            e, within = limited(args.ref_budget, _judge, name, a, flag, v, precision(dist, a), {}) if v is not None else (INF, False)
         except Exception as exc:               # noqa: BLE001 - reported, not hidden
             print(f"{_call_text(it['form'], a)}: no reference ({type(exc).__name__})")
             continue
