@@ -60,6 +60,11 @@ def gamma_tails(a, x, far=None):
     lam = x / a
     if far is not None and a * (lam - 1 - mp.log(lam)) > far:
         return (mpf(0), mpf(1)) if x < a else (mpf(1), mpf(0))
+    if a < mpf(10) ** -(mp.mp.dps + 10):
+        # Below the working precision t^a = 1 in the integral: Gamma(a, x) =
+        # E1(x), and 1/Gamma(a) = a (mpmath's own series stalls there).
+        Q = a * mp.e1(x)
+        return 1 - Q, Q
     if a > HUGE_SHAPE:
         lg = mp.loggamma(a)
         if x > 1.5 * a:
