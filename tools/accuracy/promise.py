@@ -1,8 +1,8 @@
 """The accuracy promise, swept over every d, p and q function against mpmath.
 
     PYTHONPATH=build python3 tools/accuracy/promise.py --quick
-    python3 tools/accuracy/promise.py --module-path ../other/build --only gamma,qbeta
-    python3 tools/accuracy/promise.py --rerun promise-failures.json
+    PYTHONPATH=../other/build python3 tools/accuracy/promise.py --only gamma,qbeta --regions tiny
+    python3 tools/accuracy/promise.py --module-path build --rerun results.json
 
 For each of the 17 families, points are drawn (seeded, so every run with the
 same options measures the same points) from regions that cover the whole
@@ -11,33 +11,35 @@ probabilities from 1e-3 down to 5e-324 and up to 1 - 2^-53 on both sides;
 arguments below 2^-52 down to the least subnormal, within ulps of 1, and up
 to 1e300; far tails where the probability underflows even the extended
 range (log scales); shapes and degrees of freedom from 1e-3 to 1e6, rates
-from 1e-300 up, counts to 10^9 and a few to 2^62.  At each point the
-density, the CDF (each with and without the log flag) and the quantile of
-the module are measured by tests/support/metrics.py's `Promise` (the
-promise's own measure, the reference computed once per point), and so are
-the literal fixed-depth methods `detail::X<false>` of the same source,
-reached through tests/cpp/probe_literal.cpp.
+from 1e-300 up, counts to 10^9 and a few to 2^62; and the arguments listed
+in LISTED, where the literal methods were seen to fail.  At each point the
+density and the CDF (each with and without the log flag), or the quantile,
+of the module are judged by tests/support/metrics.py's `Promise` (the
+promise's own measure, its reference computed once per point), and so are
+the literal fixed-depth methods `detail::X<false>` compiled from the
+sources the module was built from (tests/cpp/probe_literal.cpp; --src
+names other sources).
 
 Per function form (`pgamma`, `pgamma log`, ...) the table gives the number
-of points, those where the reference could not be evaluated (mpmath gave
-no convergence or ran out of its time budget: counted, never dropped
-silently), and for the checked module and the literal methods the share of
+of points, those where the reference could not be evaluated (mpmath did
+not converge or ran out of its time budget: counted and listed, never
+dropped), and for the checked module and the literal methods the share of
 values within 4 ulps of the exact value, the share within the promise and
-the number outside it.  The worst points are printed and written, with
-every value outside the promise, to a JSON file (--out) that --rerun reads
-back: a developer re-measures exactly those arguments against another
-build.
+the number outside it.  The worst points are printed; they and every other
+value outside the promise (up to --keep per form) are written to a JSON
+file (--out) that --rerun reads back, so that a developer re-measures
+exactly those arguments on another build.
 
-Working precision: 30 digits, more for large shapes and counts (whose
-log-gamma terms cancel); a value judged outside the promise by less than
-1e-4 is re-judged at 20 more digits, and that judgement stands.  Module
-calls and references each have a time budget per point (--budget); a call
-that runs out counts as outside the promise, a reference that runs out as
-"no reference".
+Working precision: 30 digits, plus the digits that the log-gamma terms of
+large shapes and counts cancel; a value judged outside the promise by less
+than 1e-4 is judged again at 20 more digits, and that judgement stands.
+Module and literal calls have a budget of processor time each (--budget; a
+call that runs out counts as outside the promise: the issue's slow sums),
+the references of a value another (--ref-budget).
 
---quick measures a few points per region (a few minutes on two
-processes); the default full mode (--scale to change it) measures about a
-million values.  --jobs sets the number of processes (default 2).
+--quick draws 6 points per region (12 to 24 for the cheap families; about
+30000 values, 80 s of processor time); the default full mode 300 (--scale
+multiplies both).  --jobs sets the number of processes (default 2).
 """
 import argparse
 import collections
@@ -557,9 +559,7 @@ def literal_library(src):
             h.update(str(f.relative_to(src)).encode() + f.read_bytes())
     for f in (LITERAL_SOURCE, LITERAL_SOURCE.parent / "probe.hpp"):
         h.update(f.read_bytes())
-    cache = pathlib.Path(os.environ.get("XDG_CACHE_HOME", tempfile.gettempdir())) / "distmill-promise"
-    cache.mkdir(parents=True, exist_ok=True)
-    out = cache / f"liblit-{h.hexdigest()[:16]}.so"
+    out = cache_dir() / f"liblit-{h.hexdigest()[:16]}.so"
     if not out.exists():
         tmp = out.with_suffix(f".{os.getpid()}.tmp")
         probe.compile_cpp([LITERAL_SOURCE], tmp, extra=["-shared", "-fPIC", "-fvisibility=hidden"], src=src)
@@ -636,12 +636,19 @@ def selected(only):
     return sel
 
 
-def default_src(module_path):
-    if module_path:
-        cand = pathlib.Path(module_path).resolve().parent / "src"
-        if (cand / "dists").is_dir():
-            return cand
+def default_src(module_file):
+    """The sources beside the build the module was loaded from (the
+    worktree it was built in), else this tree's."""
+    for parent in pathlib.Path(module_file).resolve().parents[:3]:
+        if (parent / "src" / "dists").is_dir():
+            return parent / "src"
     return ROOT / "src"
+
+
+def cache_dir():
+    d = pathlib.Path(os.environ.get("XDG_CACHE_HOME", tempfile.gettempdir())) / "distmill-promise"
+    d.mkdir(parents=True, exist_ok=True)
+    return d
 
 
 def build_tasks(args, sel):
@@ -683,7 +690,9 @@ def main(argv=None):
                     help="processor seconds per module or literal call (default 1)")
     ap.add_argument("--ref-budget", type=float, default=None,
                     help="processor seconds for the references of one value (default 10 with --quick, else 30)")
-    ap.add_argument("--out", default="promise-failures.json", help="the machine-readable results")
+    ap.add_argument("--out", default=None,
+                    help="the machine-readable results (default: a file named after the build, in the "
+                         "temporary folder)")
     ap.add_argument("--markdown", default=None, help="write the results table (markdown) here")
     ap.add_argument("--worst", type=int, default=3, help="worst points printed per form")
     ap.add_argument("--rerun", default=None, help="re-measure the failures of a results file")
@@ -699,7 +708,10 @@ def main(argv=None):
     if args.module_path:
         sys.path.insert(0, args.module_path)
     import distmill
-    src = pathlib.Path(args.src) if args.src else default_src(args.module_path)
+    src = pathlib.Path(args.src) if args.src else default_src(distmill.__file__)
+    if args.out is None:
+        tag = hashlib.sha256(str(pathlib.Path(distmill.__file__).resolve()).encode()).hexdigest()[:8]
+        args.out = str(cache_dir() / f"results-{tag}.json")
     lib = None if args.no_literal else args.literal_lib or literal_library(src)
     W_HAS_LIT[0] = lib is not None
     print(f"module {distmill.__file__}\nliteral probes from {src if lib else '(none)'}", file=sys.stderr)
@@ -793,7 +805,7 @@ def report(args, tallies, elapsed, gen_drop, npts, family_cost):
         for a, why in t.noref_points:
             out_json["no_reference"].append({"form": f, "args": list(a), "why": why})
     print(f"\n{total_vals} values at {npts} points in {elapsed:.0f} s; "
-          f"points dropped while placing them (scipy found no argument there): {sum(gen_drop.values())}")
+          f"points dropped while placing them (no valid argument found there): {sum(gen_drop.values())}")
     bad = [f for f in ordered_forms(tallies) if tallies[f].fails["v"]]
     if bad:
         print("\nworst checked values outside the promise:")
