@@ -117,19 +117,28 @@ def p_subnormal(s, n):
 P_SETS = {"ordinary": p_ordinary, "tail": p_tail, "subnormal": p_subnormal}
 
 
-def scipy_law(dist, params):
+def scipy_quantiles(dist, p, th):
+    """scipy's quantiles at probabilities p (an array) with parameter
+    arrays th, in one vectorised call."""
     import scipy.stats as st
-    th = [float(v) for v in params]
+    c = [np.asarray(v, dtype=float) for v in th]
     return {
-        "norm": lambda m, s: st.norm(m, s), "lnorm": lambda m, s: st.lognorm(s, scale=math.exp(m)),
-        "unif": lambda a, b: st.uniform(a, b - a), "exp": lambda r: st.expon(scale=1 / r),
-        "cauchy": lambda m, s: st.cauchy(m, s), "laplace": lambda m, s: st.laplace(m, s),
-        "logis": lambda m, s: st.logistic(m, s), "weibull": lambda k, l: st.weibull_min(k, scale=l),
-        "gamma": lambda k, th: st.gamma(k, scale=th), "invgamma": lambda k, b: st.invgamma(k, scale=b),
-        "chisq": lambda n: st.chi2(n), "beta": lambda a, b: st.beta(a, b), "f": lambda a, b: st.f(a, b),
-        "t": lambda n: st.t(n), "bern": lambda p: st.bernoulli(p),
-        "binom": lambda n, p: st.binom(int(n), p), "pois": lambda r: st.poisson(r),
-    }[dist](*th)
+        "norm": lambda: st.norm.ppf(p, c[0], c[1]),
+        "lnorm": lambda: st.lognorm.ppf(p, c[1], scale=np.exp(c[0])),
+        "unif": lambda: st.uniform.ppf(p, c[0], c[1] - c[0]),
+        "exp": lambda: st.expon.ppf(p, scale=1 / c[0]),
+        "cauchy": lambda: st.cauchy.ppf(p, c[0], c[1]),
+        "laplace": lambda: st.laplace.ppf(p, c[0], c[1]),
+        "logis": lambda: st.logistic.ppf(p, c[0], c[1]),
+        "weibull": lambda: st.weibull_min.ppf(p, c[0], scale=c[1]),
+        "gamma": lambda: st.gamma.ppf(p, c[0], scale=c[1]),
+        "invgamma": lambda: st.invgamma.ppf(p, c[0], scale=c[1]),
+        "chisq": lambda: st.chi2.ppf(p, c[0]),
+        "beta": lambda: st.beta.ppf(p, c[0], c[1]),
+        "f": lambda: st.f.ppf(p, c[0], c[1]),
+        "t": lambda: st.t.ppf(p, c[0]),
+        "bern": lambda: st.bernoulli.ppf(p, c[0]),
+    }[dist]()
 
 
 def at_probabilities(dist, params, ps):
@@ -138,20 +147,20 @@ def at_probabilities(dist, params, ps):
     search may not end for huge counts).  They only place the points: the
     reference is evaluated at the point itself."""
     from scipy.special import ndtri
-    out = []
-    for th, p in zip(params, ps):
-        if dist in ("binom", "pois"):
+    n = min(len(params), len(ps))
+    params, ps = params[:n], ps[:n]
+    if dist in ("binom", "pois"):
+        out = []
+        for th, p in zip(params, ps):
             m, v = (th[0] * th[1], th[0] * th[1] * (1 - th[1])) if dist == "binom" else (th[0], th[0])
             k = math.floor(m + ndtri(p) * math.sqrt(v))
             out.append((max(0, k if dist == "pois" else min(k, th[0])), *th))
-            continue
-        try:
-            with np.errstate(all="ignore"):
-                x = float(scipy_law(dist, th).ppf(p))
-        except Exception:          # scipy fails in some far tails: no point there
-            continue
-        out.append((x, *th))
-    return out
+        return out
+    if not n:
+        return []
+    with np.errstate(all="ignore"):
+        xs = scipy_quantiles(dist, np.asarray(ps, dtype=float), list(zip(*params)))
+    return [(float(x), *th) for x, th in zip(np.broadcast_to(xs, (n,)), params)]
 
 
 # Parameter sets: each a function (sampler, n) -> list of parameter tuples.
