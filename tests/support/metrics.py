@@ -135,23 +135,102 @@ def promise_error(name, args, v, flag=False):
     relative to the density (floor 4 ulps, subnormal ulps included), log-
     values by log_error, probabilities by tail_error, continuous quantiles
     by their CDF residual (quantile_tail_error), counts exactly."""
-    from . import families, references as ref
-    prefix, dist = name[0], name[1:]
-    if prefix == "q":
-        p, params = args[0], args[1:]
-        if dist in families.DISCRETE:
-            want = ref.discrete_quantile(dist, p, *params)
-            return 0.0 if v == want else INF
-        return quantile_tail_error(lambda x: ref.tails(dist, x, *params), p, v)
-    if prefix == "d":
-        L = ref.log_density(dist, *args)
-        if flag:
-            return log_error(v, L, max(abs(L), 1))
-        d = mp.exp(L)
-        if v == float(d) or abs(mp.mpf(v) - float(d)) <= 4 * ulp(d):
-            return 0.0
-        return rel_err(v, d)
-    P, Q = ref.tails(dist, *args)
-    if flag:
-        return log_error(v, mp.log(P) if P <= 0.5 else mp.log1p(-Q))
-    return tail_error(v, P, Q)
+    return Promise(name, args, flag).error(v)
+
+
+DBL_MAX = 1.7976931348623157e308
+# Values from here on round to infinity.
+OVERFLOW = mp.mpf(DBL_MAX) + mp.mpf(2) ** 970
+
+
+class Promise:
+    """promise_error at one point, for any number of values: the reference
+    (density, tails, or the discrete quantile) is computed once, when first
+    needed, at the current mpmath precision; the tails a continuous quantile
+    is judged by are remembered per point.  `within_ulps(v, n)` tells
+    whether v is within n ulps of the exact value (of a continuous quantile:
+    the root lies within n doubles of v).  `memo` is a dict of tails that
+    the measures of one family at the same parameters may share."""
+
+    def __init__(self, name, args, flag=False, memo=None):
+        from . import families
+        self.name, self.args, self.flag = name, tuple(args), bool(flag)
+        self.prefix, self.dist = name[0], name[1:]
+        self.discrete = self.dist in families.DISCRETE
+        self._truth = None
+        # Tails by argument; the measures of several functions of one family
+        # at the same parameters (and precision) may share them.
+        self._memo = {} if memo is None else memo
+
+    def tails(self, x):
+        """(P, Q) of the family at x with the point's parameters."""
+        from . import references as ref
+        if x not in self._memo:
+            self._memo[x] = ref.tails(self.dist, x, *self.args[1:])
+        return self._memo[x]
+
+    def truth(self):
+        """The exact value (an mpmath number; a count for a discrete
+        quantile); None for a continuous quantile, judged by its tails."""
+        from . import references as ref
+        if self._truth is None:
+            if self.prefix == "q":
+                if not self.discrete:
+                    return None
+                self._truth = ref.discrete_quantile(self.dist, *self.args, start=self._start)
+            elif self.prefix == "d":
+                L = ref.log_density(self.dist, *self.args)
+                self._truth = L if self.flag else mp.exp(L)
+            else:
+                P, Q = self.tails(self.args[0])
+                self._truth = (mp.log(P) if P <= 0.5 else mp.log1p(-Q)) if self.flag else P
+        return self._truth
+
+    _start = 0
+
+    def error(self, v):
+        if self.prefix == "q":
+            p = self.args[0]
+            if self.discrete:
+                if not math.isnan(v) and 0 <= v < 2.0**63:
+                    self._start = int(v)    # where the search for the answer starts
+                return 0.0 if v == self.truth() else INF
+            return quantile_tail_error(self.tails, p, v)
+        T = self.truth()
+        if self.flag:
+            if self.prefix == "d":
+                return log_error(v, T, max(abs(T), 1))
+            return log_error(v, T)
+        if self.prefix == "d":
+            if v == INF and T >= OVERFLOW:
+                return 0.0
+            if abs(mp.mpf(v) - T) <= 4 * ulp(T):
+                return 0.0
+            return rel_err(v, T)
+        P, Q = self.tails(self.args[0])
+        return tail_error(v, P, Q)
+
+    def within_ulps(self, v, n=4):
+        if math.isnan(v):
+            return False
+        if self.prefix == "q" and not self.discrete:
+            p = self.args[0]
+            t = mp.mpf(p) if p <= 0.5 else 1 - mp.mpf(p)
+
+            def side(x):
+                P, Q = self.tails(x)
+                return (P if p <= 0.5 else Q) - t
+            if math.isinf(v):
+                return self.error(v) == 0
+            lo = hi = v
+            for _ in range(n):
+                lo, hi = math.nextafter(lo, -INF), math.nextafter(hi, INF)
+            return side(lo) * side(hi) <= 0 or side(v) == 0
+        if self.prefix == "q":
+            return self.error(v) == 0
+        T = self.truth()
+        if mp.isinf(T) or math.isinf(v):
+            return v == T or (v == INF and T >= OVERFLOW)
+        if T >= OVERFLOW:
+            return False
+        return abs(mp.mpf(v) - T) <= n * ulp(T)

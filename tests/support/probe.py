@@ -54,13 +54,16 @@ def _constexpr_budget(cxx):
     return [f"-fconstexpr-steps={limit}" if "clang" in version else f"-fconstexpr-ops-limit={limit}"]
 
 
-def compile_cpp(sources, out, extra=()):
-    """Compiles `sources` to `out` with FLAGS and `extra`; returns `out`."""
+def compile_cpp(sources, out, extra=(), src=None):
+    """Compiles `sources` to `out` with FLAGS and `extra`; returns `out`.
+    `src` replaces this tree's src/ as the include directory (the sources
+    of another worktree)."""
     cxx = compiler()
     if cxx is None:
         raise CompileError("no C++ compiler: set CXX or install g++")
     budget = _constexpr_budget(cxx) if SOFT_EXT else []
-    cmd = [*cxx, *FLAGS, *budget, *extra, *map(str, sources), "-o", str(out)]
+    flags = FLAGS if src is None else [f"-I{src}" if f.startswith("-I") else f for f in FLAGS]
+    cmd = [*cxx, *flags, *budget, *extra, *map(str, sources), "-o", str(out)]
     proc = subprocess.run(cmd, capture_output=True, text=True)
     if proc.returncode != 0:
         raise CompileError(f"compiling {[pathlib.Path(s).name for s in sources]} failed:\n{proc.stderr[-4000:]}")

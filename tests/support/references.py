@@ -19,6 +19,33 @@ class NoReference(Exception):
     """mpmath's series does not converge at these arguments."""
 
 
+# Shapes (or counts) beyond which mpmath's series need too many terms (of
+# the order of their square root) or do not converge at all; the tails are
+# then integrated.
+HUGE_SHAPE = 1e5
+HUGE_BETA_SHAPES = 1e4
+
+
+def tail_quad(log_f, slope, x, upper, sd, lo=0, hi=mp.inf):
+    """The integral of exp(log_f) beyond x (above x when `upper`) for a
+    unimodal density with standard deviation about sd, clipped to the
+    support [lo, hi].  The mass lies within 60 sd of the centre, and beyond
+    it where log_f falls with `slope` (its derivative at x) within 80/|slope|
+    of x: the window is the smaller of the two, split geometrically towards
+    x, where the integrand is largest (x inside the support)."""
+    s = abs(slope(x))
+    w = 60 * sd if s * 60 * sd < 80 else 80 / s
+    ends = [x + w / 2**j if upper else x - w / 2**j for j in range(8)] + [x]
+    ends = [min(max(e, lo), hi) for e in ends]
+    if upper:
+        ends.reverse()
+    # Relative to the density at x: mpmath's quadrature judges its error
+    # absolutely, so the integrand must be of order 1.
+    Lx = log_f(x)
+    f = lambda t: mp.exp(log_f(t) - Lx)  # noqa: E731
+    return mp.quad(f, [e for i, e in enumerate(ends) if i == 0 or e != ends[i - 1]]) * mp.exp(Lx)
+
+
 # ---- incomplete gamma --------------------------------------------------
 
 def gamma_tails(a, x, far=None):
@@ -33,8 +60,27 @@ def gamma_tails(a, x, far=None):
     lam = x / a
     if far is not None and a * (lam - 1 - mp.log(lam)) > far:
         return (mpf(0), mpf(1)) if x < a else (mpf(1), mpf(0))
+    if a < mpf(10) ** -(mp.mp.dps + 10):
+        # Below the working precision t^a = 1 in the integral: Gamma(a, x) =
+        # E1(x), and 1/Gamma(a) = a (mpmath's own series stalls there).
+        Q = a * mp.e1(x)
+        return 1 - Q, Q
     if a < 1e-10 and x <= 30:
         return _small_shape_tails(a, x)
+    if a > HUGE_SHAPE:
+        lg = mp.loggamma(a)
+        if x > 1.5 * a:
+            # Far above the mode: Q = x^(a-1) e^-x / Gamma(a) (1 + (a-1)/x
+            # + (a-1)(a-2)/x^2 + ...), terms falling at least by (a-1)/x.
+            term, S, k = mpf(1), mpf(1), 0
+            while abs(term) > S * mp.eps * (1 - (a - 1) / x):
+                k += 1
+                term *= (a - k) / x
+                S += term
+            Q = mp.exp((a - 1) * mp.log(x) - x - lg) * S
+            return 1 - Q, Q
+        T = tail_quad(lambda t: (a - 1) * mp.log(t) - t - lg, lambda t: (a - 1) / t - 1, x, x >= a, mp.sqrt(a))
+        return (T, 1 - T) if x < a else (1 - T, T)
     try:
         if x < a:
             if a > 1e5:
@@ -141,6 +187,16 @@ def beta_tails(a, b, x, y=None):
             # makes it a finite sum of positive terms.
             return lead * mp.hyp2f1(1, 1 - b, a + 1, -x / y) / y
         return lead * mp.hyp2f1(a + b, 1, a + 1, x, maxterms=10**7)
+    if min(a, b) > 1 and a + b > HUGE_BETA_SHAPES:
+        # The tail on the side of x, integrated in the variable that is small
+        # there (1 - u above the mode), so that y is used exactly.
+        upper = x >= (a - 1) / (a + b - 2)
+        A, B, X = (b, a, y) if upper else (a, b, x)
+        lB = mp.log(mp.beta(a, b))
+        sd = mp.sqrt(a * b / ((a + b) ** 2 * (a + b + 1)))
+        T = tail_quad(lambda u: (A - 1) * mp.log(u) + (B - 1) * mp.log1p(-u) - lB,
+                      lambda u: (A - 1) / u - (B - 1) / (1 - u), X, False, sd, 0, 1)
+        return (1 - T, T) if upper else (T, 1 - T)
     if x < (a + 1) / (a + b + 2):
         P = side(a, b, x, y)
         return P, 1 - P
