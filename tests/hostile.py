@@ -65,25 +65,13 @@ def work(name, cell):
     """Estimated work of one call, for the functions whose cost depends on
     their arguments; 1 for the rest.
 
-    pbinom sums x + 1 masses; qbinom sums afresh up to its answer i, about
-    i^2 / 2 masses, with i near n prob (up to n when prob is below EPS);
-    rbinom spends one engine output per
-    trial.  (qpois is bounded for every rate: its fixed-depth walk is run
-    only up to rate 1e7, the converged search takes at most a few hundred
-    CDF evaluations.)
+    rbinom spends one engine output per trial.  (pbinom and qbinom are
+    bounded: where summing masses would be long they take the incomplete
+    beta function; qpois is bounded for every rate: its fixed-depth walk is
+    run only up to rate 1e7, the converged search takes at most a few
+    hundred CDF evaluations.)
     """
-    if name == "pbinom":
-        x, n, prob, _ = cell
-        if _valid_prob(prob) and 0 <= x < n and n >= 2:
-            return x + 1
-    elif name == "qbinom":
-        p, n, prob = cell
-        if _valid_prob(prob) and n >= 0 and 0 < p < 1:
-            # Below EPS the log of prob counts as -inf, every mass between 0
-            # and n is 0 and the search may run up to n.
-            i = n if 0 < prob < EPS else n * prob
-            return i * i / 2
-    elif name == "rbinom":
+    if name == "rbinom":
         n, prob = cell
         if _valid_prob(prob) and n > 0:
             return n

@@ -11,12 +11,12 @@ grid of one function (up to 27648 cells in one element-wise call, or
 every sampler cell twice) takes well under a second here; GRID_TIMEOUT
 leaves room for a loaded machine.
 
-Slow by nature, and bounded here instead of run to completion: pbinom
-with x in the billions (it sums x + 1 masses, about 2 us each), qbinom
-with n prob in the thousands and beyond (its search sums afresh at every
-step) and rbinom with n_trials in the billions (one engine output per
-trial).  (qpois, whose fixed-depth walk went to its cap of sqrt(rate)
-steps for p near 1, is now bounded for every rate.)  Each such cell is given
+Slow by nature, and bounded here instead of run to completion: rbinom
+with n_trials in the billions (one engine output per trial).  (pbinom and
+qbinom, which summed up to x + 1 masses, take the incomplete beta function
+where summing would be long, and qpois, whose fixed-depth walk went to its
+cap of sqrt(rate) steps for p near 1, is bounded for every rate.)  Each
+such cell is given
 SLOW_BUDGET seconds and must then either have returned or be stopped by
 an interrupt within INTERRUPT_LATENCY seconds.
 """
@@ -35,7 +35,7 @@ INTERRUPT_LATENCY = 0.5
 # The functions with cells that are slow by nature, and so must be seen
 # slowed down somewhere on the grid (or the cost model in hostile.work is
 # stale).
-SLOW_BY_NATURE = {"pbinom", "qbinom", "rbinom"}
+SLOW_BY_NATURE = {"rbinom"}
 
 # Values out of range on the grid, found by the range test below and left
 # to the owners of those families (the calls terminate; the values are

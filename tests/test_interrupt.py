@@ -61,10 +61,8 @@ LONG_CALLS = [
     ("rexp(1.0, [10**4, 10**4], e)", True),               # 10^8 draws
     ("runif(0.0, 1.0, 10**8, e)", True),
     ("rpois(3.0, 10**8, e)", True),
-    ("pbinom(2**61, 2**62, 0.5)", False),                 # 2^61 masses
-    ("qbinom(0.5, 2**62, 0.5)", False),                   # search to 2^61
-    ("qbinom(0.5, 2**40, 0.5)", False),                   # millions of masses per CDF of the search
-    ("pbinom(np.full(8, 2**40), 2**41, 0.5)", False),     # each element long
+    ("pbinom(np.full(10**7, 2**40), 2**41, 0.5)", False),  # incomplete beta per element, ~10 us each
+    ("qbinom(np.broadcast_to(0.5, (10**7,)), 2**62, 0.5)", False),  # a search per element
     ("qnorm(np.broadcast_to(0.3, (2 * 10**8,)))", False),  # many cheap elements
     ("dbinom(np.broadcast_to(7, (10**7,)), 2**40, 0.5)", False),
 ]
@@ -141,7 +139,7 @@ def test_pure_functions_and_engines_work_after_an_interrupt():
         from distmill import *
         import signal
         signal.signal(signal.SIGALRM, signal.default_int_handler)
-        for call in (lambda: pbinom(2**61, 2**62, 0.5), lambda: runif(0.0, 1.0, 10**8, Engine(3))):
+        for call in (lambda: pbinom(np.full(10**7, 2**40), 2**41, 0.5), lambda: runif(0.0, 1.0, 10**8, Engine(3))):
             try:
                 signal.setitimer(signal.ITIMER_REAL, 0.1)
                 call()

@@ -228,7 +228,7 @@ constexpr CountTails pois_tails_converged(cxmath::ext k, double lambda) {
   using namespace cxmath;
   if (!(lambda > 0)) return {1, 0, 0};
   const GammaPQ v = k < 0x1p53_x ? incomplete_gamma_converged(static_cast<double>(k) + 1, lambda)
-                                 : cxmath::detail::gamma_large_shape(k + 1, lambda, (ext(lambda) - k) - 1);
+                                 : cxmath::detail::rounded(cxmath::detail::gamma_large_shape(k + 1, lambda, (ext(lambda) - k) - 1, false));
   if (v.Q >= POIS_LOG_SPACE_CDF) {
     const ext F = v.Q, U = v.P;
     return {F, U, F <= ext(0.5) ? xp::log(F) : xp::log1p(-U)};
