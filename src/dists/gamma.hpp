@@ -20,6 +20,19 @@ namespace distmill {
 
 namespace detail {
 
+// The log-density (k - 1) ln x - ln Gamma(k) - k ln theta - x/theta on the
+// ordinary path, from ln x and c = -ln Gamma(k) - ln(theta) k (the part of
+// the parameters alone, dgamma_log_norm): the scalar function and the
+// lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dgamma_log_norm(V shape, V lgamma_shape, V ln_scale) {
+  return (-lgamma_shape) - (ln_scale * shape);
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dgamma_log_formula(V x, V ln_x, V shape, V scale, V c) {
+  return (((shape - 1.0) * ln_x) + c) - (x / scale);
+}
+
 template <bool Checked>
 constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
@@ -43,7 +56,7 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
     return dpq::value(v, give_log);
   }
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
-    const double ld = (((shape - 1) * log(x)) + ((-lgamma(shape)) - (log(scale) * shape))) - (x / scale);
+    const double ld = dgamma_log_formula(x, log(x), shape, scale, dgamma_log_norm(shape, lgamma(shape), log(scale)));
     // Where that is not a number: g(x/scale)/scale, g the unit gamma density.
     return keep_gamma_density<Checked>(ld, give_log, [&] {
       return gamma_log_density_converged(shape, static_cast<ext>(x) / scale) - xp::log(scale);

@@ -14,6 +14,11 @@
 
 namespace cxmath::lanes {
 
+// The scalar lane type: the kernels themselves.
+DISTMILL_LANE_INLINE constexpr double log_core(double x) { return cxmath::log_core(x); }
+DISTMILL_LANE_INLINE constexpr double log(double x) { return cxmath::log(x); }
+DISTMILL_LANE_INLINE constexpr double exp(double x) { return cxmath::exp(x); }
+
 // cxmath::log_core(x) lane by lane (x >= EPS or +inf).
 template <int W, int K>
 DISTMILL_LANE_INLINE Pack<W, K> log_core(const Pack<W, K>& x) {

@@ -258,6 +258,13 @@ DISTMILL_LANE_INLINE Pack<W, K> fabs(Pack<W, K> a) {
   return a;
 }
 
+// Neither NaN nor infinite.
+DISTMILL_LANE_INLINE constexpr bool finite(double v) { return cxmath::fabs(v) <= DBL_MAX_; }
+template <int W, int K>
+DISTMILL_LANE_INLINE Mask<W, K> finite(const Pack<W, K>& v) {
+  return fabs(v) <= DBL_MAX_;
+}
+
 // Correctly rounded square root, lane by lane (the IEEE operation, not the
 // Newton kernel cxmath::sqrt).
 template <int W, int K>
