@@ -23,6 +23,15 @@ directory) and times the refinement targets there and here in alternating
 child processes.  The full run also repeats the bit-equality check of the
 fast and plain refinement loops (tools/check/inverse_equality.py) on 160,000
 inputs per kernel.
+
+The lanes in use (the instruction set of the array calls, DISTMILL_LANES)
+are printed and recorded.  --lanes times the functions with lane kernels
+(or those of --only) under every lane setting the processor has, each in
+its own child process, the settings alternating round by round (and the
+build of --baseline among them), with scipy.stats timed in the same child
+for the ratio:
+
+    PYTHONPATH=build python3 benchmarks/run.py --lanes --baseline main
 """
 import argparse
 import json
@@ -305,6 +314,59 @@ def before_after(rev, n, rounds, log):
     return sha, med
 
 
+# ----------------------------------------------------------------- lanes
+
+# The functions whose array calls run on lanes.
+LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma"]
+LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
+
+
+def lane_times(names, n):
+    """One child's round: ns per element of each function and of its
+    scipy.stats peer on the benchmark's arrays, the median of three runs."""
+    all_cases = cases(np.random.default_rng(20240607))
+    out = {"lanes": getattr(dm, "__lanes__", "off")}
+    for name in names:
+        case = all_cases[name]
+        arrays = [a[:n] if isinstance(a, np.ndarray) else a for a in case["args"]]
+        fn, peer = getattr(dm, name), case["peers"]["scipy.stats"]
+        fn(*arrays)
+        peer(*arrays)
+        out[name] = {"distmill": median_time(lambda: fn(*arrays), 3) / n * 1e9,
+                     "scipy.stats": median_time(lambda: peer(*arrays), 3) / n * 1e9}
+    return out
+
+
+def lanes_side_by_side(names, n, rounds, baseline, log):
+    """Median ns per element per setting and function, and per setting the
+    ratio to scipy.stats timed in the same children."""
+    import distmill
+    widest = distmill.__lanes__
+    settings = LANE_SETTINGS[:LANE_SETTINGS.index(widest) + 1] if widest in LANE_SETTINGS else ["off", widest]
+    here = pathlib.Path(dm.__file__).resolve().parent
+    runs = [(s, here, s) for s in settings]
+    if baseline:
+        sha, base_build = build_revision(baseline, log)
+        runs.insert(0, (f"before ({sha})", base_build, None))
+    samples = {label: [] for label, _, _ in runs}
+    for r in range(rounds):
+        for label, path, setting in runs:
+            env = dict(os.environ, PYTHONPATH=str(path))
+            env.pop("DISTMILL_LANES", None)
+            if setting:
+                env["DISTMILL_LANES"] = setting
+            proc = subprocess.run([sys.executable, __file__, "--_lanes", str(n), ",".join(names)], env=env,
+                                  capture_output=True, text=True, check=True)
+            samples[label].append(json.loads(proc.stdout))
+        log(f"  lanes round {r + 1}/{rounds}")
+    med = {}
+    for label, s in samples.items():
+        med[label] = {name: {k: statistics.median(x[name][k] for x in s) for k in ("distmill", "scipy.stats")}
+                      for name in names}
+        med[label]["lanes"] = s[0]["lanes"]
+    return med
+
+
 # ----------------------------------------------------------------- report
 
 def fmt_ratio(r):
@@ -353,12 +415,17 @@ def main():
     ap.add_argument("--quick", action="store_true", help="arrays 10x smaller, 3 repeats, small equality run")
     ap.add_argument("--baseline", metavar="REV", help="git revision to time the refinement targets against")
     ap.add_argument("--only", help="comma-separated function names (development)")
-    ap.add_argument("--out", default=str(OUT_DIR / "results.md"))
+    ap.add_argument("--out", help="the report (default benchmarks/results.md, with --lanes benchmarks/lanes.md)")
+    ap.add_argument("--lanes", action="store_true", help="time the lane functions under every lane setting")
     ap.add_argument("--_targets", type=int, help=argparse.SUPPRESS)
+    ap.add_argument("--_lanes", nargs=2, help=argparse.SUPPRESS)
     args = ap.parse_args()
 
     if args._targets:
         print(json.dumps(target_times(args._targets)))
+        return 0
+    if args._lanes:
+        print(json.dumps(lane_times(args._lanes[1].split(","), int(args._lanes[0]))))
         return 0
 
     def log(msg):
@@ -379,6 +446,13 @@ def main():
     if args.only:
         names = [n for n in names if n in args.only.split(",")]
 
+    log(f"lanes in use: {getattr(dm, '__lanes__', 'off')}")
+    lanes = None
+    if args.lanes:
+        lane_names = names if args.only else LANE_FUNCTIONS
+        lanes = lanes_side_by_side(lane_names, big, 3 if args.quick else 5, args.baseline, log)
+        names = [] if not args.only else names
+
     rows = []
     for name in names:
         case = all_cases[name]
@@ -395,29 +469,34 @@ def main():
             "  ".join(f"{k} {v:.3g}" for k, v in ratios.items()))
 
     ba = None
-    if args.baseline:
+    if args.baseline and not args.lanes:
         ba = before_after(args.baseline, 200 if args.quick else 2000, 3 if args.quick else 5, log)
 
     equality = None
-    sys.path.insert(0, str(ROOT / "tools" / "check"))
-    import inverse_equality
-    equality = inverse_equality.run(5000 if args.quick else 160000, log=log)
+    if not args.lanes:
+        sys.path.insert(0, str(ROOT / "tools" / "check"))
+        import inverse_equality
+        equality = inverse_equality.run(5000 if args.quick else 160000, log=log)
 
     png = OUT_DIR / "ratios.png"
     try:
+        if not rows:
+            raise ImportError
         write_chart(rows, png)
         chart = f"![time ratios]({png.name})"
     except ImportError:
-        chart = "(matplotlib not installed: no chart; `pip install '.[bench]'`)"
+        chart = "(no chart: no function timed, or matplotlib not installed: `pip install '.[bench]'`)"
 
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     L = []
     L.append("# distmill benchmarks\n")
     L.append(f"Generated by `benchmarks/run.py{' --quick' if args.quick else ''}"
+             f"{' --lanes' if args.lanes else ''}{' --only ' + args.only if args.only else ''}"
              f"{' --baseline ' + args.baseline if args.baseline else ''}` in {time.time() - started:.0f} s "
              f"on {time.strftime('%Y-%m-%d %H:%M')}: {cpu}, {os.cpu_count()} cores, Python "
              f"{platform.python_version()}, numpy {np.__version__}, scipy {scipy.__version__}. "
-             f"Module: `{pathlib.Path(dm.__file__).name}`.\n")
+             f"Module: `{pathlib.Path(dm.__file__).name}`, lanes: "
+             f"`{getattr(dm, '__lanes__', 'off')}`.\n")
     L.append("Times are medians of repeated runs on the same inputs in the same process, in CPU time "
              "of the process (every caller is single-threaded). Ratios are "
              "**distmill time / peer time** (below 1: distmill is faster). Array sizes: "
@@ -428,17 +507,34 @@ def main():
              "argument included in its time), and numpy's `Generator` for draws (scipy's `rvs` draw "
              "from the same Generator).\n")
     L.append(chart + "\n")
-    L.append("## Arrays: ns per element and ratios\n")
-    L.append("| function | n | distmill ns/elem | / scipy.stats | / frozen | / scipy.special | / numpy |")
-    L.append("|---|---:|---:|---:|---:|---:|---:|")
+    if rows:
+        L.append("## Arrays: ns per element and ratios\n")
+        L.append("| function | n | distmill ns/elem | / scipy.stats | / frozen | / scipy.special | / numpy |")
+        L.append("|---|---:|---:|---:|---:|---:|---:|")
     for r in rows:
         g = r["ratios"].get
         L.append(f"| `{r['name']}` | {r['n']:,} | {r['res']['distmill'][1]:.1f} | "
                  f"{fmt_ratio(g('scipy.stats'))} | {fmt_ratio(g('scipy.stats frozen'))} | "
                  f"{fmt_ratio(g('scipy.special'))} | {fmt_ratio(g('numpy Generator'))} |")
-    L.append("\n## One all-scalar call: microseconds per call\n")
-    L.append("| function | distmill | scipy.stats | frozen | scipy.special | numpy |")
-    L.append("|---|---:|---:|---:|---:|---:|")
+    if lanes:
+        labels = list(lanes)
+        L.append("\n## Lanes: ns per element by setting\n")
+        L.append(f"Median CPU ns per element on {big:,}-element arrays over alternating child processes, one per "
+                 "setting (DISTMILL_LANES; `off` calls the scalar function per element"
+                 + (", `before` is the build of the baseline revision" if args.baseline else "")
+                 + "), and in parentheses the ratio to scipy.stats timed in the same children. "
+                 "Every setting gives the same bits.\n")
+        L.append("| function | " + " | ".join(f"{l} (`{lanes[l]['lanes']}`)" if l.startswith("before") else f"`{l}`"
+                                             for l in labels) + " |")
+        L.append("|---|" + "---:|" * len(labels))
+        for name in (n for n in lanes[labels[0]] if n != "lanes"):
+            cells = [f"{lanes[l][name]['distmill']:.1f} ({lanes[l][name]['distmill'] / lanes[l][name]['scipy.stats']:.2f})"
+                     for l in labels]
+            L.append(f"| `{name}` | " + " | ".join(cells) + " |")
+    if rows:
+        L.append("\n## One all-scalar call: microseconds per call\n")
+        L.append("| function | distmill | scipy.stats | frozen | scipy.special | numpy |")
+        L.append("|---|---:|---:|---:|---:|---:|")
     for r in rows:
         res = r["res"]
         cell = lambda k: f"{res[k][0]:.3g}" if k in res else "—"
@@ -466,8 +562,9 @@ def main():
             L.append(f"| `{k}` | {c['inputs']:,} | {c['iterated']:,} | {c['mismatches']} | {c['fixed point']:,} | "
                      f"{c['two-cycle']:,} | {c['longer cycle']:,} | {c['no recurrence']:,} | "
                      f"{c['vanishing density']:,} | {c['NaN result']:,} |")
-    pathlib.Path(args.out).write_text("\n".join(L) + "\n")
-    log(f"wrote {args.out} and {png} in {time.time() - started:.0f} s")
+    out = args.out or str(OUT_DIR / ("lanes.md" if args.lanes else "results.md"))
+    pathlib.Path(out).write_text("\n".join(L) + "\n")
+    log(f"wrote {out}{' and ' + str(png) if rows else ''} in {time.time() - started:.0f} s")
     return 1 if equality and any(c["mismatches"] for c in equality.values()) else 0
 
 

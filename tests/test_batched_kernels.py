@@ -1,7 +1,12 @@
 """The logarithms and exponentials of the incomplete gamma quadrature are
 evaluated in batches across its nodes, and e^n for common n is read from a
 table; both must give the scalar kernels' values in every bit, whichever of
-the two compilations of the batched fractions the processor selects."""
+the two compilations of the batched fractions the processor selects.  The
+kernels on packs (cxmath/lanes/) and the array calls built on them must give
+the scalar kernels' and functions' bits on every instruction set the
+processor has, and on the scalar lane type."""
+import functools
+
 import pytest
 
 
@@ -28,3 +33,97 @@ def test_quadrature_equals_node_by_node_evaluation(kernels):
 
 def test_exp_integer_table_equals_run_time_squaring(kernels):
     assert kernels.k_exp_integer_table_mismatches() == 0
+
+
+# ---- kernels and array calls on packs --------------------------------------
+
+ISAS = {1: "sse2", 2: "avx2", 3: "avx512"}
+
+
+@pytest.mark.parametrize("isa", ISAS, ids=ISAS.values())
+@pytest.mark.parametrize("what, label", [(0, "log"), (1, "exp"), (2, "log_core"), (3, "pack operations")])
+def test_pack_kernels_equal_scalar_ones(kernels, what, label, isa):
+    # 3000 packs of the module's interleave and 3000 of one register, each
+    # lane against the scalar kernel (tools/check/lanes_identity.py runs
+    # 10^7 arguments per kernel and width).
+    bad = kernels.k_pack_mismatches(what, 3000, 21 + what, isa)
+    if bad < 0:
+        pytest.skip(f"no {ISAS[isa]} on this processor")
+    assert bad == 0, label
+
+
+# The array calls with lane kernels, on inputs that reach every guard and
+# branch of their scalar functions: special values and arbitrary bit
+# patterns in every argument, fixed parameters and parameters per element,
+# flags fixed and mixed, contiguous, Fortran-ordered, broadcast and strided
+# layouts.  The script prints the lanes in use and a digest of the bits.
+LANE_DIGEST = r"""
+import hashlib
+import numpy as np
+import distmill as dm
+
+rng = np.random.default_rng(11)
+SPECIAL = np.array([np.nan, -np.inf, np.inf, 0.0, -0.0, 5e-324, 1e-300, 2.0**-52, 2.0**-53, 0.5, 1.0,
+                    1 + 2.0**-52, 1.5, 2.0, 10.0, 709.78, 745.2, 2.0**31, 1e300, 1.7976931348623157e308,
+                    -1.0, -2.0**-52, -3.5])
+
+def column(n):
+    kind = rng.integers(0, 4, n)
+    special = SPECIAL[rng.integers(0, SPECIAL.size, n)]
+    bits = rng.integers(0, 2**64, n, dtype=np.uint64).view(np.float64)
+    ordinary = np.exp(rng.uniform(-8, 8, n)) * rng.choice([-1.0, 1.0, 1.0, 1.0], n)
+    return np.where(kind == 0, special, np.where(kind == 1, bits, ordinary))
+
+h = hashlib.sha256()
+def add(a):
+    h.update(np.ascontiguousarray(a, dtype=np.float64).tobytes())
+
+n = 30011
+flags = rng.integers(0, 2, n).astype(bool)
+for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2)):
+    x = column(n)
+    cols = [column(n) for _ in range(params)]
+    fixed = [2.5, 0.75][:params]
+    for flag in (False, True, flags):
+        add(fn(x, *cols, flag))                   # every argument per element
+        add(fn(x, *fixed, flag))                  # fixed parameters
+        for j in range(params):                   # one parameter per element
+            add(fn(abs(x[:2000]) + 0.5, *[cols[k][:2000] if k == j else fixed[k] for k in range(params)], flag[:2000] if flag is flags else flag))
+    grid = np.ix_(SPECIAL, *[SPECIAL] * params)
+    add(fn(*grid))
+    add(fn(*grid, True))
+    add(fn(np.asfortranarray(x[:30000].reshape(100, 300)), *fixed))
+    add(fn(x[::7], *fixed))
+    add(fn(x[:3000].reshape(3000, 1), *[c[:50] for c in cols]))
+print(dm.__lanes__, h.hexdigest())
+"""
+
+
+def lanes_in_this_module():
+    import distmill
+    return distmill.__lanes__
+
+
+@functools.lru_cache(maxsize=None)
+def lane_digest(setting):
+    """The digest in a child importing the module with DISTMILL_LANES set."""
+    from support.child import child_env, run_python
+    env = dict(child_env(), DISTMILL_LANES=setting)
+    lanes, value = run_python(LANE_DIGEST, timeout=300, env=env).split()
+    assert lanes == setting
+    return value
+
+
+@pytest.mark.parametrize("mode", ["scalar", "sse2", "avx2", "avx512"])
+def test_array_calls_on_every_width_equal_element_by_element_calls(mode):
+    widest = lanes_in_this_module()
+    order = ["scalar", "sse2", "avx2", "avx512"]
+    if widest not in order or order.index(mode) > order.index(widest):
+        pytest.skip(f"{mode} lanes not available here (module: {widest})")
+    assert lane_digest(mode) == lane_digest("off")
+
+
+def test_lane_setting_that_names_nothing_is_the_widest():
+    from support.child import child_env, run_python
+    env = dict(child_env(), DISTMILL_LANES="avx1024")
+    assert run_python("import distmill; print(distmill.__lanes__)", env=env).strip() == lanes_in_this_module()

@@ -4,14 +4,18 @@ flags and argument conversion (signatures and the module's attributes:
 test_module_table.py).
 
 The closed-form families are the test subjects; every bound function goes
-through the same binding, so the behaviour holds for all of them."""
+through the same binding, so the behaviour holds for all of them.  The
+functions with lane kernels (dnorm, dexp, dgamma) take their array calls
+through the lane loop instead of one call per element, so each behaviour is
+checked on one of them too, with arrays long enough to span several blocks
+of the loop and packs that end partly filled."""
 import math
 
 import numpy as np
 import pytest
 
 import distmill as dm
-from support.equality import same_value_or_both_nan
+from support.equality import same_bits, same_value_or_both_nan
 
 MISMATCH = "pybind11::vectorize: incompatible size/dimension of inputs!"
 
@@ -105,6 +109,7 @@ def test_scalar_with_0d_and_1x1():
 
 # ------------------------------------------------------- broadcasting ----
 
+@pytest.mark.parametrize("fn", [dm.pexp, dm.dexp])
 @pytest.mark.parametrize("shapes", [
     [(2, 1), (3,)],
     [(3,), (2, 1)],
@@ -112,14 +117,18 @@ def test_scalar_with_0d_and_1x1():
     [(1,), (5,)],
     [(2, 3), ()],
     [(1, 1), (3,)],
+    [(37, 1, 53), (41, 1)],       # runs of the last dimension across blocks
+    [(1, 2100), (3, 1)],
+    [(2100, 1), (1, 3)],          # runs of one element
+    [(1000, 3), (1, 3)],          # a full-size input beside a stretched one
 ])
-def test_broadcast_shapes_and_values(shapes):
+def test_broadcast_shapes_and_values(fn, shapes):
     rng = np.random.default_rng(1)
     x = rng.uniform(-1, 3, size=shapes[0])
     rate = rng.uniform(0.1, 3, size=shapes[1])
-    r = dm.pexp(x, rate)
+    r = fn(x, rate)
     assert r.shape == np.broadcast_shapes(*shapes) and r.dtype == np.float64
-    assert same_value_or_both_nan(r, call_scalar(dm.pexp, x, rate))
+    assert same_bits(r, call_scalar(fn, x, rate))
 
 
 def test_broadcast_example_from_two_lists():
@@ -129,13 +138,14 @@ def test_broadcast_example_from_two_lists():
     assert r[0, 2] == dm.pcauchy(0.0, 2.0, 1.0)
 
 
-def test_three_way_broadcast_with_flags():
-    x = np.linspace(-2, 2, 4).reshape(4, 1, 1)
+@pytest.mark.parametrize("fn, n", [(dm.dlaplace, 4), (dm.dnorm, 4), (dm.dnorm, 301), (dm.dgamma, 301)])
+def test_three_way_broadcast_with_flags(fn, n):
+    x = np.linspace(-2, 2, n).reshape(n, 1, 1)
     mu = np.array([[-1.0, 0.0, 1.0]]).reshape(1, 3, 1)
     flags = np.array([False, True])
-    r = dm.dlaplace(x, mu, 0.5, flags)
-    assert r.shape == (4, 3, 2)
-    assert same_value_or_both_nan(r, call_scalar(dm.dlaplace, x, mu, 0.5, flags))
+    r = fn(x, mu, 0.5, flags)
+    assert r.shape == (n, 3, 2)
+    assert same_bits(r, call_scalar(fn, x, mu, 0.5, flags))
 
 
 # ------------------------------------------------------- flags element-wise ----
@@ -144,6 +154,13 @@ def test_flag_is_elementwise():
     r = dm.dexp(0.7, 1.7, log=[False, True])
     assert r.shape == (2,)
     assert r[0] == dm.dexp(0.7, 1.7) and r[1] == dm.dexp(0.7, 1.7, log=True)
+    # Flags that change within a pack of lanes, and packs of one setting.
+    flags = np.random.default_rng(4).integers(0, 2, 1000).astype(bool)
+    flags[:64] = True
+    flags[64:128] = False
+    x = np.linspace(0.05, 20, 1000)
+    for fn, args in ((dm.dexp, (x, 1.7)), (dm.dnorm, (x, 3.0, 2.5)), (dm.dgamma, (x, 2.5, 1.5))):
+        assert same_bits(fn(*args, flags), call_scalar(fn, *args, flags))
     r = dm.punif([0.25, 0.5], 0.0, 1.0, log_p=[[True], [False]])
     assert same_value_or_both_nan(r, [[dm.punif(0.25, 0, 1, True), dm.punif(0.5, 0, 1, True)], [0.25, 0.5]])
 
@@ -182,18 +199,19 @@ FORDER_CASES = {
 }
 
 
+@pytest.mark.parametrize("fn, shape", [(dm.dlogis, (3, 4)), (dm.dnorm, (3, 4)), (dm.dgamma, (700, 3))])
 @pytest.mark.parametrize("make", FORDER_CASES.values(), ids=FORDER_CASES.keys())
-def test_fortran_inputs_give_fortran_result(make):
-    base = np.random.default_rng(2).uniform(-3, 3, size=(3, 4))
+def test_fortran_inputs_give_fortran_result(make, fn, shape):
+    base = np.random.default_rng(2).uniform(-3, 3, size=shape)
     x = make(base)
     assert is_f_only(x)
-    r = dm.dlogis(x, 0.5, 1.5)
-    assert r.shape == (3, 4) and is_f_only(r)
-    assert same_value_or_both_nan(r, call_scalar(dm.dlogis, x, 0.5, 1.5))
+    r = fn(x, 0.5, 1.5)
+    assert r.shape == shape and is_f_only(r)
+    assert same_bits(r, call_scalar(fn, x, 0.5, 1.5))
     # Two full-shape Fortran inputs, and one-element arrays beside them.
-    r = dm.dlogis(x, np.asfortranarray(base * 0 + 0.25), np.array([1.5]))
+    r = fn(x, np.asfortranarray(base * 0 + 0.25), np.array([1.5]))
     assert is_f_only(r)
-    assert same_value_or_both_nan(r, call_scalar(dm.dlogis, x, base * 0 + 0.25, 1.5))
+    assert same_bits(r, call_scalar(fn, x, base * 0 + 0.25, 1.5))
 
 
 @pytest.mark.parametrize("other", [
@@ -214,20 +232,21 @@ def test_column_is_both_orders_and_gives_c():
     assert r.flags.c_contiguous
 
 
+@pytest.mark.parametrize("fn, size", [(dm.qweibull, 24), (dm.dgamma, 24), (dm.dgamma, 2400)])
 @pytest.mark.parametrize("make", [
     lambda v: v[::2],                            # every second element
     lambda v: v[::-1],                           # negative stride
-    lambda v: v.reshape(4, 6)[:, 1:5],           # rows of a wider array
-    lambda v: v.reshape(4, 6)[::2, ::3],
-    lambda v: v.reshape(4, 6).T[1:5],            # a Fortran slice that is not contiguous
+    lambda v: v.reshape(4, -1)[:, 1:-1],         # rows of a wider array
+    lambda v: v.reshape(4, -1)[::2, ::3],
+    lambda v: v.reshape(4, -1).T[1:5],           # a Fortran slice that is not contiguous
 ])
-def test_strided_inputs_go_through_general_case(make):
-    v = np.random.default_rng(3).uniform(0.01, 0.99, size=24)
+def test_strided_inputs_go_through_general_case(make, fn, size):
+    v = np.random.default_rng(3).uniform(0.01, 0.99, size=size)
     p = make(v)
     assert not (p.flags.c_contiguous or p.flags.f_contiguous) or p.ndim == 1
-    r = dm.qweibull(p, 1.9, [[0.8]] if p.ndim == 2 else 0.8)
+    r = fn(p, 1.9, [[0.8]] if p.ndim == 2 else 0.8)
     assert r.flags.c_contiguous and r.shape == p.shape
-    assert same_value_or_both_nan(r, call_scalar(dm.qweibull, p, 1.9, 0.8))
+    assert same_bits(r, call_scalar(fn, p, 1.9, 0.8))
 
 
 def test_strided_with_broadcast_parameter():
@@ -263,3 +282,11 @@ def test_other_element_types_are_cast_to_float64(x):
 def test_nan_and_infinities_pass_through():
     r = dm.qexp([0.0, 1.0, 0.5, math.nan, 2.0], 1.0)
     assert r[0] == 0 and r[1] == math.inf and math.isnan(r[3]) and math.isnan(r[4])
+    # Among ordinary elements of a pack: each special element is the scalar
+    # function's, bit for bit (its NaN included).
+    x = np.full(40, 1.25)
+    x[[3, 17, 18, 39]] = [math.nan, math.inf, -math.inf, -0.0]
+    for fn, args in ((dm.dexp, (x, 2.0)), (dm.dexp, (2.0, x)), (dm.dnorm, (x, 0.5, 2.0)), (dm.dnorm, (0.5, x, 2.0)),
+                     (dm.dnorm, (0.5, 0.0, x)), (dm.dgamma, (x, 2.5, 1.5)), (dm.dgamma, (1.5, x, 1.5)),
+                     (dm.dgamma, (1.5, 2.5, x))):
+        assert same_bits(fn(*args), call_scalar(fn, *args))

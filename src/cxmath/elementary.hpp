@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "cxmath/common.hpp"
+#include "cxmath/lanes/pack.hpp"
 
 namespace cxmath {
 
@@ -23,10 +24,12 @@ inline constexpr double LN_TABLE[11] = {
     2.0794415416798357, 2.1972245773362196, 2.302585092994046};
 
 // ln((1 + z)/(1 - z)) = 2z / (1 - d/(3 - 4d/(5 - 9d/(... - 576d/49)))),
-// d = z^2, truncated after the partial denominator 49.
-constexpr double log_cf(double z) {
-  const double d = z * z;
-  double t = 49.0;
+// d = z^2, truncated after the partial denominator 49.  V is the lane type
+// (cxmath/lanes/pack.hpp): double, or a pack of doubles in lock step.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V log_cf(V z) {
+  const V d = z * z;
+  V t = V(49.0);
   for (int k = 24; k >= 1; --k)
     t = static_cast<double>(2 * k - 1) - (static_cast<double>(k * k) * d) / t;
   return (z + z) / t;
@@ -37,7 +40,7 @@ constexpr double log_cf(double z) {
 // before, carried over rather than divided again (the same expression, so
 // the same value).
 template <class T>
-constexpr T exp_cf(T r) {
+DISTMILL_LANE_INLINE constexpr T exp_cf(T r) {
   T next = r / T(23);
   T t = (T(1) + next) - r / T(24);
   for (int j = 22; j >= 1; --j) {
@@ -49,36 +52,59 @@ constexpr T exp_cf(T r) {
   return T(1) / (T(1) - r / t);
 }
 
+// The logarithm of finite x >= EPS with |x - 1| >= EPS, lane by lane.
+// Outside [0.5, 1.5] the argument is scaled by powers of ten into [1, 10],
+// split as k*m with k = trunc(b), and ln x = n ln 10 + ln k + ln m; inside,
+// ln x = ln((1 + z)/(1 - z)) with z = (x - 1)/(x + 1).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V log_ordinary(V x) {
+  const V a = x - 1.0;
+  const lanes::mask_t<V> outside = (x < 0.5) | (x > 1.5);
+  if (lanes::none(outside)) return log_cf(a / (x + 1.0));
+  // The decades: b = x 10^-n in [1, 10], each step rounded as it is taken
+  // (lanes inside [0.5, 1.5] start at 1 and take none).
+  V b = lanes::select(outside, x, V(1.0));
+  V n = V(0.0);
+  if constexpr (lanes::is_scalar_v<V>) {
+    int e = 0;
+    while (b < 1 || b > 10) {
+      if (b < 1) {
+        b = b * 10;
+        --e;
+      } else {
+        b = b / 10;
+        ++e;
+      }
+    }
+    n = e;
+  } else {
+    for (;;) {
+      const lanes::mask_t<V> up = b < 1.0, down = b > 10.0;
+      if (lanes::none(up | down)) break;
+      b = lanes::select(up, b * 10.0, lanes::select(down, b / 10.0, b));
+      n = n + lanes::select(up, V(-1.0), lanes::select(down, V(1.0), V(0.0)));
+    }
+  }
+  const V k = lanes::truncate(b);
+  const V m = b / k;
+  V z = (m - 1.0) / (m + 1.0);
+  if (!lanes::all(outside)) z = lanes::select(outside, z, a / (x + 1.0));
+  const V c = log_cf(z);
+  V L = c;
+  L = L + lanes::lookup(LN_TABLE, k);
+  const V r = LN10_DOUBLE * n + L;
+  if (lanes::all(outside)) return r;
+  return lanes::select(outside, r, c);
+}
+
 }  // namespace detail
 
 // Logarithm for x >= EPS (callers have excluded NaN, negatives and tiny x).
-// Outside [0.5, 1.5] the argument is scaled by powers of ten into [1, 10],
-// split as k*m with k = trunc(b), and ln x = n ln 10 + ln k + ln m.
 constexpr double log_core(double x) {
   const double a = x - 1;
   if (a == 0 || fabs(a) < EPS) return 0.0;
   if (x > DBL_MAX_) return INF;
-  if (x < 0.5 || x > 1.5) {
-    double b = x;
-    int n = 0;
-    while (b < 1 || b > 10) {
-      if (b < 1) {
-        b = b * 10;
-        --n;
-      } else {
-        b = b / 10;
-        ++n;
-      }
-    }
-    const int k = static_cast<int>(b);
-    const double m = b / k;
-    const double z = (m - 1) / (m + 1);
-    double L = detail::log_cf(z);
-    L = L + detail::LN_TABLE[k];
-    return LN10_DOUBLE * n + L;
-  }
-  const double z = a / (x + 1);
-  return detail::log_cf(z);
+  return detail::log_ordinary(x);
 }
 
 // Guarded natural logarithm: NaN below 0, -inf below EPS (zeros included).
@@ -140,20 +166,37 @@ namespace detail {
 
 // Split x = n + r with integer n for the exponential: n rounds x to nearest
 // for positive x; for negative x the remainder r lies in [0, 0.5) or
-// [1.5, 2).  Requires |x| < 2^63.
+// [1.5, 2).  n is held in T (every value involved is an exact integer).
+// Requires |x| < 2^63 (a pack: |x| < 2^31, lanes::truncate).
 template <class T>
-constexpr void exp_split(T x, std::int64_t& n, T& r) {
-  std::int64_t fl = static_cast<std::int64_t>(x);
-  if (static_cast<T>(fl) > x) fl = fl - 1;
-  const T f = x - static_cast<T>(fl);
-  const std::int64_t s = x > 0 ? 1 : -1;
-  if (f != 0 && f >= T(0.5)) {
-    n = fl + s;
-    r = f - static_cast<T>(s);
-  } else {
-    n = fl;
-    r = f;
+DISTMILL_LANE_INLINE constexpr void exp_split(T x, T& n, T& r) {
+  T fl = lanes::truncate(x);
+  fl = lanes::select(fl > x, fl - T(1), fl);
+  const T f = x - fl;
+  const T s = lanes::select(x > T(0), T(1), T(-1));
+  const lanes::mask_t<T> up = (f != T(0)) & (f >= T(0.5));
+  n = lanes::select(up, fl + s, fl);
+  r = lanes::select(up, f - s, f);
+}
+
+// e^x for EPS <= |x| < 2^63 (a pack: < 2^31), lane by lane: the continued
+// fraction for |x| < 2, otherwise e^n * e^r with e^n by exact squaring in
+// extended precision, rounded once to double (the one step taken lane by
+// lane in extended precision).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V exp_ordinary(V x) {
+  const lanes::mask_t<V> small = fabs(x) < 2.0;
+  if (lanes::all(small)) return exp_cf<V>(x);
+  V n = V(0.0), r = V(0.0);
+  exp_split(x, n, r);
+  if (lanes::any(small)) {
+    n = lanes::select(small, V(0.0), n);
+    r = lanes::select(small, x, r);
   }
+  const V c = exp_cf<V>(r);
+  return lanes::map_where(!small, n, c, [](double e, double f) {
+    return static_cast<double>(exp_integer(static_cast<std::int64_t>(e)) * static_cast<ext>(f));
+  });
 }
 
 }  // namespace detail
@@ -166,12 +209,8 @@ constexpr double exp(double x) {
   if (x == 0) return 1.0;
   if (fabs(x) < EPS) return 1.0;
   if (x == INF) return INF;
-  if (fabs(x) < 2) return detail::exp_cf<double>(x);
   if (fabs(x) >= 0x1p63) return x > 0 ? INF : 0.0;
-  std::int64_t n = 0;
-  double r = 0;
-  detail::exp_split<double>(x, n, r);
-  return static_cast<double>(exp_integer(n) * static_cast<ext>(detail::exp_cf<double>(r)));
+  return detail::exp_ordinary(x);
 }
 
 // e^x entirely in extended precision (used by the normal CDF).
@@ -181,10 +220,9 @@ constexpr ext exp_ext(ext x) {
   // integer is undefined; it has no exponential, so it is passed on.
   if (isnan(x)) return x;
   if (fabs(x) >= 0x1p63_x) return x > 0 ? INF_EXT : ext(0.0);
-  std::int64_t n = 0;
-  ext r = 0;
+  ext n = 0, r = 0;
   detail::exp_split<ext>(x, n, r);
-  return exp_integer(n) * detail::exp_cf<ext>(r);
+  return exp_integer(static_cast<std::int64_t>(n)) * detail::exp_cf<ext>(r);
 }
 
 namespace detail {
@@ -385,7 +423,9 @@ constexpr void exp_lanes(const double (&x)[L], double (&out)[L]) {
     } else if (fabs(v) >= 0x1p63) {
       out[l] = v > 0 ? INF : 0.0;
     } else {
-      detail::exp_split<double>(v, n[l], r[l]);
+      double e = 0;
+      detail::exp_split<double>(v, e, r[l]);
+      n[l] = static_cast<std::int64_t>(e);
       how[l] = 2;
     }
   }

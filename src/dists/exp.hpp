@@ -54,6 +54,13 @@ constexpr bool qexp_region(double p, double rate, double fixed) {
   return p < cxmath::ROUNDED_TAIL || rate == 0 || rate == cxmath::INF || !(fixed < cxmath::INF);
 }
 
+// The log-density ln rate - rate x on the ordinary path: the scalar
+// function and the lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dexp_log_formula(V x, V rate, V ln_rate) {
+  return ln_rate - rate * x;
+}
+
 template <bool Checked>
 constexpr double dexp(double x, double rate, bool give_log) {
   using namespace cxmath;
@@ -66,7 +73,7 @@ constexpr double dexp(double x, double rate, bool give_log) {
     return NaN;  // rate 0: 0 * inf has no meaning
   }
   // ln(rate) is -inf below EPS, so rate 0 gives density 0 everywhere.
-  const double L = log(rate) - rate * x;
+  const double L = dexp_log_formula(x, rate, log(rate));
   return keep_log_density<Checked>(L, give_log, dexp_region(rate), [&] { return dexp_log_converged(x, rate); });
 }
 

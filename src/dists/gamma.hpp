@@ -20,6 +20,27 @@ namespace distmill {
 
 namespace detail {
 
+// The log-density (k - 1) ln x - ln Gamma(k) - k ln theta - x/theta on the
+// ordinary path, from its terms t_x = (k - 1) ln x, lg = ln Gamma(k),
+// t_s = ln(theta) k and t_e = x/theta: c = -lg - t_s is the part of the
+// parameters alone (dgamma_log_norm), and the sum of the terms' magnitudes
+// (dgamma_terms) bounds the absolute error of the result.  Written once for
+// the scalar function and the lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dgamma_log_norm(V lg, V t_s) {
+  return (-lg) - (t_s);
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dgamma_log_formula(V t_x, V c, V t_e) {
+  return ((t_x) + c) - (t_e);
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dgamma_terms(V t_x, V lg, V t_s, V t_e) {
+  using cxmath::fabs;
+  using cxmath::lanes::fabs;
+  return fabs(t_x) + fabs(lg) + fabs(t_s) + t_e;
+}
+
 template <bool Checked>
 constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
@@ -45,11 +66,11 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   if (isfinite(shape) && isfinite(scale) && isfinite(x)) {
     const double lg = lgamma(shape);
     const double t_x = (shape - 1) * log(x), t_s = log(scale) * shape, t_e = x / scale;
-    const double ld = ((t_x) + ((-lg) - (t_s))) - (t_e);
+    const double ld = dgamma_log_formula(t_x, dgamma_log_norm(lg, t_s), t_e);
     // Checked below EPS (ln x taken as -inf), at small shapes and where the
     // terms are large (gamma_density_region); where ld is not a number as
     // well.  Converged: g(x/scale)/scale, g the unit gamma density.
-    const bool region = x < EPS || gamma_density_region(shape, fabs(t_x) + fabs(lg) + fabs(t_s) + t_e, ld, give_log);
+    const bool region = x < EPS || gamma_density_region(shape, dgamma_terms(t_x, lg, t_s, t_e), ld, give_log);
     return keep_gamma_density<Checked>(ld, give_log, region, [&] {
       return gamma_log_density_converged(shape, gamma_point(shape, {scale, false}, x)) - xp::log(scale);
     });

@@ -159,6 +159,19 @@ constexpr bool qnorm_region(double p, double mu, double sigma, double fixed) {
 // where it is not within one double of the true quantile.
 inline constexpr double QNORM_SMALL_SCALE = 0x1p-1022;  // the least normal double
 
+// The log-density on the ordinary path, from k = -ln sqrt(2 pi) - ln sigma
+// (dnorm_log_scale): the scalar function and the lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dnorm_log_scale(V ln_sigma) {
+  return -cxmath::LN_SQRT_2PI_DOUBLE - ln_sigma;
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dnorm_log_formula(V x, V mu, V sigma, V k) {
+  const V z = (x - mu) / sigma;
+  const V q = (z * z) * 0.5;
+  return k - q;
+}
+
 template <bool Checked>
 constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
@@ -178,10 +191,8 @@ constexpr double dnorm(double x, double mu, double sigma, bool give_log) {
     return dpq::value(r, give_log);
   }
   // A scale below EPS counts as zero: the normalising term is +inf.
-  const double k = sigma < EPS ? INF : -LN_SQRT_2PI_DOUBLE - log_core(sigma);
-  const double z = (x - mu) / sigma;
-  const double q = (z * z) * 0.5;
-  return keep_log_density<Checked>(k - q, give_log, dnorm_region(x, mu, sigma),
+  const double k = sigma < EPS ? INF : dnorm_log_scale(log_core(sigma));
+  return keep_log_density<Checked>(dnorm_log_formula(x, mu, sigma, k), give_log, dnorm_region(x, mu, sigma),
                                    [&] { return dnorm_log_converged(x, mu, sigma); });
 }
 

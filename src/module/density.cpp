@@ -16,20 +16,23 @@
 #include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
+#include "dists/lanes/exp.hpp"
+#include "dists/lanes/gamma.hpp"
+#include "dists/lanes/norm.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
 
 void register_density_functions(py::module_& m) {
-  def_elementwise(m, "dnorm", dnorm, py::arg("x"), py::arg("mu") = 0, py::arg("sigma") = 1, py::arg("log") = false);
+  def_elementwise(m, "dnorm", dnorm, lanes::runner<lanes::Dnorm>(), py::arg("x"), py::arg("mu") = 0, py::arg("sigma") = 1, py::arg("log") = false);
   def_elementwise(m, "dbern", dbern, py::arg("x"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dbeta", dbeta, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
   def_elementwise(m, "dbinom", dbinom, py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dcauchy", dcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dchisq", dchisq, py::arg("x"), py::arg("dof"), py::arg("log") = false);
-  def_elementwise(m, "dexp", dexp, py::arg("x"), py::arg("rate"), py::arg("log") = false);
+  def_elementwise(m, "dexp", dexp, lanes::runner<lanes::Dexp>(), py::arg("x"), py::arg("rate"), py::arg("log") = false);
   def_elementwise(m, "df", df, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log") = false);
-  def_elementwise(m, "dgamma", dgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
+  def_elementwise(m, "dgamma", dgamma, lanes::runner<lanes::Dgamma>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dinvgamma", dinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dlaplace", dlaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlnorm", dlnorm, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);

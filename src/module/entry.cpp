@@ -46,6 +46,8 @@ extern "C" PYBIND11_EXPORT PyObject* PyInit_distmill() {
     }
     auto m = py::reinterpret_borrow<py::module_>(raw);
     m.attr("__doc__") = "pybind11 wrapper for zorvan/distmill";
+    // The lanes of the array calls in use (module/lanes.hpp).
+    m.attr("__lanes__") = distmill::lanes::mode_name();
     distmill::register_density_functions(m);
     distmill::register_random_functions(m);
     distmill::register_cdf_functions(m);

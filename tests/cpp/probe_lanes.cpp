@@ -1,7 +1,9 @@
 // The batched log and exp (log_lanes, exp_lanes) against the scalar kernels,
 // the quadrature branch of the incomplete gamma (which evaluates its
 // integrand through them) against the integrand evaluated node by node with the scalar
-// kernels, and the table of e^n against run-time square-and-multiply.
+// kernels, the table of e^n against run-time square-and-multiply, and the
+// kernels on packs (cxmath/lanes/) for every instruction set against the
+// scalar kernels.
 // Each probe returns the number of values that differ in any bit.
 #include <cstdint>
 #include <cstring>
@@ -9,6 +11,8 @@
 #include "probe.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/incomplete_gamma.hpp"
+#include "cxmath/lanes/elementary.hpp"
+#include "cxmath/lanes/isa.hpp"
 
 namespace {
 
@@ -191,4 +195,122 @@ PROBE(k_exp_integer_table_mismatches, "i:") std::int64_t k_exp_integer_table_mis
     bad += ext_sign_exp(run_time) != ext_sign_exp(table) || ext_significand(run_time) != ext_significand(table);
   }
   return bad;
+}
+
+// ---- kernels on packs ----------------------------------------------------
+
+namespace {
+
+// One pack of arguments for kernel `what` (0 log, 1 exp, 2 log_core, 3 the
+// pack's own operations), the pack's result and the scalar one lane by
+// lane; returns the number of lanes whose bits differ.  Some packs are
+// filled with one argument class only, so that all-ordinary packs (which
+// skip the selects) are tested as well as mixed ones.
+template <class V>
+DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
+  constexpr int N = V::size;
+  double x[N], y[N], want[N];
+  const bool uniform = r.below(3) == 0;
+  const std::uint64_t kind = r.next();
+  for (int l = 0; l < N; ++l) {
+    Rng& g = r;
+    const double v = what == 1 ? exp_arg(g) : log_arg(g);
+    if (uniform) {
+      // Ordinary arguments only: the continued fractions' ranges.
+      x[l] = what == 1 ? (kind & 1 ? 4 * g.unit() - 2 : 1400 * g.unit() - 700)
+                       : (kind & 1 ? 0.5 + g.unit() : __builtin_exp2(-50 + 100 * g.unit()));
+    } else {
+      x[l] = what == 2 && !(v >= EPS) ? EPS + g.unit() : v;
+    }
+    y[l] = any_double(g);
+  }
+  const V vx = V::load(x);
+  V got;
+  if (what == 0) {
+    got = cxmath::lanes::log(vx);
+    for (int l = 0; l < N; ++l) want[l] = log(x[l]);
+  } else if (what == 1) {
+    got = cxmath::lanes::exp(vx);
+    for (int l = 0; l < N; ++l) want[l] = exp(x[l]);
+  } else if (what == 2) {
+    got = cxmath::lanes::log_core(vx);
+    for (int l = 0; l < N; ++l) want[l] = log_core(x[l]);
+  } else {
+    // select on a comparison, fabs, truncation (within 2^31), the IEEE
+    // square root, the encoding and back, masks from bools, any and all.
+    const V vy = V::load(y);
+    double t[N];
+    bool flags[N];
+    for (int l = 0; l < N; ++l) {
+      t[l] = (2 * r.unit() - 1) * 0x1p31;
+      flags[l] = r.below(2);
+    }
+    const V vt = V::load(t);
+    const auto m = cxmath::lanes::Mask<V::width, V::registers>::load(flags);
+    const V s = cxmath::lanes::select(vx < vy, vx, vy);
+    const V f = fabs(vy);
+    const V tr = cxmath::lanes::truncate(vt);
+    const V q = cxmath::lanes::sqrt_ieee(vx);
+    const V back = cxmath::lanes::from_bits(cxmath::lanes::to_bits(vy) + (cxmath::lanes::to_bits(vx) & cxmath::lanes::to_bits(V(0.0))));
+    const V picked = cxmath::lanes::select(m, vx, vy);
+    std::int64_t bad = 0;
+    bool any_flag = false, all_flags = true;
+    for (int l = 0; l < N; ++l) {
+      bad += !same_bits(s.lane(l), x[l] < y[l] ? x[l] : y[l]);
+      bad += !same_bits(f.lane(l), __builtin_fabs(y[l]));
+      bad += !same_bits(tr.lane(l), static_cast<double>(static_cast<std::int64_t>(t[l])));
+      bad += !same_bits(q.lane(l), __builtin_sqrt(x[l])) && !(x[l] < 0 || x[l] != x[l]);
+      bad += !same_bits(back.lane(l), y[l]);
+      bad += !same_bits(picked.lane(l), flags[l] ? x[l] : y[l]);
+      any_flag |= flags[l];
+      all_flags &= flags[l];
+    }
+    bad += cxmath::lanes::any(m) != any_flag;
+    bad += cxmath::lanes::all(m) != all_flags;
+    bad += cxmath::lanes::none(m) == any_flag;
+    return bad;
+  }
+  std::int64_t bad = 0;
+  for (int l = 0; l < N; ++l) bad += !same_bits(got.lane(l), want[l]);
+  return bad;
+}
+
+// n packs of the module's interleave and n of one register each.
+template <cxmath::lanes::Isa I>
+DISTMILL_LANE_INLINE std::int64_t packs_vs_scalar(int what, std::int64_t n, Rng& r) {
+  using cxmath::lanes::pack_t;
+  std::int64_t bad = 0;
+  for (std::int64_t i = 0; i < n; ++i)
+    bad += pack_vs_scalar<pack_t<I>>(what, r) + pack_vs_scalar<pack_t<I, 1>>(what, r);
+  return bad;
+}
+
+std::int64_t packs_sse2(int what, std::int64_t n, Rng& r) { return packs_vs_scalar<cxmath::lanes::Isa::sse2>(what, n, r); }
+#if DISTMILL_LANES_X86
+DISTMILL_TARGET_AVX2 std::int64_t packs_avx2(int what, std::int64_t n, Rng& r) {
+  return packs_vs_scalar<cxmath::lanes::Isa::avx2>(what, n, r);
+}
+DISTMILL_TARGET_AVX512 std::int64_t packs_avx512(int what, std::int64_t n, Rng& r) {
+  return packs_vs_scalar<cxmath::lanes::Isa::avx512>(what, n, r);
+}
+#endif
+
+}  // namespace
+
+// what: 0 log, 1 exp, 2 log_core, 3 the pack operations; isa: 1 SSE2,
+// 2 AVX2, 3 AVX-512.  n packs of each of two shapes.  Returns the number of
+// lanes that differ from the scalar kernel, or -1 when the processor
+// lacks the instruction set.
+PROBE(k_pack_mismatches, "i:iiii")
+std::int64_t k_pack_mismatches(std::int64_t what, std::int64_t n, std::int64_t seed, std::int64_t isa) {
+  using cxmath::lanes::Isa;
+  const Isa I = static_cast<Isa>(isa);
+  if (I == Isa::scalar || !cxmath::lanes::supported(I)) return -1;
+  Rng r{static_cast<std::uint64_t>(seed)};
+  const int w = static_cast<int>(what);
+#if DISTMILL_LANES_X86
+  if (I == Isa::avx2) return packs_avx2(w, n, r);
+  if (I == Isa::avx512) return packs_avx512(w, n, r);
+#endif
+  return packs_sse2(w, n, r);
 }

@@ -1,0 +1,45 @@
+// The exponential density on lanes.
+#pragma once
+
+#include "dists/exp.hpp"
+#include "dists/lanes/block.hpp"
+
+namespace distmill::lanes {
+
+// dexp(x, rate, log).  Ordinary lanes: finite x >= 0 and rate in
+// [EPS, DBL_MAX] (the scalar function's guards and its region; rate 0,
+// whose logarithm is -inf, is left to it); there ln rate - rate x has no
+// NaN (at most -inf, when rate x overflows).
+struct Dexp {
+  using Scalar = double (*)(double, double, bool);
+  static constexpr int arity = 3;
+
+  Scalar f;
+  bool fixed_rate = false;  // rate is one ordinary value for the call
+  double ln_rate = 0;       // then its logarithm
+
+  Dexp(const Arg* a, Scalar scalar) : f(scalar) {
+    const double rate = element<double>(a[1], 0);
+    if (a[1].constant && rate >= cxmath::EPS && rate <= cxmath::DBL_MAX_) {
+      fixed_rate = true;
+      ln_rate = cxmath::log_core(rate);
+    }
+  }
+
+  template <class V>
+  DISTMILL_LANE_INLINE V group(const Arg* a, std::size_t i, mask_t<V>& ordinary) const {
+    using namespace cxmath::lanes;
+    V x = load<V>(a[0], i), rate = load<V>(a[1], i);
+    ordinary = (x >= 0.0) & (x <= cxmath::DBL_MAX_) & (rate >= cxmath::EPS) & (rate <= cxmath::DBL_MAX_);
+    if (!all(ordinary)) {
+      x = select(ordinary, x, V(0.0));
+      rate = select(ordinary, rate, V(1.0));
+    }
+    const V lr = fixed_rate ? V(ln_rate) : log_core(rate);
+    return from_log(a[2], i, detail::dexp_log_formula(x, rate, lr));
+  }
+
+  double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
+};
+
+}  // namespace distmill::lanes
