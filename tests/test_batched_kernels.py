@@ -65,7 +65,10 @@ import distmill as dm
 rng = np.random.default_rng(11)
 SPECIAL = np.array([np.nan, -np.inf, np.inf, 0.0, -0.0, 5e-324, 1e-300, 2.0**-52, 2.0**-53, 0.5, 1.0,
                     1 + 2.0**-52, 1.5, 2.0, 10.0, 709.78, 745.2, 2.0**31, 1e300, 1.7976931348623157e308,
-                    -1.0, -2.0**-52, -3.5])
+                    -1.0, -2.0**-52, -3.5,
+                    # either side of the gamma density's checked region:
+                    # small shapes, terms of the log-density beyond 1e4
+                    0.99e-4, 1e-4, 9e3, 1.1e4, 1e6])
 
 def column(n):
     kind = rng.integers(0, 4, n)

@@ -290,3 +290,24 @@ def test_nan_and_infinities_pass_through():
                      (dm.dnorm, (0.5, 0.0, x)), (dm.dgamma, (x, 2.5, 1.5)), (dm.dgamma, (1.5, x, 1.5)),
                      (dm.dgamma, (1.5, 2.5, x))):
         assert same_bits(fn(*args), call_scalar(fn, *args))
+    # Lanes the gamma density checks, among ordinary ones: arguments below
+    # EPS, small shapes (ln Gamma's absolute error), log-density terms
+    # beyond the bound without the flag and beyond |ld| times it with the
+    # flag; each point's fixed-depth value misses the rule, so a lane that
+    # kept it would show.  Parameters per element and fixed for the call.
+    checked = [(1e-300, 2.5, 1.5, False), (6.101619819749775e-09, 4.0672261043321285e-10, 0.0007119045336479128, False),
+               (1.0410304327351693e-07, 3.13283450495415e-13, 0.39950657754219016, True),
+               (15295.650144129313, 215854.37668365263, 0.06665463050252042, False),
+               (371.5100633421865, 45820.262451920746, 0.008584350095272345, False),
+               (26725.321061263803, 9996106.991689468, 0.0026633496688822818, True),
+               (33.01539643450533, 17116.97095414155, 0.0019427233716168486, True)]
+    cols = [np.full(40, v) for v in (1.25, 2.5, 1.5, False)]
+    for j, point in enumerate(checked):
+        for c, v in zip(cols, point):
+            c[5 * j + 2] = v
+    x, shape, scale, flags = cols[0], cols[1], cols[2], cols[3].astype(bool)
+    assert same_bits(dm.dgamma(x, shape, scale, flags), call_scalar(dm.dgamma, x, shape, scale, flags))
+    for x0, shape0, scale0, flag in checked:
+        x = np.linspace(x0 * 0.5, x0 * 2, 21)
+        x[7] = x0
+        assert same_bits(dm.dgamma(x, shape0, scale0, flag), call_scalar(dm.dgamma, x, shape0, scale0, flag))
