@@ -4,9 +4,9 @@
    lane, on --inputs arguments per kernel and instruction set the processor
    has (NaN, infinities, subnormals, arbitrary bit patterns, the guards'
    edges and the fractions' ranges; tests/cpp/probe_lanes.cpp);
-2. the output digests of all 68 functions (tools/check/output_digest.py and
-   tools/check/digest/digest.py) with the module's lanes set to each width
-   the processor has, to the scalar lane type and off (DISTMILL_LANES);
+2. the output digest of all 68 functions (tools/check/digest/digest.py)
+   with the module's lanes set to each width the processor has, to the
+   scalar lane type and off (DISTMILL_LANES);
 3. the code of the lane loops (src/module/lanes.cpp) as each compiler at
    hand builds it: no fused multiply-add instruction, and no function that
    computes on packs left out of line (where it would be compiled for the
@@ -59,7 +59,7 @@ def digests(log):
     widest = distmill.__lanes__
     modes = ["off"] + order[:order.index(widest) + 1]
     bad = 0
-    for tool in ("output_digest.py", "digest/digest.py"):
+    for tool in ("digest/digest.py",):
         ref = None
         for mode in modes:
             env = dict(os.environ, DISTMILL_LANES=mode)
