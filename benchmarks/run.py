@@ -294,7 +294,8 @@ def build_revision(rev, log):
     subprocess.run(["cmake", "-S", str(base / "src"), "-B", str(build), "-G", "Ninja",
                     "-DCMAKE_BUILD_TYPE=Release", f"-Dpybind11_DIR={pybind_dir}",
                     f"-DPython_EXECUTABLE={sys.executable}"], check=True, capture_output=True)
-    subprocess.run(["cmake", "--build", str(build)], check=True, capture_output=True)
+    # Two jobs at most: the machine is shared with other builds.
+    subprocess.run(["cmake", "--build", str(build), "--parallel", "2"], check=True, capture_output=True)
     return sha, build
 
 
