@@ -63,7 +63,7 @@ import numpy as np
 import distmill as dm
 
 rng = np.random.default_rng(11)
-SPECIAL = np.array([np.nan, -np.inf, np.inf, 0.0, -0.0, 5e-324, 1e-300, 2.0**-52, 2.0**-53, 0.5, 1.0,
+SPECIAL = np.array([np.nan, -np.inf, np.inf, 0.0, -0.0, 5e-324, 1e-300, 2.0**-52, 2.0**-53, 0.5, 1 - 2.0**-53, 1.0,
                     1 + 2.0**-52, 1.5, 2.0, 10.0, 709.78, 745.2, 2.0**31, 1e300, 1.7976931348623157e308,
                     -1.0, -2.0**-52, -3.5,
                     # either side of the gamma density's checked region:
@@ -83,7 +83,7 @@ def add(a):
 
 n = 30011
 flags = rng.integers(0, 2, n).astype(bool)
-for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2)):
+for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2), (dm.dlnorm, 2)):
     x = column(n)
     cols = [column(n) for _ in range(params)]
     fixed = [2.5, 0.75][:params]

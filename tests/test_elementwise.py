@@ -159,7 +159,8 @@ def test_flag_is_elementwise():
     flags[:64] = True
     flags[64:128] = False
     x = np.linspace(0.05, 20, 1000)
-    for fn, args in ((dm.dexp, (x, 1.7)), (dm.dnorm, (x, 3.0, 2.5)), (dm.dgamma, (x, 2.5, 1.5))):
+    for fn, args in ((dm.dexp, (x, 1.7)), (dm.dnorm, (x, 3.0, 2.5)), (dm.dgamma, (x, 2.5, 1.5)),
+                     (dm.dlnorm, (x, 0.3, 1.2))):
         assert same_bits(fn(*args, flags), call_scalar(fn, *args, flags))
     r = dm.punif([0.25, 0.5], 0.0, 1.0, log_p=[[True], [False]])
     assert same_value_or_both_nan(r, [[dm.punif(0.25, 0, 1, True), dm.punif(0.5, 0, 1, True)], [0.25, 0.5]])
@@ -288,8 +289,21 @@ def test_nan_and_infinities_pass_through():
     x[[3, 17, 18, 39]] = [math.nan, math.inf, -math.inf, -0.0]
     for fn, args in ((dm.dexp, (x, 2.0)), (dm.dexp, (2.0, x)), (dm.dnorm, (x, 0.5, 2.0)), (dm.dnorm, (0.5, x, 2.0)),
                      (dm.dnorm, (0.5, 0.0, x)), (dm.dgamma, (x, 2.5, 1.5)), (dm.dgamma, (1.5, x, 1.5)),
-                     (dm.dgamma, (1.5, 2.5, x))):
+                     (dm.dgamma, (1.5, 2.5, x)), (dm.dlnorm, (x, 0.5, 2.0)), (dm.dlnorm, (0.5, x, 2.0)),
+                     (dm.dlnorm, (0.5, 0.0, x))):
         assert same_bits(fn(*args), call_scalar(fn, *args))
+    # Lanes the log-normal density checks, among ordinary ones: ln x taken
+    # as 0 next to 1, ln x whose rounding a small sigma magnifies, a
+    # subnormal normal density that the division by x < 1 lifts.
+    x = np.linspace(0.5, 3, 40)
+    x[[3, 17, 30]] = [1 - 2.0**-53, 1e300, 1e-5]
+    mu = np.full(40, 0.25)
+    mu[[17, 30]] = [690.7, -0.13]
+    sigma = np.full(40, 0.8)
+    sigma[[17, 30]] = [1e-3, 0.3]
+    for flag in (False, True, np.arange(40) % 2 == 0):
+        assert same_bits(dm.dlnorm(x, mu, sigma, flag), call_scalar(dm.dlnorm, x, mu, sigma, flag))
+        assert same_bits(dm.dlnorm(x, 690.7, 1e-3, flag), call_scalar(dm.dlnorm, x, 690.7, 1e-3, flag))
     # Lanes the gamma density checks, among ordinary ones: arguments below
     # EPS, small shapes (ln Gamma's absolute error), log-density terms
     # beyond the bound without the flag and beyond |ld| times it with the

@@ -59,12 +59,21 @@ constexpr double plnorm_in_scale(double x, double mu, double sigma, bool give_lo
 // as ~2^-53 |ln x| |z|/sigma (checked from 1e-12 of it).
 inline constexpr double LNORM_LOG_ERROR = 1e-12;
 
+// The rounding of lx = ln x within the bound, lane by lane where V is a
+// pack (the scalar check and the lanes, dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr auto lnorm_log_precise(V lx, V mu, V sigma) {
+  using cxmath::fabs;
+  using cxmath::lanes::fabs;
+  const V z = (lx - mu) / sigma;
+  return (fabs(lx) * cxmath::EPS) * (fabs(z) + 1.0) <= LNORM_LOG_ERROR * sigma;
+}
+
 constexpr bool lnorm_log_rounding_matters(double x, double mu, double sigma) {
   const double lx = cxmath::log_core(x);
   // The logarithm kernel takes ln x as 0 within 2^-52 of 1 (x = 1 - 2^-53).
   if (lx == 0 && x != 1) return true;
-  const double z = (lx - mu) / sigma;
-  return !((cxmath::fabs(lx) * cxmath::EPS) * (cxmath::fabs(z) + 1) <= LNORM_LOG_ERROR * sigma);
+  return !lnorm_log_precise(lx, mu, sigma);
 }
 
 constexpr bool dlnorm_region(double x, double mu, double sigma) {

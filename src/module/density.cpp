@@ -18,6 +18,7 @@
 #include "dists/weibull.hpp"
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/gamma.hpp"
+#include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
 #include "module/registration.hpp"
 
@@ -35,7 +36,7 @@ void register_density_functions(py::module_& m) {
   def_elementwise(m, "dgamma", dgamma, lanes::runner<lanes::Dgamma>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dinvgamma", dinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dlaplace", dlaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
-  def_elementwise(m, "dlnorm", dlnorm, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
+  def_elementwise(m, "dlnorm", dlnorm, lanes::runner<lanes::Dlnorm>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlogis", dlogis, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dpois", dpois, py::arg("x"), py::arg("rate"), py::arg("log") = false);
   def_elementwise(m, "dt", dt, py::arg("x"), py::arg("dof"), py::arg("log") = false);

@@ -7,6 +7,7 @@
 
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/gamma.hpp"
+#include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
 
 namespace distmill::lanes {
@@ -83,5 +84,6 @@ Runner<typename Kernel::Scalar> runner() {
 template Runner<Dnorm::Scalar> runner<Dnorm>();
 template Runner<Dexp::Scalar> runner<Dexp>();
 template Runner<Dgamma::Scalar> runner<Dgamma>();
+template Runner<Dlnorm::Scalar> runner<Dlnorm>();
 
 }  // namespace distmill::lanes
