@@ -293,17 +293,24 @@ def test_nan_and_infinities_pass_through():
                      (dm.dlnorm, (0.5, 0.0, x))):
         assert same_bits(fn(*args), call_scalar(fn, *args))
     # Lanes the log-normal density checks, among ordinary ones: ln x taken
-    # as 0 next to 1, ln x whose rounding a small sigma magnifies, a
-    # subnormal normal density that the division by x < 1 lifts.
-    x = np.linspace(0.5, 3, 40)
-    x[[3, 17, 30]] = [1 - 2.0**-53, 1e300, 1e-5]
-    mu = np.full(40, 0.25)
-    mu[[17, 30]] = [690.7, -0.13]
-    sigma = np.full(40, 0.8)
-    sigma[[17, 30]] = [1e-3, 0.3]
+    # as 0 next to 1, ln x whose rounding a small sigma magnifies, subnormal
+    # normal densities that the division by x < 1 lifts; each fixed-depth
+    # value but the first misses the rule, so a lane that kept it would show.
+    checked = [(1 - 2.0**-53, 0.25, 0.8), (7714204.596166706, 15.85857394021961, 2.7005734745001965e-11),
+               (3.6476973864907372e+289, 666.7572512212545, 0.001766056940752257),
+               (1.2854703426764937e-14, -31.98506661489959, 6.516807789279956e-10),
+               (6.693440167014264e-16, 409.87850893107657, 11.688753178127769),
+               (1.5777830695874438e-08, 650.9052310746788, 17.51200427505885)]
+    cols = [np.linspace(0.5, 3, 40), np.full(40, 0.25), np.full(40, 0.8)]
+    for j, point in enumerate(checked):
+        for c, v in zip(cols, point):
+            c[6 * j + 3] = v
     for flag in (False, True, np.arange(40) % 2 == 0):
-        assert same_bits(dm.dlnorm(x, mu, sigma, flag), call_scalar(dm.dlnorm, x, mu, sigma, flag))
-        assert same_bits(dm.dlnorm(x, 690.7, 1e-3, flag), call_scalar(dm.dlnorm, x, 690.7, 1e-3, flag))
+        assert same_bits(dm.dlnorm(*cols, flag), call_scalar(dm.dlnorm, *cols, flag))
+        for x0, mu0, sigma0 in checked:
+            x = np.linspace(x0 * 0.5, x0 * 2, 21)
+            x[7] = x0
+            assert same_bits(dm.dlnorm(x, mu0, sigma0, flag), call_scalar(dm.dlnorm, x, mu0, sigma0, flag))
     # Lanes the gamma density checks, among ordinary ones: arguments below
     # EPS, small shapes (ln Gamma's absolute error), log-density terms
     # beyond the bound without the flag and beyond |ld| times it with the
