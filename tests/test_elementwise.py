@@ -307,6 +307,7 @@ def test_nan_and_infinities_pass_through():
             c[6 * j + 3] = v
     for flag in (False, True, np.arange(40) % 2 == 0):
         assert same_bits(dm.dlnorm(*cols, flag), call_scalar(dm.dlnorm, *cols, flag))
+    for flag in (False, True):
         for x0, mu0, sigma0 in checked:
             x = np.linspace(x0 * 0.5, x0 * 2, 21)
             x[7] = x0
