@@ -75,7 +75,7 @@ def main():
         r = med["this"][f] / med["other"][f]
         ratios.append(r)
         print(f"{f:16} {med['other'][f]:10.1f} {med['this'][f]:10.1f} {r:10.3f}")
-    q = statistics.quantiles(ratios, n=10)
+    q = statistics.quantiles(ratios, n=10) if len(ratios) > 1 else ratios * 9
     print(f"ratio this/other over {len(ratios)} forms: median {statistics.median(ratios):.3f}, "
           f"10% {q[0]:.3f}, 90% {q[-1]:.3f}")
     return 0
