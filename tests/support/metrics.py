@@ -71,10 +71,9 @@ def quantile_error(P_at_q, Q_at_q, p):
 
 def quantile_tail_error(tails, p, q):
     """quantile_error of q with tails(x) = (P(x), Q(x)), where q is also
-    accepted (error 0) when it is the nearer in probability of the two
-    doubles beside the root, the grid there being coarser than the rule,
-    and an infinite q when the root lies beyond the largest double; inf
-    for NaN."""
+    accepted (error 0) when the root lies between q and a neighbouring
+    double, the grid there being coarser than the rule, and an infinite q
+    when the root lies beyond the largest double; inf for NaN."""
     if math.isnan(q):
         return INF
     t = mp.mpf(p) if p <= 0.5 else 1 - mp.mpf(p)
@@ -93,8 +92,7 @@ def quantile_tail_error(tails, p, q):
     if e <= AGREE_REL:
         return e
     for v in (math.nextafter(q, -INF), math.nextafter(q, INF)):
-        there = side(v) - t
-        if there * here <= 0 and abs(here) <= abs(there) * (1 + AGREE_REL):   # a tie either way
+        if (side(v) - t) * here <= 0:
             return 0.0
     return e
 
