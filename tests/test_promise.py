@@ -26,6 +26,9 @@ TAIL_PROBABILITIES = [5e-324, 1e-300, 1 - 2.0 ** -53]
 NORMAL_AND_CLOSED_FORMS = [
     ("pnorm", (-8.3, 0, 1), True), ("pnorm", (-9.3, 0, 1), True), ("pnorm", (-40, 0, 1), True),
     ("pnorm", (8.3, 0, 1), True), ("pnorm", (-9, 0, 1), True),
+    # a grid coarser than the rule: a double beside the root
+    ("qunif", (0.9999999999999969, -4.063119960652947, 3.0158541343566214), False),
+    ("qlnorm", (0.7261861036341909, 0.5271133045136507, 7.143040187436457e-16), False),
     # log-CDFs far beyond the extended range, and with tiny scales
     ("pnorm", (-1e5, 0, 1), True), ("pnorm", (-1e150, 0, 1), True), ("pnorm", (-1.7e308, 1e308, 1e-300), True),
     ("pnorm", (-1e-200, 0, 5e-324), True), ("plnorm", (1e-300, 0, 1e-100), True),
@@ -79,6 +82,7 @@ GAMMA_SIDE = [
 ]
 BETA_SIDE = [
     ("pt", (-1e6, 3), True), ("pbeta", (1e-6, 3, 3), True),
+    ("qf", (5e-324, 2.0, 3.0), False),   # the root at the least subnormal, not 0 beside it
     # log-CDFs far below the double and extended ranges, and close to 0
     ("pt", (-1e300, 50), True), ("pt", (-1.7976931348623157e308, 1e6), True), ("pt", (-1e200, 2), True),
     ("pt", (-1e160, 2), True), ("pt", (-590.63, 195.7), True), ("pt", (1e155, 0.737), True),

@@ -229,15 +229,48 @@ constexpr double keep_density(double fixed, bool give_log, bool in_region, Conve
   return fixed;
 }
 
+// The next double after the finite v, upwards or downwards.
+constexpr double neighbour(double v, bool up) {
+  if (v == 0) return up ? 0x1p-1074 : -0x1p-1074;
+  const std::uint64_t b = std::bit_cast<std::uint64_t>(v);
+  return std::bit_cast<double>((v > 0) == up ? b + 1 : b - 1);
+}
+
+// Does the root of the CDF at the target (p, q) lie between the finite,
+// nonzero point v, whose converged tails are t, and its neighbouring double
+// on the side of the root?  Where the doubles are spaced more coarsely than
+// the probability rule can resolve (near a bound far from 0, at a tiny
+// scale) no double meets the rule, and either double beside the root is the
+// quantile to the grid's resolution.  Not at 0: beside a root between 0 and
+// the least subnormal, whether the quantile is 0 or 5e-324 is a relative
+// difference of 100%, left to the converged value.
+template <class TailsAt>
+constexpr bool root_beside(double v, const Tails& t, double p, double q, TailsAt&& tails_at) {
+  if (!(fabs(v) < INF) || v == 0) return false;
+  const bool upper = p > 0.5;
+  const ext target = upper ? ext(q) : ext(p);
+  const ext here = (upper ? t.upper : t.lower) - target;
+  if (!(here != 0)) return false;
+  // The lower tail rises with x, the upper one falls.
+  const bool above = upper ? here > 0 : here < 0;
+  const Tails n = tails_at(neighbour(v, above));
+  const ext there = (upper ? n.upper : n.lower) - target;
+  return there == 0 || (there < 0) != (here < 0);
+}
+
 // The quantile `fixed` of the target (p, q = 1 - p), or the converged one
-// where the rule replaces it.  tails_at(v) gives the converged tails at v
-// (NO_TAILS where the CDF has no value at v).
+// where the rule replaces it: kept where its converged CDF agrees with the
+// target, or where the root lies between it and a neighbouring double.
+// tails_at(v) gives the converged tails at v (NO_TAILS where the CDF has no
+// value at v).
 template <bool Checked, class TailsAt, class Converged>
 constexpr double keep_quantile(double fixed, double p, double q, bool in_region, TailsAt&& tails_at,
                                Converged&& converged) {
   if constexpr (Checked) {
     if (in_region || isnan(fixed)) {
-      if (isnan(fixed) || !quantile_agrees(tails_at(fixed), p, q)) return converged();
+      if (isnan(fixed)) return converged();
+      const Tails t = tails_at(fixed);
+      if (!quantile_agrees(t, p, q) && !root_beside(fixed, t, p, q, tails_at)) return converged();
     }
   }
   return fixed;

@@ -40,18 +40,12 @@ template <bool Checked>
 constexpr double pbern(std::int64_t x, double prob, bool give_log_p) {
   using namespace cxmath;
   if (!isfinite(prob) || prob < 0 || prob > 1) return NaN;
-  double P;
-  if (x < 0)
-    P = 0.0;
-  else if (x == 0)
-    P = 1 - prob;
-  else
-    P = 1.0;
-  return keep_probability<Checked>(P, give_log_p, false, [&] {
-    if (x < 0) return Tails{0, 1};
-    if (x == 0) return Tails{1 - static_cast<ext>(prob), prob};
-    return Tails{1, 0};
-  });
+  // Below 0 and from 1 on the CDF is exactly 0 or 1: nothing to check.
+  if (x < 0) return dpq::zero(give_log_p);
+  if (x != 0) return dpq::one(give_log_p);
+  const double P = 1 - prob;
+  return keep_probability<Checked>(P, give_log_p, false,
+                                   [&] { return Tails{1 - static_cast<ext>(prob), prob}; });
 }
 
 template <bool Checked>
@@ -60,8 +54,12 @@ constexpr double qbern(double p, double prob) {
   if (!isfinite(prob) || prob < 0 || prob > 1 || dpq::not_a_probability(p)) return NaN;
   // p equal to the mass at 0 still answers 0: the quantile is the smallest
   // x with F(x) >= p.
-  if (Checked && p >= 0.5) return (1 - p) < prob ? 1.0 : 0.0;
-  return (1 - prob) < p ? 1.0 : 0.0;
+  // Both comparisons, then a selection: p is data, and a branch on it
+  // would be mispredicted half the time over an array.
+  const bool lower = (1 - prob) < p;
+  const bool upper = (1 - p) < prob;
+  const bool high = Checked && p >= 0.5;
+  return static_cast<double>((high & upper) | (!high & lower));
 }
 
 }  // namespace detail

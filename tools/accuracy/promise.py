@@ -589,6 +589,12 @@ class Tally:
         self.fails = {"v": [], "lit": []}
         self.slowest = (0.0, None)
         self.noref_points = []
+        # Values whose literal method was inside the promise, and those of
+        # them the module did not return bit for bit (the keep rule replaces
+        # a literal value only where it disagrees with the converged one,
+        # which a literal value just inside the promise can).
+        self.lit_inside = 0
+        self.replaced = []
 
     def add(self, args, res, keep):
         self.points += 1
@@ -599,6 +605,12 @@ class Tally:
             if len(self.noref_points) < 50:
                 self.noref_points.append((args, res.get("why")))
             return
+        jlit = res.get("jlit")
+        if jlit is not None and jlit[0] <= AGREE_REL:
+            self.lit_inside += 1
+            v, lv = res["v"], res["lit"]
+            if not (struct.pack("<d", v) == struct.pack("<d", lv) or (math.isnan(v) and math.isnan(lv))):
+                self.replaced.append((args, v, lv))
         for key in ("v", "lit"):
             if "j" + key not in res:
                 continue
@@ -807,7 +819,9 @@ def report(args, tallies, elapsed, gen_drop, npts, family_cost):
         print(line + f"  {fmt_err(worst) if t.fails['v'] else '-'}")
         out_json["forms"][f] = {
             "points": t.points, "no_reference": t.noref, "checked": _stats(t, "v"), "literal": _stats(t, "lit") if lit else None,
-            "slowest_call": [round(t.slowest[0], 4), list(t.slowest[1]) if t.slowest[1] else None]}
+            "slowest_call": [round(t.slowest[0], 4), list(t.slowest[1]) if t.slowest[1] else None],
+            "literal_inside": t.lit_inside, "literal_inside_replaced": len(t.replaced),
+            "replaced": [[list(a), v, lv] for a, v, lv in t.replaced[:args.keep]]}
         for key, dest in (("v", "failures"), ("lit", "literal_failures")):
             for err, a, val in sorted(t.fails[key], key=lambda x: -x[0])[:args.keep]:
                 out_json[dest].append(_failure(f, a, val, err))
@@ -815,6 +829,15 @@ def report(args, tallies, elapsed, gen_drop, npts, family_cost):
             out_json["no_reference"].append({"form": f, "args": list(a), "why": why})
     print(f"\n{total_vals} values at {npts} points in {elapsed:.0f} s; "
           f"points dropped while placing them (no valid argument found there): {sum(gen_drop.values())}")
+    if lit:
+        inside = sum(t.lit_inside for t in tallies.values())
+        moved = {f: t.replaced for f, t in tallies.items() if t.replaced}
+        print(f"literal values inside the promise: {inside}; returned bit for bit: "
+              f"{inside - sum(map(len, moved.values()))}"
+              + ("" if not moved else "; replaced: " + ", ".join(f"{f} {len(r)}" for f, r in moved.items())))
+        for f, r in moved.items():
+            for a, v, lv in r[:args.worst]:
+                print(f"  {_call_text(f, a)} = {v!r} (literal {lv!r})")
     bad = [f for f in ordered_forms(tallies) if tallies[f].fails["v"]]
     if bad:
         print("\nworst checked values outside the promise:")
@@ -851,8 +874,9 @@ def _call_text(form, a):
 
 def write_markdown(path, tallies, lit):
     rows = ["| function | points | within 4 ulps | within the promise | outside |"
-            + (" literal: within 4 ulps | literal: within the promise | literal: outside |" if lit else ""),
-            "|---|---:|---:|---:|---:|" + ("---:|---:|---:|" if lit else "")]
+            + (" literal: within 4 ulps | literal: within the promise | literal: outside |"
+               " literal inside, not kept |" if lit else ""),
+            "|---|---:|---:|---:|---:|" + ("---:|---:|---:|---:|" if lit else "")]
     for f in ordered_forms(tallies):
         t = tallies[f]
         name = f"`{f.split()[0]}`" + (" log" if f.endswith(" log") else "")
@@ -861,7 +885,7 @@ def write_markdown(path, tallies, lit):
                f"{t.n['v'] - t.inside['v']} |")
         if lit:
             row += (f" {share(t.ulps4['lit'], t.n['lit'])} % | {share(t.inside['lit'], t.n['lit'])} % | "
-                    f"{t.n['lit'] - t.inside['lit']} |")
+                    f"{t.n['lit'] - t.inside['lit']} | {len(t.replaced)} |")
         rows.append(row)
     pathlib.Path(path).write_text("\n".join(rows) + "\n")
 
