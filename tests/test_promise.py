@@ -26,6 +26,8 @@ TAIL_PROBABILITIES = [5e-324, 1e-300, 1 - 2.0 ** -53]
 NORMAL_AND_CLOSED_FORMS = [
     ("pnorm", (-8.3, 0, 1), True), ("pnorm", (-9.3, 0, 1), True), ("pnorm", (-40, 0, 1), True),
     ("pnorm", (8.3, 0, 1), True), ("pnorm", (-9, 0, 1), True),
+    # a density beyond the double range at a subnormal argument: +inf, not 0
+    ("dlnorm", (3.404e-320, -6.105693837811728, 251.47480559116264), False),
     # a grid coarser than the rule: a double beside the root
     ("qunif", (0.9999999999999969, -4.063119960652947, 3.0158541343566214), False),
     ("qlnorm", (0.7261861036341909, 0.5271133045136507, 7.143040187436457e-16), False),

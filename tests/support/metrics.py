@@ -202,8 +202,8 @@ class Promise:
                 return log_error(v, T, max(abs(T), 1))
             return log_error(v, T)
         if self.prefix == "d":
-            if v == INF and T >= OVERFLOW:
-                return 0.0
+            if T >= OVERFLOW:       # beyond the double range: +inf, nothing else
+                return 0.0 if v == INF else INF
             if abs(mp.mpf(v) - T) <= 4 * ulp(T):
                 return 0.0
             return rel_err(v, T)

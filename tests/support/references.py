@@ -67,7 +67,9 @@ def gamma_tails(a, x, far=None):
         return 1 - Q, Q
     if a < 1e-10 and x <= 30:
         return _small_shape_tails(a, x)
-    if a > HUGE_SHAPE:
+    if a > HUGE_SHAPE or (a > 1e3 and x > 1.1 * a):
+        # (far above the mode mpmath's own series take too long from shapes
+        # of about 1e4 on)
         lg = mp.loggamma(a)
         if x > 1.5 * a:
             # Far above the mode: Q = x^(a-1) e^-x / Gamma(a) (1 + (a-1)/x
