@@ -660,7 +660,7 @@ def selected(only):
 def default_src(module_file):
     """The sources beside the build the module was loaded from (the
     worktree it was built in), else this tree's."""
-    for parent in pathlib.Path(module_file).resolve().parents[:3]:
+    for parent in list(pathlib.Path(module_file).resolve().parents)[:3]:  # a list: Python 3.9 cannot slice parents
         if (parent / "src" / "dists").is_dir():
             return parent / "src"
     return ROOT / "src"
