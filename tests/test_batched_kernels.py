@@ -102,9 +102,10 @@ print(dm.__lanes__, h.hexdigest())
 """
 
 
+@functools.lru_cache(maxsize=None)
 def lanes_in_this_module():
-    import distmill
-    return distmill.__lanes__
+    from support.child import widest_lanes
+    return widest_lanes()
 
 
 @functools.lru_cache(maxsize=None)
@@ -126,7 +127,11 @@ def test_array_calls_on_every_width_equal_element_by_element_calls(mode):
     assert lane_digest(mode) == lane_digest("off")
 
 
-def test_lane_setting_that_names_nothing_is_the_widest():
+@pytest.mark.parametrize("setting", ["avx1024", ""])
+def test_lane_setting_that_names_nothing_is_the_default(setting):
+    # The default: AVX2 where the processor has it (AVX-512 only on request).
     from support.child import child_env, run_python
-    env = dict(child_env(), DISTMILL_LANES="avx1024")
-    assert run_python("import distmill; print(distmill.__lanes__)", env=env).strip() == lanes_in_this_module()
+    env = dict(child_env(), DISTMILL_LANES=setting)
+    from support.child import LANE_ORDER as order
+    want = order[min(order.index(lanes_in_this_module()), order.index("avx2"))]
+    assert run_python("import distmill; print(distmill.__lanes__)", env=env).strip() == want

@@ -2,17 +2,15 @@
 // chosen once when the module loads, and each family kernel's loop
 // compiled for every instruction set (lanes.cpp).
 //
-// The choice is the widest instruction set the processor has (AVX-512,
-// AVX2, or the SSE2 every x86-64 processor has; elsewhere the scalar lane
-// type), unless the environment variable DISTMILL_LANES names another when
-// the module is imported:
+// The choice is AVX2 where the processor has it, else the SSE2 every x86-64
+// processor has (elsewhere the scalar lane type), unless the environment
+// variable DISTMILL_LANES names another when the module is imported:
 //   off     every element through the scalar function, one call each (the
 //           element-wise loop of the functions without lanes);
 //   scalar  the lane kernels one element at a time (the lane type double);
 //   sse2, avx2, avx512
-//           that instruction set's packs, where the processor has it (a
-//           wider one than the processor has falls back to the widest it
-//           has).
+//           that instruction set's packs, where the processor has it (one
+//           it lacks, or an unknown name, gives the default).
 // Every choice gives the same bits; the module's attribute __lanes__ names
 // the one in use.
 #pragma once

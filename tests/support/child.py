@@ -46,6 +46,17 @@ def run_python(code, timeout=60, input=None, env=None):
     return proc.stdout
 
 
+LANE_ORDER = ["scalar", "sse2", "avx2", "avx512"]
+
+
+def widest_lanes():
+    """The widest lanes the processor runs (a name of LANE_ORDER): asked for
+    AVX-512, the module takes it where the processor has it and its default
+    (the widest up to AVX2) elsewhere."""
+    env = dict(child_env(), DISTMILL_LANES="avx512")
+    return run_python("import distmill; print(distmill.__lanes__)", env=env).strip()
+
+
 def installed_root():
     """The site folder distmill was imported from, or None when it comes
     from a build tree on the path."""

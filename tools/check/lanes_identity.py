@@ -54,10 +54,8 @@ def packs(inputs, log):
 
 
 def digests(log):
-    import distmill
-    order = ["scalar", "sse2", "avx2", "avx512"]
-    widest = distmill.__lanes__
-    modes = ["off"] + order[:order.index(widest) + 1]
+    from support.child import LANE_ORDER as order, widest_lanes
+    modes = ["off"] + order[:order.index(widest_lanes()) + 1]
     bad = 0
     for tool in ("digest/digest.py",):
         ref = None
