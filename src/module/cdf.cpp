@@ -16,6 +16,7 @@
 #include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
+#include "dists/lanes/unif.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -36,7 +37,7 @@ void register_cdf_functions(py::module_& m) {
   def_elementwise(m, "plogis", plogis, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "ppois", ppois, py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
   def_elementwise(m, "pt", pt, py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
-  def_elementwise(m, "punif", punif, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
+  def_elementwise(m, "punif", punif, lanes::runner<lanes::Punif>(), py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
   def_elementwise(m, "pweibull", pweibull, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
 }
 

@@ -9,6 +9,7 @@
 #include "dists/lanes/gamma.hpp"
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
+#include "dists/lanes/unif.hpp"
 
 namespace distmill::lanes {
 
@@ -85,5 +86,8 @@ template Runner<Dnorm::Scalar> runner<Dnorm>();
 template Runner<Dexp::Scalar> runner<Dexp>();
 template Runner<Dgamma::Scalar> runner<Dgamma>();
 template Runner<Dlnorm::Scalar> runner<Dlnorm>();
+template Runner<Dunif::Scalar> runner<Dunif>();
+template Runner<Punif::Scalar> runner<Punif>();
+template Runner<Qunif::Scalar> runner<Qunif>();
 
 }  // namespace distmill::lanes

@@ -16,6 +16,7 @@
 #include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
+#include "dists/lanes/unif.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -36,7 +37,7 @@ void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qlogis", qlogis, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qpois", qpois, py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qt", qt, py::arg("p"), py::arg("dof"));
-  def_elementwise(m, "qunif", qunif, py::arg("p"), py::arg("a"), py::arg("b"));
+  def_elementwise(m, "qunif", qunif, lanes::runner<lanes::Qunif>(), py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qweibull", qweibull, py::arg("p"), py::arg("shape"), py::arg("scale"));
 }
 
