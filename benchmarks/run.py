@@ -318,7 +318,9 @@ def before_after(rev, n, rounds, log):
 # ----------------------------------------------------------------- lanes
 
 # The functions whose array calls run on lanes.
-LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm"]
+LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm",
+                  "dunif", "punif", "qunif", "dlaplace", "plaplace", "qlaplace", "dlogis", "plogis", "qlogis",
+                  "pexp", "qexp", "dweibull", "pweibull", "qweibull"]
 LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
 
 

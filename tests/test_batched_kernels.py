@@ -41,7 +41,8 @@ ISAS = {1: "sse2", 2: "avx2", 3: "avx512"}
 
 
 @pytest.mark.parametrize("isa", ISAS, ids=ISAS.values())
-@pytest.mark.parametrize("what, label", [(0, "log"), (1, "exp"), (2, "log_core"), (3, "pack operations")])
+@pytest.mark.parametrize("what, label", [(0, "log"), (1, "exp"), (2, "log_core"), (3, "pack operations"),
+                                         (4, "expm1"), (5, "log1p"), (6, "tanh fraction")])
 def test_pack_kernels_equal_scalar_ones(kernels, what, label, isa):
     # 3000 packs of the module's interleave and 3000 of one register, each
     # lane against the scalar kernel (tools/check/lanes_identity.py runs
@@ -98,6 +99,26 @@ for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2), (dm.dlnorm, 2)):
     add(fn(np.asfortranarray(x[:30000].reshape(100, 300)), *fixed))
     add(fn(x[::7], *fixed))
     add(fn(x[:3000].reshape(3000, 1), *[c[:50] for c in cols]))
+# The closed-form families' d, p and q functions: (function, parameters,
+# whether it takes the log flag).
+for fn, params, flagged in ((dm.dunif, 2, True), (dm.punif, 2, True), (dm.qunif, 2, False),
+                            (dm.dlaplace, 2, True), (dm.plaplace, 2, True), (dm.qlaplace, 2, False),
+                            (dm.dlogis, 2, True), (dm.plogis, 2, True), (dm.qlogis, 2, False),
+                            (dm.pexp, 1, True), (dm.qexp, 1, False),
+                            (dm.dweibull, 2, True), (dm.pweibull, 2, True), (dm.qweibull, 2, False)):
+    x = column(n) if flagged else np.where(rng.integers(0, 3, n) == 0, column(n), rng.uniform(0, 1, n))
+    cols = [column(n) for _ in range(params)]
+    fixed = [-0.5, 2.5][-params:]
+    for flag in ((False, True, flags) if flagged else (None,)):
+        extra = () if flag is None else (flag,)
+        add(fn(x, *cols, *extra))
+        add(fn(x, *fixed, *extra))
+        add(fn(x, *[abs(c) for c in cols], *extra))
+    grid = np.ix_(SPECIAL, *[SPECIAL] * params)
+    add(fn(*grid))
+    if flagged:
+        add(fn(*grid, True))
+    add(fn(x[::7], *fixed))
 print(dm.__lanes__, h.hexdigest())
 """
 

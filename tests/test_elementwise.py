@@ -333,3 +333,54 @@ def test_nan_and_infinities_pass_through():
         x = np.linspace(x0 * 0.5, x0 * 2, 21)
         x[7] = x0
         assert same_bits(dm.dgamma(x, shape0, scale0, flag), call_scalar(dm.dgamma, x, shape0, scale0, flag))
+
+
+# Points whose fixed-depth value the keep step replaces (each misses the
+# rule), for the closed-form functions with lane kernels: a lane that kept
+# its own value there would show.  Each is placed among ordinary lanes, with
+# its parameters per element and fixed for the call.  The uniform quantile
+# has no such point within its region's reach of ordinary bounds; its
+# region's edges are in the lane digest (test_batched_kernels.py).
+CHECKED_POINTS = [
+    (dm.dunif, (3.3250039540785244e-21, 0.0, 1.386936836923696e-19, True)),
+    (dm.punif, (3.1956175225866673e-94, -1.3590993086812818e-65, 9.093526215631485e+265, True)),
+    (dm.punif, (7.860865866457696e-239, -2.3546071413570634e+119, 5.16788810532751e+33, True)),
+    (dm.dlaplace, (-0.07684485194761209, 0.0, 1.9251816161583857e-281, False)),
+    (dm.dlaplace, (-1.2493490189384706, 0.0, 2.1475428533301316e-305, False)),
+    (dm.plaplace, (-25.11033682344614, 0.0, 0.7211678116252339, True)),
+    (dm.plaplace, (29.4725662016655, 0.0, 0.7912532831390132, True)),
+    (dm.qlaplace, (1.656392255337254e-09, 0.3527884800587547, 0.10452836152282388)),
+    (dm.qlaplace, (1.1191122586761135e-07, 22.003444361451162, 0.011631620160187707)),
+    (dm.dlogis, (209.87462666277747, 0.0, 1.5983670971344574e-268, True)),
+    (dm.dlogis, (556.6622419773084, 0.0, 3.907128719784527e-157, False)),
+    (dm.plogis, (-55.89871195022831, 0.0, 1.0301501522901557, False)),
+    (dm.plogis, (-15.152181998642462, 0.0, 0.6291596389216131, False)),
+    (dm.qlogis, (1.8604391481000337e-16, -1.0562324357362782, 0.0065934723309332656)),
+    (dm.qlogis, (2.2638707055814652e-17, 3560.931391445668, 0.10476422520636447)),
+    (dm.pexp, (2.4034356782879104e-18, 0.004677119401311282, True)),
+    (dm.pexp, (6.377044630869214e-15, 0.008381597606016438, True)),
+    (dm.qexp, (1.6201927129311124e-10, 1.286466649559215e+224)),
+    (dm.qexp, (9.829864290952567e-10, 6.438050386065073e+127)),
+    (dm.dweibull, (5.900832067460802e-19, 5307.194097278873, 0.1799541705849063, True)),
+    (dm.dweibull, (2.8769304288516464e-18, 0.007798669174449031, 5.552884274992144, False)),
+    (dm.pweibull, (3.2962704738666357e-18, 37.19453093632942, 0.4179601588561464, True)),
+    (dm.pweibull, (2.3061465982136556e-05, 38325.04395952466, 81.24125822650637, True)),
+    (dm.qweibull, (4.7810482331656423e-17, 1112.1129570975377, 9.282339002242452e+186)),
+    (dm.qweibull, (1.0995227941027878e-19, 0.9456354589975849, 8.048372829514903e+19)),
+]
+
+
+@pytest.mark.parametrize("fn, point", CHECKED_POINTS, ids=[f"{f.__name__}-{i}" for i, (f, _) in enumerate(CHECKED_POINTS)])
+def test_points_the_keep_step_replaces_stay_the_scalar_functions(fn, point):
+    n, at = 40, 13
+    cols = [np.full(n, v) for v in point]
+    cols[0] = np.linspace(0.3, 0.7, n) if fn.__name__[0] == "q" else np.linspace(-0.5, 2.0, n) + (point[0] > 0)
+    cols[0][at] = point[0]
+    assert same_bits(fn(cols[0], *point[1:]), call_scalar(fn, cols[0], *point[1:]))   # parameters fixed
+    # The checked point's parameters per element, beside ordinary ones.
+    per = [c.copy() for c in cols]
+    for c, v in zip(per[1:], point[1:]):
+        if not isinstance(v, bool):
+            c[:] = v * 1.5
+            c[at] = v
+    assert same_bits(fn(*per), call_scalar(fn, *per))

@@ -446,17 +446,31 @@ constexpr double pow(double a, double b) {
   return exp(b * log_core(a));
 }
 
+namespace detail {
+
+// The five-term series of expm1 and log1p for |x| <= 1e-4, lane by lane.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V expm1_series(V x) {
+  return x + ((((x * x) / 120.0 + x / 24.0) * x + x / 6.0) * x + 0.5 * x) * x;
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V log1p_series(V x) {
+  return ((((x * x / 5.0 - 0.25 * x) * x + x / 3.0) * x - 0.5 * x) * x) + x;
+}
+
+}  // namespace detail
+
 // e^x - 1, with a five-term series for |x| <= 1e-4.
 constexpr double expm1(double x) {
   if (isnan(x)) return NaN;
   if (x != 0 && fabs(x) > 1e-4) return exp(x) - 1;
-  return x + ((((x * x) / 120 + x / 24) * x + x / 6) * x + 0.5 * x) * x;
+  return detail::expm1_series(x);
 }
 
 // ln(1 + x), with a five-term series for |x| <= 1e-4.
 constexpr double log1p(double x) {
   if (x != 0 && fabs(x) > 1e-4) return log(1 + x);
-  return ((((x * x / 5 - 0.25 * x) * x + x / 3) * x - 0.5 * x) * x) + x;
+  return detail::log1p_series(x);
 }
 
 // Square root by Newton's iteration after scaling large arguments by 1/4.
@@ -568,12 +582,19 @@ constexpr double atan(double x) {
 // Denominator D of tanh z = z/D from Lambert's continued fraction
 // D = 1 + s/(3 + s/(5 + ... + s/(67 + s/69))), s = z^2.  No range
 // reduction: accuracy falls for large |z|.
-constexpr double tanh_cf(double z) {
-  const double s = z * z;
-  double t = s / 69 + 67;
+namespace detail {
+
+template <class V>
+DISTMILL_LANE_INLINE constexpr V tanh_cf(V z) {
+  const V s = z * z;
+  V t = s / 69.0 + 67.0;
   for (int k = 33; k >= 1; --k) t = s / t + static_cast<double>(2 * k - 1);
   return t;
 }
+
+}  // namespace detail
+
+constexpr double tanh_cf(double z) { return detail::tanh_cf(z); }
 
 // x^n by square-and-multiply in double.
 constexpr double ipow(std::int64_t n, double x) {

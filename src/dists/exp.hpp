@@ -6,6 +6,7 @@
 #include "cxmath/agreement.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/extended.hpp"
+#include "cxmath/lanes/elementary.hpp"
 #include "dists/dpq.hpp"
 
 namespace distmill {
@@ -61,6 +62,17 @@ DISTMILL_LANE_INLINE constexpr V dexp_log_formula(V x, V rate, V ln_rate) {
   return ln_rate - rate * x;
 }
 
+// The CDF -expm1(-rate x) and the quantile -ln(1 - p)/rate with
+// ln_q = ln(1 - p), on the ordinary path.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V pexp_formula(V x, V rate) {
+  return -cxmath::lanes::expm1((-rate) * x);
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V qexp_formula(V ln_q, V rate) {
+  return -ln_q / rate;
+}
+
 template <bool Checked>
 constexpr double dexp(double x, double rate, bool give_log) {
   using namespace cxmath;
@@ -84,7 +96,7 @@ constexpr double pexp(double x, double rate, bool give_log_p) {
   if (rate < 0) return NaN;
   if (x <= 0) return dpq::zero(give_log_p);
   if (rate == INF) return dpq::one(give_log_p);
-  const double P = -expm1((-rate) * x);
+  const double P = pexp_formula(x, rate);
   return keep_probability<Checked>(P, give_log_p, false, [&] { return pexp_tails(x, rate); });
 }
 
@@ -95,7 +107,7 @@ constexpr double qexp(double p, double rate) {
   if (p == 0) return 0.0;
   if (p == 1) return INF;
   // 1 - p below EPS makes the logarithm -inf, so the quantile +inf/rate.
-  const double q = -log(1 - p) / rate;
+  const double q = qexp_formula(log(1 - p), rate);
   // A quantile at 0 or +inf (the ends, where a tail is exactly 0) is right
   // only where the true one rounds there: the converged value decides.
   const auto tails = [&](double v) { return rate > 0 && rate < INF && v > 0 && v < INF ? pexp_tails(v, rate) : NO_TAILS; };

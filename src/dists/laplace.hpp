@@ -80,6 +80,26 @@ constexpr bool qlaplace_region(double p, double mu, double sigma, double fixed) 
          !(cxmath::fabs(fixed) < cxmath::INF);
 }
 
+// The log-density -ln(2 sigma) - |d|/sigma, d = x - mu, and the CDF
+// sign(d)/2 (1 - e) + 1/2 with e = e^(-|d|/sigma), on the ordinary path:
+// the scalar functions and the lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dlaplace_log_formula(V d, V sigma, V ln_2sigma) {
+  using cxmath::fabs;
+  return -ln_2sigma - fabs(d) / sigma;
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V plaplace_formula(V d, V e) {
+  using cxmath::lanes::select;
+  const V s = select(d > 0.0, V(1.0), select(d < 0.0, V(-1.0), V(0.0))) * 0.5;
+  return s * (1.0 - e) + 0.5;
+}
+// The quantile mu - ln(r) g, r = 1 - 2|p - 1/2|, g = sign(p - 1/2) sigma.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V qlaplace_formula(V mu, V ln_r, V g) {
+  return mu - ln_r * g;
+}
+
 template <bool Checked>
 constexpr double dlaplace(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
@@ -99,7 +119,7 @@ constexpr double dlaplace(double x, double mu, double sigma, bool give_log) {
     return dpq::value(d, give_log);
   }
   // -ln(2 sigma) is +inf when 2 sigma is below EPS.
-  const double L = -log(sigma + sigma) - fabs(x - mu) / sigma;
+  const double L = dlaplace_log_formula(x - mu, sigma, log(sigma + sigma));
   return keep_log_density<Checked>(L, give_log, dlaplace_region(x, mu, sigma),
                                    [&] { return dlaplace_log_converged(x, mu, sigma); });
 }
@@ -113,8 +133,7 @@ constexpr double plaplace(double x, double mu, double sigma, bool give_log_p) {
   double P;
   if (isfinite(x) && isfinite(mu) && isfinite(sigma) && sigma != 0) {
     const double d = x - mu;
-    const double s = (d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0) * 0.5;
-    P = s * (1 - exp(-fabs(d) / sigma)) + 0.5;
+    P = plaplace_formula(d, exp(-fabs(d) / sigma));
     return keep_probability<Checked>(P, give_log_p, plaplace_region(x, mu, sigma),
                                      [&](bool lg) { return plaplace_in_scale(x, mu, sigma, lg); });
   } else if ((x == INF && mu == INF) || (x == -INF && mu == -INF)) {
@@ -145,7 +164,7 @@ constexpr double qlaplace(double p, double mu, double sigma) {
   if (Checked && !isfinite(mu)) return mu;
   // 1 - 2|c| below EPS makes the logarithm -inf (the quantile infinite).
   const double r = 1 - (fabs(c) + fabs(c));
-  const double q = mu - log(r) * g;
+  const double q = qlaplace_formula(mu, log(r), g);
   // An infinite quantile (whose far tail is exactly 0) is right only where
   // the true one lies beyond the double range: the converged value decides.
   return keep_quantile<Checked>(q, p, 1 - p, qlaplace_region(p, mu, sigma, q),

@@ -105,6 +105,29 @@ constexpr bool qlogis_region(double p, double mu, double sigma, double fixed) {
          !(cxmath::fabs(mu) <= cxmath::LOCATION_RESOLUTION * sigma);
 }
 
+// The log-density (w - ln sigma) - 2 ln(e^w + 1), w = -(x - mu)/sigma,
+// with l = ln(e^w + 1), and the CDF from z = (x - mu)/(2 sigma) with
+// D = tanh_cf(|z|) for |z| >= EPS, on the ordinary path: the scalar
+// functions and the lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dlogis_log_formula(V w, V ln_sigma, V l) {
+  const V A = w - ln_sigma;
+  return A - (l + l);
+}
+// The quantile ln(p/(1 - p)) sigma + mu.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V qlogis_formula(V ln_r, V sigma, V mu) {
+  return ln_r * sigma + mu;
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V plogis_upper(V z, V D) {
+  return (z / D + 1.0) * 0.5;
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V plogis_lower(V y, V D) {
+  return (1.0 - y / D) * 0.5;
+}
+
 template <bool Checked>
 constexpr double dlogis(double x, double mu, double sigma, bool give_log) {
   using namespace cxmath;
@@ -117,10 +140,9 @@ constexpr double dlogis(double x, double mu, double sigma, bool give_log) {
     // operand the compiler puts first where two NaNs meet.
     if (sigma == 0) return NaN;
     const double w = -((x - mu) / sigma);
-    const double A = w - log(sigma);  // ln sigma is -inf below EPS
     const double E = exp(w) + 1;
     const double l = log(E);
-    const double L = A - (l + l);
+    const double L = dlogis_log_formula(w, log(sigma), l);  // ln sigma is -inf below EPS
     return keep_log_density<Checked>(L, give_log, dlogis_region(x, mu, sigma),
                                      [&] { return dlogis_log_converged(x, mu, sigma); });
   }
@@ -148,12 +170,12 @@ constexpr double plogis(double x, double mu, double sigma, bool give_log_p) {
     } else if (z == 0) {
       P = 0.5;
     } else if (z > 0) {
-      P = z < EPS ? 0.5 : (z / tanh_cf(z) + 1) * 0.5;
+      P = z < EPS ? 0.5 : plogis_upper(z, tanh_cf(z));
     } else if (z > -EPS) {
       P = 0.5;
     } else {
       const double y = -z;
-      P = (1 - y / tanh_cf(y)) * 0.5;
+      P = plogis_lower(y, tanh_cf(y));
     }
     return keep_probability<Checked>(P, give_log_p, plogis_region(x, mu, sigma),
                                      [&](bool lg) { return plogis_in_scale(x, mu, sigma, lg); });
@@ -183,7 +205,7 @@ constexpr double qlogis(double p, double mu, double sigma) {
   // An infinite location carries every quantile with it (the fixed-depth
   // formula gives NaN when ln(p/(1 - p)) is -inf as well).
   if (Checked && !isfinite(mu)) return mu;
-  const double q = log(p / (1 - p)) * sigma + mu;
+  const double q = qlogis_formula(log(p / (1 - p)), sigma, mu);
   // An infinite quantile (whose far tail is exactly 0) is right only where
   // the true one lies beyond the double range: the converged value decides.
   return keep_quantile<Checked>(q, p, 1 - p, qlogis_region(p, mu, sigma, q),

@@ -62,6 +62,17 @@ constexpr bool qunif_region(double p, double a, double b) {
   return !(m * cxmath::EPS <= QUNIF_RESOLUTION * (w * dpq::tail(p)));
 }
 
+// The CDF (x - a)/(b - a) and the quantile (b - a) p + a on the ordinary
+// path: the scalar functions and the lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V punif_formula(V x, V a, V b) {
+  return (x - a) / (b - a);
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V qunif_formula(V p, V a, V b) {
+  return (b - a) * p + a;
+}
+
 template <bool Checked>
 constexpr double dunif(double x, double a, double b, bool give_log) {
   using namespace cxmath;
@@ -84,7 +95,7 @@ constexpr double punif(double x, double a, double b, bool give_log_p) {
   if (isinf(a) && isinf(b)) return NaN;
   if (x <= a) return dpq::zero(give_log_p);
   if (x >= b) return dpq::one(give_log_p);
-  const double P = (x - a) / (b - a);  // one infinite bound: inf/inf = NaN
+  const double P = punif_formula(x, a, b);  // one infinite bound: inf/inf = NaN
   // Infinite bounds are not a distribution: that NaN stands.
   if (isinf(a) || isinf(b)) return dpq::value(P, give_log_p);
   return keep_probability<Checked>(P, give_log_p, punif_region(x, a, b),
@@ -98,7 +109,7 @@ constexpr double qunif(double p, double a, double b) {
   if (isinf(a) || isinf(b)) return NaN;
   if (p == 0) return a;
   if (p == 1) return b;
-  const double q = (b - a) * p + a;
+  const double q = qunif_formula(p, a, b);
   return keep_quantile<Checked>(q, p, 1 - p, qunif_region(p, a, b), [&](double v) { return punif_tails(v, a, b); },
                                 [&] { return qunif_converged(p, a, b); });
 }

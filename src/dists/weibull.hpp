@@ -9,6 +9,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/ext_pair.hpp"
 #include "cxmath/extended.hpp"
+#include "cxmath/lanes/elementary.hpp"
 #include "dists/dpq.hpp"
 #include "dists/extremes.hpp"
 
@@ -114,6 +115,19 @@ inline constexpr double QWEIBULL_SHAPE = 1e3;
 
 constexpr bool qweibull_region(double fixed) { return !(fixed >= QWEIBULL_SMALL && fixed <= QWEIBULL_LARGE); }
 
+// The log-density (A + B) - C with A = ln(shape/scale), B = ln y (shape - 1)
+// (0 for shape 1) and C = y^shape, y = x/scale, on the ordinary path: the
+// scalar function and the lanes (dists/lanes/).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dweibull_log_formula(V A, V B, V C) {
+  return (A + B) - C;
+}
+// The CDF -expm1(-w), w = y^shape.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V pweibull_formula(V w) {
+  return -cxmath::lanes::expm1(-w);
+}
+
 template <bool Checked>
 constexpr double dweibull(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
@@ -135,7 +149,7 @@ constexpr double dweibull(double x, double shape, double scale, bool give_log) {
   // ln y is -inf for y below EPS: with shape exactly 1 the term must vanish.
   const double B = shape == 1 ? 0.0 : log(y) * (shape - 1);
   const double C = pow(y, shape);
-  const double L = (A + B) - C;
+  const double L = dweibull_log_formula(A, B, C);
   return keep_log_density<Checked>(L, give_log, dweibull_region(x, shape, scale, C),
                                    [&] { return dweibull_log_converged(x, shape, scale); });
 }
@@ -169,7 +183,7 @@ constexpr double pweibull(double x, double shape, double scale, bool give_log_p)
     return dpq::value(P, give_log_p);
   }
   const double w = pow(x / scale, shape);
-  P = -expm1(-w);
+  P = pweibull_formula(w);
   return keep_probability<Checked>(P, give_log_p, pweibull_region(x, shape, scale, w), converged);
 }
 

@@ -16,6 +16,11 @@
 #include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
+#include "dists/lanes/unif.hpp"
+#include "dists/lanes/exp.hpp"
+#include "dists/lanes/laplace.hpp"
+#include "dists/lanes/logis.hpp"
+#include "dists/lanes/weibull.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -27,17 +32,17 @@ void register_cdf_functions(py::module_& m) {
   def_elementwise(m, "pbinom", pbinom, py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log_p") = false);
   def_elementwise(m, "pcauchy", pcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "pchisq", pchisq, py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
-  def_elementwise(m, "pexp", pexp, py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
+  def_elementwise(m, "pexp", pexp, lanes::runner<lanes::Pexp>(), py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
   def_elementwise(m, "pf", pf, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log_p") = false);
   def_elementwise(m, "pgamma", pgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
   def_elementwise(m, "pinvgamma", pinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
-  def_elementwise(m, "plaplace", plaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
+  def_elementwise(m, "plaplace", plaplace, lanes::runner<lanes::Plaplace>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "plnorm", plnorm, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
-  def_elementwise(m, "plogis", plogis, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
+  def_elementwise(m, "plogis", plogis, lanes::runner<lanes::Plogis>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "ppois", ppois, py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
   def_elementwise(m, "pt", pt, py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
-  def_elementwise(m, "punif", punif, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
-  def_elementwise(m, "pweibull", pweibull, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
+  def_elementwise(m, "punif", punif, lanes::runner<lanes::Punif>(), py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
+  def_elementwise(m, "pweibull", pweibull, lanes::runner<lanes::Pweibull>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
 }
 
 }  // namespace distmill

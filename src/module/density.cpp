@@ -20,6 +20,10 @@
 #include "dists/lanes/gamma.hpp"
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
+#include "dists/lanes/unif.hpp"
+#include "dists/lanes/laplace.hpp"
+#include "dists/lanes/logis.hpp"
+#include "dists/lanes/weibull.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -35,13 +39,13 @@ void register_density_functions(py::module_& m) {
   def_elementwise(m, "df", df, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log") = false);
   def_elementwise(m, "dgamma", dgamma, lanes::runner<lanes::Dgamma>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dinvgamma", dinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
-  def_elementwise(m, "dlaplace", dlaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
+  def_elementwise(m, "dlaplace", dlaplace, lanes::runner<lanes::Dlaplace>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlnorm", dlnorm, lanes::runner<lanes::Dlnorm>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
-  def_elementwise(m, "dlogis", dlogis, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
+  def_elementwise(m, "dlogis", dlogis, lanes::runner<lanes::Dlogis>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dpois", dpois, py::arg("x"), py::arg("rate"), py::arg("log") = false);
   def_elementwise(m, "dt", dt, py::arg("x"), py::arg("dof"), py::arg("log") = false);
-  def_elementwise(m, "dunif", dunif, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
-  def_elementwise(m, "dweibull", dweibull, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
+  def_elementwise(m, "dunif", dunif, lanes::runner<lanes::Dunif>(), py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
+  def_elementwise(m, "dweibull", dweibull, lanes::runner<lanes::Dweibull>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
 }
 
 }  // namespace distmill

@@ -9,6 +9,10 @@
 #include "dists/lanes/gamma.hpp"
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
+#include "dists/lanes/unif.hpp"
+#include "dists/lanes/laplace.hpp"
+#include "dists/lanes/logis.hpp"
+#include "dists/lanes/weibull.hpp"
 
 namespace distmill::lanes {
 
@@ -91,5 +95,19 @@ template Runner<Dnorm::Scalar> runner<Dnorm>();
 template Runner<Dexp::Scalar> runner<Dexp>();
 template Runner<Dgamma::Scalar> runner<Dgamma>();
 template Runner<Dlnorm::Scalar> runner<Dlnorm>();
+template Runner<Dunif::Scalar> runner<Dunif>();
+template Runner<Punif::Scalar> runner<Punif>();
+template Runner<Qunif::Scalar> runner<Qunif>();
+template Runner<Dlaplace::Scalar> runner<Dlaplace>();
+template Runner<Plaplace::Scalar> runner<Plaplace>();
+template Runner<Qlaplace::Scalar> runner<Qlaplace>();
+template Runner<Dlogis::Scalar> runner<Dlogis>();
+template Runner<Plogis::Scalar> runner<Plogis>();
+template Runner<Qlogis::Scalar> runner<Qlogis>();
+template Runner<Pexp::Scalar> runner<Pexp>();
+template Runner<Qexp::Scalar> runner<Qexp>();
+template Runner<Dweibull::Scalar> runner<Dweibull>();
+template Runner<Pweibull::Scalar> runner<Pweibull>();
+template Runner<Qweibull::Scalar> runner<Qweibull>();
 
 }  // namespace distmill::lanes

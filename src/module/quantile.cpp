@@ -16,6 +16,11 @@
 #include "dists/t.hpp"
 #include "dists/unif.hpp"
 #include "dists/weibull.hpp"
+#include "dists/lanes/unif.hpp"
+#include "dists/lanes/exp.hpp"
+#include "dists/lanes/laplace.hpp"
+#include "dists/lanes/logis.hpp"
+#include "dists/lanes/weibull.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -27,17 +32,17 @@ void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qbinom", qbinom, py::arg("p"), py::arg("n_trials"), py::arg("prob"));
   def_elementwise(m, "qcauchy", qcauchy, py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qchisq", qchisq, py::arg("p"), py::arg("dof"));
-  def_elementwise(m, "qexp", qexp, py::arg("p"), py::arg("rate"));
+  def_elementwise(m, "qexp", qexp, lanes::runner<lanes::Qexp>(), py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qf", qf, py::arg("p"), py::arg("df1"), py::arg("df2"));
   def_elementwise(m, "qgamma", qgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qinvgamma", qinvgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
-  def_elementwise(m, "qlaplace", qlaplace, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qlaplace", qlaplace, lanes::runner<lanes::Qlaplace>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlnorm", qlnorm, py::arg("p"), py::arg("mu"), py::arg("sigma"));
-  def_elementwise(m, "qlogis", qlogis, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qlogis", qlogis, lanes::runner<lanes::Qlogis>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qpois", qpois, py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qt", qt, py::arg("p"), py::arg("dof"));
-  def_elementwise(m, "qunif", qunif, py::arg("p"), py::arg("a"), py::arg("b"));
-  def_elementwise(m, "qweibull", qweibull, py::arg("p"), py::arg("shape"), py::arg("scale"));
+  def_elementwise(m, "qunif", qunif, lanes::runner<lanes::Qunif>(), py::arg("p"), py::arg("a"), py::arg("b"));
+  def_elementwise(m, "qweibull", qweibull, lanes::runner<lanes::Qweibull>(), py::arg("p"), py::arg("shape"), py::arg("scale"));
 }
 
 }  // namespace distmill

@@ -79,6 +79,27 @@ double exp_arg(Rng& r) {
   }
 }
 
+// Arguments of expm1, log1p and the tanh fraction: both sides of the
+// series' bound 1e-4, log1p's pole at -1 and the region below it, the
+// exponential's arguments, and arbitrary bit patterns.
+double near_zero_arg(Rng& r) {
+  static const double special[] = {1e-4, -1e-4, 1.0000000000000002e-4, -1.0000000000000002e-4,
+                                   9.999999999999999e-5, -9.999999999999999e-5, -1.0, -1.0000000000000002,
+                                   -0.9999999999999999, 0.0, -0.0, NaN, -NaN, INF, -INF, 20.0, -5.0};
+  switch (r.below(5)) {
+    case 0:
+      return r.sign() * __builtin_exp2(-40 + 35 * r.unit());
+    case 1:
+      return -1 + 40 * r.unit();
+    case 2:
+      return exp_arg(r);
+    case 3:
+      return any_double(r);
+    default:
+      return special[r.below(sizeof special / sizeof *special)];
+  }
+}
+
 template <int L, bool Log>
 std::int64_t lanes_vs_scalar(Rng& r) {
   double x[L] = {}, out[L] = {};
@@ -202,7 +223,7 @@ PROBE(k_exp_integer_table_mismatches, "i:") std::int64_t k_exp_integer_table_mis
 namespace {
 
 // One pack of arguments for kernel `what` (0 log, 1 exp, 2 log_core, 3 the
-// pack's own operations), the pack's result and the scalar one lane by
+// pack's own operations, 4 expm1, 5 log1p, 6 the tanh fraction), the pack's result and the scalar one lane by
 // lane; returns the number of lanes whose bits differ.  Some packs are
 // filled with one argument class only, so that all-ordinary packs (which
 // skip the selects) are tested as well as mixed ones.
@@ -214,8 +235,11 @@ DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
   const std::uint64_t kind = r.next();
   for (int l = 0; l < N; ++l) {
     Rng& g = r;
-    const double v = what == 1 ? exp_arg(g) : log_arg(g);
-    if (uniform) {
+    const double v = what == 1 ? exp_arg(g) : what >= 4 ? near_zero_arg(g) : log_arg(g);
+    if (what >= 4) {
+      // Packs of one side of the series' bound only, and mixed ones.
+      x[l] = uniform ? (kind & 1 ? 2e-4 * g.unit() - 1e-4 : g.sign() * (1e-4 + 30 * g.unit())) : v;
+    } else if (uniform) {
       // Ordinary arguments only: the continued fractions' ranges.
       x[l] = what == 1 ? (kind & 1 ? 4 * g.unit() - 2 : 1400 * g.unit() - 700)
                        : (kind & 1 ? 0.5 + g.unit() : __builtin_exp2(-50 + 100 * g.unit()));
@@ -235,6 +259,15 @@ DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
   } else if (what == 2) {
     got = cxmath::lanes::log_core(vx);
     for (int l = 0; l < N; ++l) want[l] = log_core(x[l]);
+  } else if (what == 4) {
+    got = cxmath::lanes::expm1(vx);
+    for (int l = 0; l < N; ++l) want[l] = expm1(x[l]);
+  } else if (what == 5) {
+    got = cxmath::lanes::log1p(vx);
+    for (int l = 0; l < N; ++l) want[l] = log1p(x[l]);
+  } else if (what == 6) {
+    got = cxmath::lanes::tanh_cf(vx);
+    for (int l = 0; l < N; ++l) want[l] = tanh_cf(x[l]);
   } else {
     // select on a comparison, fabs, truncation (within 2^31), the IEEE
     // square root, the encoding and back, masks from bools, any and all.
@@ -297,7 +330,8 @@ DISTMILL_TARGET_AVX512 std::int64_t packs_avx512(int what, std::int64_t n, Rng& 
 
 }  // namespace
 
-// what: 0 log, 1 exp, 2 log_core, 3 the pack operations; isa: 1 SSE2,
+// what: 0 log, 1 exp, 2 log_core, 3 the pack operations, 4 expm1, 5 log1p,
+// 6 the tanh fraction; isa: 1 SSE2,
 // 2 AVX2, 3 AVX-512.  n packs of each of two shapes.  Returns the number of
 // lanes that differ from the scalar kernel, or -1 when the processor
 // lacks the instruction set.

@@ -18,6 +18,9 @@ namespace cxmath::lanes {
 DISTMILL_LANE_INLINE constexpr double log_core(double x) { return cxmath::log_core(x); }
 DISTMILL_LANE_INLINE constexpr double log(double x) { return cxmath::log(x); }
 DISTMILL_LANE_INLINE constexpr double exp(double x) { return cxmath::exp(x); }
+DISTMILL_LANE_INLINE constexpr double expm1(double x) { return cxmath::expm1(x); }
+DISTMILL_LANE_INLINE constexpr double log1p(double x) { return cxmath::log1p(x); }
+DISTMILL_LANE_INLINE constexpr double tanh_cf(double z) { return cxmath::tanh_cf(z); }
 
 // cxmath::log_core(x) lane by lane (x >= EPS or +inf).
 template <int W, int K>
@@ -46,6 +49,48 @@ DISTMILL_LANE_INLINE Pack<W, K> exp(const Pack<W, K>& x) {
   if (all(ordinary)) return detail::exp_ordinary(x);
   const Pack<W, K> v = detail::exp_ordinary(select(ordinary, x, Pack<W, K>(1.0)));
   return map_where(!ordinary, x, v, [](double a, double) { return cxmath::exp(a); });
+}
+
+// cxmath::expm1(x) lane by lane: e^x - 1 beyond 1e-4 in magnitude, the
+// series within (both computed where the lanes hold both kinds); a NaN lane
+// takes the scalar kernel (its one quiet NaN).
+template <int W, int K>
+DISTMILL_LANE_INLINE Pack<W, K> expm1(const Pack<W, K>& x) {
+  const auto large = (x != 0.0) & (fabs(x) > 1e-4);
+  Pack<W, K> v;
+  if (all(large))
+    v = exp(x) - 1.0;
+  else if (none(large))
+    v = cxmath::detail::expm1_series(x);
+  else
+    v = select(large, exp(select(large, x, Pack<W, K>(1.0))) - 1.0, cxmath::detail::expm1_series(x));
+  const auto nan = x != x;
+  if (any(nan)) v = map_where(nan, x, v, [](double a, double) { return cxmath::expm1(a); });
+  return v;
+}
+
+// cxmath::log1p(x) lane by lane: the guarded logarithm of 1 + x beyond 1e-4
+// in magnitude, the series within; a NaN lane takes the scalar kernel.
+template <int W, int K>
+DISTMILL_LANE_INLINE Pack<W, K> log1p(const Pack<W, K>& x) {
+  const auto large = (x != 0.0) & (fabs(x) > 1e-4);
+  Pack<W, K> v;
+  if (all(large))
+    v = log(1.0 + x);
+  else if (none(large))
+    v = cxmath::detail::log1p_series(x);
+  else
+    v = select(large, log(1.0 + select(large, x, Pack<W, K>(1.0))), cxmath::detail::log1p_series(x));
+  const auto nan = x != x;
+  if (any(nan)) v = map_where(nan, x, v, [](double a, double) { return cxmath::log1p(a); });
+  return v;
+}
+
+// The denominator of Lambert's fraction for tanh, lane by lane (no guard:
+// the same operations for every argument).
+template <int W, int K>
+DISTMILL_LANE_INLINE Pack<W, K> tanh_cf(const Pack<W, K>& z) {
+  return cxmath::detail::tanh_cf(z);
 }
 
 }  // namespace cxmath::lanes
