@@ -85,5 +85,7 @@ template Runner<Dnorm::Scalar> runner<Dnorm>();
 template Runner<Dexp::Scalar> runner<Dexp>();
 template Runner<Dgamma::Scalar> runner<Dgamma>();
 template Runner<Dlnorm::Scalar> runner<Dlnorm>();
+template Runner<Dchisq::Scalar> runner<Dchisq>();
+template Runner<Dinvgamma::Scalar> runner<Dinvgamma>();
 
 }  // namespace distmill::lanes
