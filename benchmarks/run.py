@@ -318,7 +318,7 @@ def before_after(rev, n, rounds, log):
 # ----------------------------------------------------------------- lanes
 
 # The functions whose array calls run on lanes.
-LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm", "dchisq", "dinvgamma"]
+LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm", "dchisq", "dinvgamma", "pgamma", "pchisq"]
 LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
 
 

@@ -7,6 +7,7 @@
 
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/gamma.hpp"
+#include "dists/lanes/gamma_cdf.hpp"
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
 
@@ -87,5 +88,7 @@ template Runner<Dgamma::Scalar> runner<Dgamma>();
 template Runner<Dlnorm::Scalar> runner<Dlnorm>();
 template Runner<Dchisq::Scalar> runner<Dchisq>();
 template Runner<Dinvgamma::Scalar> runner<Dinvgamma>();
+template Runner<Pgamma::Scalar> runner<Pgamma>();
+template Runner<Pchisq::Scalar> runner<Pchisq>();
 
 }  // namespace distmill::lanes
