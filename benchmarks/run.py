@@ -320,7 +320,8 @@ def before_after(rev, n, rounds, log):
 # The functions whose array calls run on lanes.
 LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm",
                   "dunif", "punif", "qunif", "dlaplace", "plaplace", "qlaplace", "dlogis", "plogis", "qlogis",
-                  "pexp", "qexp", "dweibull", "pweibull", "qweibull"]
+                  "pexp", "qexp", "dweibull", "pweibull", "qweibull",
+                  "dchisq", "dinvgamma", "pgamma", "pchisq"]
 LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
 
 

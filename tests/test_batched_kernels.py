@@ -84,7 +84,8 @@ def add(a):
 
 n = 30011
 flags = rng.integers(0, 2, n).astype(bool)
-for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2), (dm.dlnorm, 2)):
+for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2), (dm.dlnorm, 2), (dm.dchisq, 1), (dm.dinvgamma, 2),
+                   (dm.pgamma, 2), (dm.pchisq, 1)):
     x = column(n)
     cols = [column(n) for _ in range(params)]
     fixed = [2.5, 0.75][:params]

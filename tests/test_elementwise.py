@@ -384,3 +384,52 @@ def test_points_the_keep_step_replaces_stay_the_scalar_functions(fn, point):
             c[:] = v * 1.5
             c[at] = v
     assert same_bits(fn(*per), call_scalar(fn, *per))
+
+
+def assert_checked_lanes_are_scalar(fn, base, checked):
+    """Points whose fixed-depth value the keep step replaces, placed among
+    ordinary lanes (`base`: x, the parameters, the flag), each with its
+    parameters per element and then fixed for the call over arguments
+    around its x: a lane that kept the fixed-depth value would differ."""
+    cols = [np.full(40, v) for v in base]
+    for j, point in enumerate(checked):
+        for c, v in zip(cols, point):
+            c[5 * j + 2] = v
+    *args, flags = cols
+    assert same_bits(fn(*args, flags.astype(bool)), call_scalar(fn, *args, flags.astype(bool)))
+    for x0, *params, flag in checked:
+        x = np.linspace(x0 * 0.5, x0 * 2, 21)
+        x[7] = x0
+        assert same_bits(fn(x, *params, flag), call_scalar(fn, x, *params, flag))
+
+
+# Points of the gamma side's densities and CDFs the keep step replaces:
+# small shapes (ln Gamma's and Gamma's error near the pole), log-density
+# terms beyond the bound without and with the flag, the fraction past the
+# mode, arguments below SMALL_Z, CDFs near 1 with the flag.
+@pytest.mark.parametrize("fn, base, checked", [
+    (dm.dchisq, (1.25, 3.0, False),
+     [(9.484187472484105e-06, 6.055711573675383e-10, False), (1.1086476285852426e-06, 2.9807920960429864e-13, True),
+      (74511843.05360149, 74833219.1995974, False), (1113861.98326501, 1106017.4348078617, False),
+      (56192777122.73706, 56040453779.534874, True), (81241337.38131104, 81561264.02683678, True)]),
+    (dm.dinvgamma, (1.25, 2.5, 1.5, False),
+     [(0.017159149653014922, 1.2662743404805294e-09, 1.828984731108779, True),
+      (2.158966678274269, 2.0581855555955428e-13, 0.6893427348950172, True),
+      (1.0022405181121658e-08, 5175851.698565604, 0.051737061396794654, False),
+      (2.4427265947150623e-06, 2188856.542279314, 5.381908155478548, False),
+      (5.866267296558959e-17, 5065498549350.486, 0.000437186350050199, True),
+      (8.219109445295358e-17, 10314890014424.309, 0.0011209129928388903, True)]),
+    (dm.pgamma, (1.25, 2.5, 1.5, False),
+     [(140.8192881786589, 1.3719346444217249, 10.840431546886371, True),
+      (93.75426167106984, 3.878298464869046, 5.944203675224949, False),
+      (0.062499601191645375, 1.571399077585907e-07, 0.7192529574515741, False),
+      (0.9776865469403743, 0.04144214677189364, 0.18120110075472096, True),
+      (2.519910388952669e-16, 8.426336899458, 1.8608877534005395, False),
+      (18.37223533145066, 6.389708442419158, 1.0, True)]),
+    (dm.pchisq, (1.25, 3.0, False),
+     [(59.67961419509229, 11.16225372462118, False), (67.79884856702365, 13.38935850244245, True),
+      (3.136385513630215, 0.010154470446265253, False), (5.6753895744060925, 1.9884678294553083e-08, False),
+      (36.6434282725056, 14.494106589542808, True), (48.70709951729741, 14.967298819242036, True)]),
+])
+def test_checked_lanes_of_the_gamma_side_are_the_scalar_functions(fn, base, checked):
+    assert_checked_lanes_are_scalar(fn, base, checked)

@@ -25,6 +25,7 @@
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
 #include "cxmath/gl50.hpp"
+#include "cxmath/lanes/elementary.hpp"
 #include "cxmath/recurrence.hpp"
 
 namespace cxmath {
@@ -32,20 +33,23 @@ namespace cxmath {
 namespace detail {
 
 // Continued-fraction branch, EPS <= a < 10 and z >= EPS, given lz = log(z)
-// and ga = tgamma(a).
-constexpr double incomplete_gamma_cf(double a, double z, double lz, double ga) {
-  double F = exp((lz * a) - z);
+// and ga = tgamma(a).  Only double operations: on a lane type V
+// (cxmath/lanes/pack.hpp) the fractions of several elements run side by
+// side, each lane's one dependent chain of divisions in the same order.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V incomplete_gamma_cf(V a, V z, V lz, V ga) {
+  V F = exp((lz * a) - z);
   F = F / ga;
   // Levels k = 55 .. 1 from the bottom up.  Partial numerators:
   // odd k: -(((k+1)/2) + (a-1)) z;  even k: (k/2) z.
-  double R = (a + 55) - 1;
+  V R = (a + 55.0) - 1.0;
   for (int k = 54; k >= 1; --k) {
-    double c;
+    V c;
     if (k % 2 == 1)
-      c = -((static_cast<double>(k + 1) * 0.5) + (a - 1)) * z;
+      c = -((static_cast<double>(k + 1) * 0.5) + (a - 1.0)) * z;
     else
       c = (static_cast<double>(k) * 0.5) * z;
-    R = c / R + ((a + static_cast<double>(k)) - 1);
+    R = c / R + ((a + static_cast<double>(k)) - 1.0);
   }
   return F / R;
 }
@@ -314,10 +318,16 @@ constexpr double incomplete_gamma_inv(double a, double p) {
 inline constexpr double SMALL_Z = 0x1p-46;
 inline constexpr double SMALL_RESULT = 0x1p-1000;
 
+// The fraction's part of it, EPS <= a < 10 and z >= SMALL_Z (also on lanes).
+template <class V>
+DISTMILL_LANE_INLINE constexpr auto incomplete_gamma_cf_region(V a, V z) {
+  return (a < 0.05) | (z > 1.5 * a + 2.0);
+}
+
 // a >= 0 and z not NaN.
 constexpr bool incomplete_gamma_region(double a, double z) {
   if (z < SMALL_Z || a < EPS) return true;
-  if (a < 10) return a < 0.05 || z > 1.5 * a + 2;
+  if (a < 10) return incomplete_gamma_cf_region(a, z);
   if (a > 2000) return true;
   const double s = sqrt(a);
   if (z > a + 1.5 * s) return true;

@@ -14,6 +14,7 @@
 #include "cxmath/incomplete_gamma.hpp"
 #include "cxmath/incomplete_gamma_converged.hpp"
 #include "dists/dpq.hpp"
+#include "dists/gamma.hpp"
 
 namespace distmill {
 
@@ -31,11 +32,13 @@ constexpr double dchisq(double x, double dof, bool give_log) {
   const double h = dof * 0.5;
   const double lg = lgamma(h);
   const double t_x = (h - 1) * log(x), t_2 = LN2_DOUBLE * h, t_e = x * 0.5;
-  const double ld = ((t_x) + ((-lg) - (t_2))) - (t_e);
+  // The gamma log-density of shape h and scale 2 (t_2 = ln(2) h >= 0 is
+  // its own magnitude), on the helpers the lanes use too.
+  const double ld = dgamma_log_formula(t_x, dgamma_log_norm(lg, t_2), t_e);
   // Checked below EPS (ln x taken as -inf), at small dof and where the terms
   // are large (gamma_density_region), and where ld is not a number.
   // Converged: g(x/2)/2, g the unit gamma density.
-  const bool region = x < EPS || gamma_density_region(h, fabs(t_x) + fabs(lg) + t_2 + t_e, ld, give_log);
+  const bool region = x < EPS || gamma_density_region(h, dgamma_terms(t_x, lg, t_2, t_e), ld, give_log);
   return keep_gamma_density<Checked>(ld, give_log, region, [&] {
     return gamma_log_density_converged(h, static_cast<ext>(x) * ext(0.5)) - xp::log(ext(2.0));
   });

@@ -24,6 +24,22 @@ namespace distmill {
 
 namespace detail {
 
+// The log-density -(alpha + 1) ln x + alpha ln beta - ln Gamma(alpha) -
+// beta/x from its terms t_x = (-alpha - 1) ln x, t_s = ln(beta) alpha,
+// lg = ln Gamma(alpha) and t_e = beta/x: the parameters' part t_s - lg, and
+// the sum of the terms' magnitudes; the sum itself is the gamma one
+// (dgamma_log_formula).  Written once for the scalar function and the lanes.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dinvgamma_log_norm(V lg, V t_s) {
+  return (t_s) - lg;
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dinvgamma_terms(V t_x, V lg, V t_s, V t_e) {
+  using cxmath::fabs;
+  using cxmath::lanes::fabs;
+  return fabs(t_x) + fabs(t_s) + fabs(lg) + t_e;
+}
+
 template <bool Checked>
 constexpr double dinvgamma(double x, double shape, double scale, bool give_log) {
   using namespace cxmath;
@@ -45,13 +61,13 @@ constexpr double dinvgamma(double x, double shape, double scale, bool give_log) 
     // A scale below EPS has logarithm -inf: density 0 (checked).
     const double lg = lgamma(shape);
     const double t_x = ((-shape) - 1) * log(x), t_s = log(scale) * shape, t_e = scale / x;
-    const double ld = ((t_x) + ((t_s) - lg)) - (t_e);
+    const double ld = dgamma_log_formula(t_x, dinvgamma_log_norm(lg, t_s), t_e);
     // Checked where x or the scale is below EPS (their logarithms taken as
     // -inf), at small shapes and where the terms are large
     // (gamma_density_region), and where ld is not a number.  Converged:
     // g(z) z / x of z = scale/x, g the unit gamma density.
     const bool region =
-        x < EPS || scale < EPS || gamma_density_region(shape, fabs(t_x) + fabs(t_s) + fabs(lg) + t_e, ld, give_log);
+        x < EPS || scale < EPS || gamma_density_region(shape, dinvgamma_terms(t_x, lg, t_s, t_e), ld, give_log);
     return keep_gamma_density<Checked>(ld, give_log, region, [&] {
       const GammaPoint pt = gamma_point(shape, {scale, true}, x);
       return (gamma_log_density_converged(shape, pt) + xp::log(pt.x)) - xp::log(x);

@@ -21,6 +21,7 @@
 #include "dists/lanes/laplace.hpp"
 #include "dists/lanes/logis.hpp"
 #include "dists/lanes/weibull.hpp"
+#include "dists/lanes/gamma_cdf.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -31,10 +32,10 @@ void register_cdf_functions(py::module_& m) {
   def_elementwise(m, "pbeta", pbeta, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
   def_elementwise(m, "pbinom", pbinom, py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log_p") = false);
   def_elementwise(m, "pcauchy", pcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
-  def_elementwise(m, "pchisq", pchisq, py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
+  def_elementwise(m, "pchisq", pchisq, lanes::runner<lanes::Pchisq>(), py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
   def_elementwise(m, "pexp", pexp, lanes::runner<lanes::Pexp>(), py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
   def_elementwise(m, "pf", pf, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log_p") = false);
-  def_elementwise(m, "pgamma", pgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
+  def_elementwise(m, "pgamma", pgamma, lanes::runner<lanes::Pgamma>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
   def_elementwise(m, "pinvgamma", pinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log_p") = false);
   def_elementwise(m, "plaplace", plaplace, lanes::runner<lanes::Plaplace>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "plnorm", plnorm, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);

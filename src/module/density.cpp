@@ -34,11 +34,11 @@ void register_density_functions(py::module_& m) {
   def_elementwise(m, "dbeta", dbeta, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
   def_elementwise(m, "dbinom", dbinom, py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dcauchy", dcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
-  def_elementwise(m, "dchisq", dchisq, py::arg("x"), py::arg("dof"), py::arg("log") = false);
+  def_elementwise(m, "dchisq", dchisq, lanes::runner<lanes::Dchisq>(), py::arg("x"), py::arg("dof"), py::arg("log") = false);
   def_elementwise(m, "dexp", dexp, lanes::runner<lanes::Dexp>(), py::arg("x"), py::arg("rate"), py::arg("log") = false);
   def_elementwise(m, "df", df, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log") = false);
   def_elementwise(m, "dgamma", dgamma, lanes::runner<lanes::Dgamma>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
-  def_elementwise(m, "dinvgamma", dinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
+  def_elementwise(m, "dinvgamma", dinvgamma, lanes::runner<lanes::Dinvgamma>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dlaplace", dlaplace, lanes::runner<lanes::Dlaplace>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlnorm", dlnorm, lanes::runner<lanes::Dlnorm>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlogis", dlogis, lanes::runner<lanes::Dlogis>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);

@@ -7,6 +7,7 @@
 
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/gamma.hpp"
+#include "dists/lanes/gamma_cdf.hpp"
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
 #include "dists/lanes/unif.hpp"
@@ -109,5 +110,9 @@ template Runner<Qexp::Scalar> runner<Qexp>();
 template Runner<Dweibull::Scalar> runner<Dweibull>();
 template Runner<Pweibull::Scalar> runner<Pweibull>();
 template Runner<Qweibull::Scalar> runner<Qweibull>();
+template Runner<Dchisq::Scalar> runner<Dchisq>();
+template Runner<Dinvgamma::Scalar> runner<Dinvgamma>();
+template Runner<Pgamma::Scalar> runner<Pgamma>();
+template Runner<Pchisq::Scalar> runner<Pchisq>();
 
 }  // namespace distmill::lanes
