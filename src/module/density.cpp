@@ -20,6 +20,7 @@
 #include "dists/lanes/gamma.hpp"
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
+#include "dists/lanes/beta.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -27,7 +28,7 @@ namespace distmill {
 void register_density_functions(py::module_& m) {
   def_elementwise(m, "dnorm", dnorm, lanes::runner<lanes::Dnorm>(), py::arg("x"), py::arg("mu") = 0, py::arg("sigma") = 1, py::arg("log") = false);
   def_elementwise(m, "dbern", dbern, py::arg("x"), py::arg("prob"), py::arg("log") = false);
-  def_elementwise(m, "dbeta", dbeta, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
+  def_elementwise(m, "dbeta", dbeta, lanes::runner<lanes::Dbeta>(), py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
   def_elementwise(m, "dbinom", dbinom, py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dcauchy", dcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dchisq", dchisq, py::arg("x"), py::arg("dof"), py::arg("log") = false);

@@ -9,6 +9,7 @@
 #include "dists/lanes/gamma.hpp"
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
+#include "dists/lanes/beta.hpp"
 
 namespace distmill::lanes {
 
@@ -85,5 +86,6 @@ template Runner<Dnorm::Scalar> runner<Dnorm>();
 template Runner<Dexp::Scalar> runner<Dexp>();
 template Runner<Dgamma::Scalar> runner<Dgamma>();
 template Runner<Dlnorm::Scalar> runner<Dlnorm>();
+template Runner<Dbeta::Scalar> runner<Dbeta>();
 
 }  // namespace distmill::lanes
