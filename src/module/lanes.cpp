@@ -10,6 +10,7 @@
 #include "dists/lanes/lnorm.hpp"
 #include "dists/lanes/norm.hpp"
 #include "dists/lanes/beta.hpp"
+#include "dists/lanes/t.hpp"
 
 namespace distmill::lanes {
 
@@ -87,5 +88,6 @@ template Runner<Dexp::Scalar> runner<Dexp>();
 template Runner<Dgamma::Scalar> runner<Dgamma>();
 template Runner<Dlnorm::Scalar> runner<Dlnorm>();
 template Runner<Dbeta::Scalar> runner<Dbeta>();
+template Runner<Dt::Scalar> runner<Dt>();
 
 }  // namespace distmill::lanes
