@@ -22,6 +22,7 @@
 #include "dists/lanes/norm.hpp"
 #include "dists/lanes/beta.hpp"
 #include "dists/lanes/t.hpp"
+#include "dists/lanes/f.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -34,7 +35,7 @@ void register_density_functions(py::module_& m) {
   def_elementwise(m, "dcauchy", dcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dchisq", dchisq, py::arg("x"), py::arg("dof"), py::arg("log") = false);
   def_elementwise(m, "dexp", dexp, lanes::runner<lanes::Dexp>(), py::arg("x"), py::arg("rate"), py::arg("log") = false);
-  def_elementwise(m, "df", df, py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log") = false);
+  def_elementwise(m, "df", df, lanes::runner<lanes::Df>(), py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log") = false);
   def_elementwise(m, "dgamma", dgamma, lanes::runner<lanes::Dgamma>(), py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dinvgamma", dinvgamma, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);
   def_elementwise(m, "dlaplace", dlaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);

@@ -11,6 +11,7 @@
 #include "dists/lanes/norm.hpp"
 #include "dists/lanes/beta.hpp"
 #include "dists/lanes/t.hpp"
+#include "dists/lanes/f.hpp"
 
 namespace distmill::lanes {
 
@@ -89,5 +90,6 @@ template Runner<Dgamma::Scalar> runner<Dgamma>();
 template Runner<Dlnorm::Scalar> runner<Dlnorm>();
 template Runner<Dbeta::Scalar> runner<Dbeta>();
 template Runner<Dt::Scalar> runner<Dt>();
+template Runner<Df::Scalar> runner<Df>();
 
 }  // namespace distmill::lanes
