@@ -23,6 +23,7 @@
 #include "dists/lanes/beta.hpp"
 #include "dists/lanes/t.hpp"
 #include "dists/lanes/f.hpp"
+#include "dists/lanes/pois.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -41,7 +42,7 @@ void register_density_functions(py::module_& m) {
   def_elementwise(m, "dlaplace", dlaplace, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlnorm", dlnorm, lanes::runner<lanes::Dlnorm>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dlogis", dlogis, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
-  def_elementwise(m, "dpois", dpois, py::arg("x"), py::arg("rate"), py::arg("log") = false);
+  def_elementwise(m, "dpois", dpois, lanes::runner<lanes::Dpois>(), py::arg("x"), py::arg("rate"), py::arg("log") = false);
   def_elementwise(m, "dt", dt, lanes::runner<lanes::Dt>(), py::arg("x"), py::arg("dof"), py::arg("log") = false);
   def_elementwise(m, "dunif", dunif, py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
   def_elementwise(m, "dweibull", dweibull, py::arg("x"), py::arg("shape"), py::arg("scale"), py::arg("log") = false);

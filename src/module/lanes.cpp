@@ -12,6 +12,7 @@
 #include "dists/lanes/beta.hpp"
 #include "dists/lanes/t.hpp"
 #include "dists/lanes/f.hpp"
+#include "dists/lanes/pois.hpp"
 
 namespace distmill::lanes {
 
@@ -91,5 +92,6 @@ template Runner<Dlnorm::Scalar> runner<Dlnorm>();
 template Runner<Dbeta::Scalar> runner<Dbeta>();
 template Runner<Dt::Scalar> runner<Dt>();
 template Runner<Df::Scalar> runner<Df>();
+template Runner<Dpois::Scalar> runner<Dpois>();
 
 }  // namespace distmill::lanes
