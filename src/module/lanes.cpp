@@ -13,6 +13,7 @@
 #include "dists/lanes/t.hpp"
 #include "dists/lanes/f.hpp"
 #include "dists/lanes/pois.hpp"
+#include "dists/lanes/binom.hpp"
 
 namespace distmill::lanes {
 
@@ -93,5 +94,6 @@ template Runner<Dbeta::Scalar> runner<Dbeta>();
 template Runner<Dt::Scalar> runner<Dt>();
 template Runner<Df::Scalar> runner<Df>();
 template Runner<Dpois::Scalar> runner<Dpois>();
+template Runner<Dbinom::Scalar> runner<Dbinom>();
 
 }  // namespace distmill::lanes
