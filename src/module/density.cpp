@@ -25,13 +25,14 @@
 #include "dists/lanes/f.hpp"
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
+#include "dists/lanes/bern.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
 
 void register_density_functions(py::module_& m) {
   def_elementwise(m, "dnorm", dnorm, lanes::runner<lanes::Dnorm>(), py::arg("x"), py::arg("mu") = 0, py::arg("sigma") = 1, py::arg("log") = false);
-  def_elementwise(m, "dbern", dbern, py::arg("x"), py::arg("prob"), py::arg("log") = false);
+  def_elementwise(m, "dbern", dbern, lanes::runner<lanes::Dbern>(), py::arg("x"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dbeta", dbeta, lanes::runner<lanes::Dbeta>(), py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
   def_elementwise(m, "dbinom", dbinom, lanes::runner<lanes::Dbinom>(), py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dcauchy", dcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);

@@ -14,6 +14,7 @@
 #include "dists/lanes/f.hpp"
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
+#include "dists/lanes/bern.hpp"
 
 namespace distmill::lanes {
 
@@ -95,5 +96,6 @@ template Runner<Dt::Scalar> runner<Dt>();
 template Runner<Df::Scalar> runner<Df>();
 template Runner<Dpois::Scalar> runner<Dpois>();
 template Runner<Dbinom::Scalar> runner<Dbinom>();
+template Runner<Dbern::Scalar> runner<Dbern>();
 
 }  // namespace distmill::lanes
