@@ -318,7 +318,7 @@ def before_after(rev, n, rounds, log):
 # ----------------------------------------------------------------- lanes
 
 # The functions whose array calls run on lanes.
-LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm"]
+LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm", "dbeta", "dt", "df", "dpois", "dbinom", "dbern"]
 LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
 
 
