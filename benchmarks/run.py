@@ -321,7 +321,8 @@ def before_after(rev, n, rounds, log):
 LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm",
                   "dunif", "punif", "qunif", "dlaplace", "plaplace", "qlaplace", "dlogis", "plogis", "qlogis",
                   "pexp", "qexp", "dweibull", "pweibull", "qweibull",
-                  "dchisq", "dinvgamma", "pgamma", "pchisq"]
+                  "dchisq", "dinvgamma", "pgamma", "pchisq",
+                  "dbeta", "dt", "df", "dpois", "dbinom", "dbern"]
 LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
 
 

@@ -69,7 +69,10 @@ SPECIAL = np.array([np.nan, -np.inf, np.inf, 0.0, -0.0, 5e-324, 1e-300, 2.0**-52
                     -1.0, -2.0**-52, -3.5,
                     # either side of the gamma density's checked region:
                     # small shapes, terms of the log-density beyond 1e4
-                    0.99e-4, 1e-4, 9e3, 1.1e4, 1e6])
+                    0.99e-4, 1e-4, 9e3, 1.1e4, 1e6,
+                    # the beta density's shape bounds (1e-5; M ln M = 1e4
+                    # near M = 1383) and the F density's ratio bound
+                    0.99e-5, 1e-5, 1380.0, 1390.0, 2e5])
 
 def column(n):
     kind = rng.integers(0, 4, n)
@@ -85,7 +88,7 @@ def add(a):
 n = 30011
 flags = rng.integers(0, 2, n).astype(bool)
 for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2), (dm.dlnorm, 2), (dm.dchisq, 1), (dm.dinvgamma, 2),
-                   (dm.pgamma, 2), (dm.pchisq, 1)):
+                   (dm.pgamma, 2), (dm.pchisq, 1), (dm.dbeta, 2), (dm.dt, 1), (dm.df, 2)):
     x = column(n)
     cols = [column(n) for _ in range(params)]
     fixed = [2.5, 0.75][:params]
@@ -120,6 +123,13 @@ for fn, params, flagged in ((dm.dunif, 2, True), (dm.punif, 2, True), (dm.qunif,
     if flagged:
         add(fn(*grid, True))
     add(fn(x[::7], *fixed))
+counts = np.where(rng.integers(0, 5, n) == 0, rng.integers(-2**63, 2**63 - 1, n), rng.integers(-3, 5000, n))
+for fn, params in ((dm.dpois, [6.0, np.nan, 0.0, 1e4]), (dm.dbinom, [(40, 0.3), (0, 0.5), (4000, 1e-3), (-1, 0.5)]),
+                   (dm.dbern, [0.3, 1.0, np.nan])):
+    for p in params:
+        for flag in (False, True, flags):
+            add(fn(counts, *np.atleast_1d(p), flag))
+            add(fn(counts, *[np.full(n, v) for v in np.atleast_1d(p)], flag))
 print(dm.__lanes__, h.hexdigest())
 """
 

@@ -128,6 +128,22 @@ constexpr bool qf_region(double p, double df1, double df2, double d) {
   return cxmath::incomplete_beta_inv_region(0.5 * df1, h2, p);
 }
 
+// The point of the beta law behind the density at x: r = x df1/df2,
+// q = 1 + r, z = r/q, and the Jacobian dz/dx = (h1/h2)/q^2 written as
+// (h1/h2)/q (1 - x (h1/h2)/q), from k = h1/h2.  Written once for the scalar
+// function and the lanes (dists/lanes/), where k of degrees of freedom fixed
+// for the call is taken once.
+template <class V>
+struct FPoint {
+  V r, q, z, J;
+};
+template <class V>
+DISTMILL_LANE_INLINE constexpr FPoint<V> df_point(V x, V df1, V df2, V k) {
+  const V r = (x * df1) / df2;
+  const V q = 1.0 + r;
+  return {r, q, r / q, (k / q) * (1.0 - x * (k / q))};
+}
+
 template <bool Checked>
 constexpr double df(double x, double df1, double df2, bool give_log) {
   using namespace cxmath;
@@ -171,13 +187,10 @@ constexpr double df(double x, double df1, double df2, bool give_log) {
   }
   // The density vanishes at +inf (r/(1 + r) would be inf/inf).
   if (Checked && x == INF) return dpq::zero(give_log);
-  const double r = (x * df1) / df2;
-  const double q = 1 + r;
-  const double z = r / q;
   const double h1 = 0.5 * df1;
   const double h2 = df2 * 0.5;
-  // dz/dx = (h1/h2)/q^2, written as (h1/h2)/q * (1 - z).
-  const double J = ((h1 / h2) / q) * (1 - x * ((h1 / h2) / q));
+  const FPoint<double> pt = df_point(x, df1, df2, h1 / h2);
+  const double z = pt.z, J = pt.J;
   const double v = give_log ? log(J) + dbeta<false>(z, h1, h2, true) : dbeta<false>(z, h1, h2, false) * J;
   return keep_density<Checked>(v, give_log, df_region(x, df1, df2), [&] {
     const double ld = df_log_converged(x, df1, df2);

@@ -42,13 +42,31 @@ namespace distmill {
 namespace detail {
 
 
+// The log-density -r ln(1 + x^2/n) + c with r = (n + 1)/2 and the part of
+// the dof alone c = ln Gamma(r) - ln sqrt(n pi) - ln Gamma(n/2), from
+// s = x (x/n) (dt_ratio, also the region's measure), lu = ln(s + 1) and c
+// (dt_log_norm, from ln Gamma(r), ln n and ln Gamma(n/2)).  Written once for
+// the scalar function and the lanes (dists/lanes/), where c of a dof fixed
+// for the call is taken once.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dt_ratio(V x, V n) {
+  return x * (x / n);
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dt_log_norm(V lg_r, V ln_n, V lg_h) {
+  return (lg_r - ((ln_n + cxmath::LN_PI_DOUBLE) * 0.5)) - lg_h;
+}
+template <class V>
+DISTMILL_LANE_INLINE constexpr V dt_log_formula(V r, V lu, V c) {
+  return ((-r) * lu) + c;
+}
+
 // Log-density for finite x and finite n >= EPS.
 constexpr double dt_log(double x, double n) {
   using namespace cxmath;
   const double h = 0.5 * n;
   const double r = 0.5 + h;
-  return ((-r) * log((x * (x / n)) + 1)) +
-         ((lgamma(r) - ((log(n) + cxmath::LN_PI_DOUBLE) * 0.5)) - lgamma(h));
+  return dt_log_formula(r, log(dt_ratio(x, n) + 1), dt_log_norm(lgamma(r), log(n), lgamma(h)));
 }
 
 // CDF through the incomplete beta, for finite x and finite n >= EPS.
@@ -142,7 +160,7 @@ inline constexpr double DT_LARGE_RATIO = 1e300;
 
 constexpr bool dt_region(double x, double n) {
   if (n < DT_SMALL_DOF || !(n <= DT_LARGE_DOF)) return true;
-  return !(x * (x / n) <= DT_LARGE_RATIO);
+  return !(dt_ratio(x, n) <= DT_LARGE_RATIO);
 }
 
 // The fixed-depth quantile for finite dof and 0 < p < 1.

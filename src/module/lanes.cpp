@@ -14,6 +14,12 @@
 #include "dists/lanes/laplace.hpp"
 #include "dists/lanes/logis.hpp"
 #include "dists/lanes/weibull.hpp"
+#include "dists/lanes/beta.hpp"
+#include "dists/lanes/t.hpp"
+#include "dists/lanes/f.hpp"
+#include "dists/lanes/pois.hpp"
+#include "dists/lanes/binom.hpp"
+#include "dists/lanes/bern.hpp"
 
 namespace distmill::lanes {
 
@@ -114,5 +120,11 @@ template Runner<Dchisq::Scalar> runner<Dchisq>();
 template Runner<Dinvgamma::Scalar> runner<Dinvgamma>();
 template Runner<Pgamma::Scalar> runner<Pgamma>();
 template Runner<Pchisq::Scalar> runner<Pchisq>();
+template Runner<Dbeta::Scalar> runner<Dbeta>();
+template Runner<Dt::Scalar> runner<Dt>();
+template Runner<Df::Scalar> runner<Df>();
+template Runner<Dpois::Scalar> runner<Dpois>();
+template Runner<Dbinom::Scalar> runner<Dbinom>();
+template Runner<Dbern::Scalar> runner<Dbern>();
 
 }  // namespace distmill::lanes
