@@ -13,6 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 OUT=${OUT:-$(mktemp -d)}
+mkdir -p "$OUT"
 FLAGS=(-std=c++20 -O2 -ffp-contract=off -fno-fast-math -Isrc)
 CHECK_TRIALS=${CHECK_TRIALS:-1000000}
 
