@@ -394,44 +394,6 @@ def assert_checked_lanes_are_scalar(fn, base, checked):
     parameters per element and then fixed for the call over arguments
     around its x: a lane that kept the fixed-depth value would differ."""
     cols = [np.full(40, v) for v in base]
-
-
-# Lanes the beta, t and F densities check, among ordinary ones: for each
-# family points of every part of its checked region whose fixed-depth value
-# the keep step replaces (x within EPS of an end of the beta law, small and
-# large shapes; tiny and huge dof; F ratios beyond the bound and the beta
-# region at its point), so a lane that kept the fixed-depth value would
-# show.  Parameters per element and fixed for the call, flags per point.
-CHECKED_DENSITY_POINTS = {
-    dm.dbeta: ((0.5, 2.5, 3.5), [
-        (1.7596503466917976e-86, 3.6486774422783386, 0.65521568508476991, False),
-        (2.7322879760457234e-64, 2.6976807849600983, 0.90391599853608839, True),
-        (0.99999999999999989, 0.92593684885925398, 0.47301735829597558, False),
-        (0.99999999999999989, 2.4982725569238617, 0.02455473803686543, True),
-        (0.025614482171630443, 3.4077660670751726e-08, 2.3563535751495812, False),
-        (0.58249929523296851, 3.4115964590124935e-11, 0.78336854612786, True),
-        (0.38338881900265165, 2688497.0157693643, 4309469.1719332812, False),
-        (0.57278767580674472, 551399.74619985721, 415008.33599408809, True)]),
-    dm.dt: ((0.75, 7.0), [
-        (0.0041848171287964019, 3.1932933137438806e-08, False),
-        (0.077157739312118515, 4.5303170111421551e-12, True),
-        (0.29276965682808265, 135561069.65671197, False),
-        (4.8033104143508512, 8069426.587240098, True)]),
-    dm.df: ((1.25, 5.0, 12.0), [
-        (221892.0436235232, 9.7644259585475677, 1.0512293880747858, False),
-        (146231204.97493991, 35.864938189353182, 5.697140111962737, True),
-        (0.96022258917401349, 41138.976088160787, 181609.04274563573, False),
-        (0.90749477716517624, 25037427.538805947, 7133.7949899600553, True),
-        (319.2119663480272, 5.9153685935406459e-07, 0.52313275073059917, False),
-        (0.23455593473617606, 8.1392603973431944e-12, 3.8515169167103243, True)]),
-}
-
-
-@pytest.mark.parametrize("fn", CHECKED_DENSITY_POINTS, ids=lambda f: f.__name__)
-def test_checked_density_points_among_ordinary_lanes(fn):
-    ordinary, checked = CHECKED_DENSITY_POINTS[fn]
-    cols = [np.full(45, v) for v in (*ordinary, False)]
-    cols[0] = cols[0] * np.linspace(0.6, 1.4, 45)
     for j, point in enumerate(checked):
         for c, v in zip(cols, point):
             c[5 * j + 2] = v
@@ -475,6 +437,46 @@ def test_checked_lanes_of_the_gamma_side_are_the_scalar_functions(fn, base, chec
     assert_checked_lanes_are_scalar(fn, base, checked)
 
 
+# Lanes the beta, t and F densities check, among ordinary ones: for each
+# family points of every part of its checked region whose fixed-depth value
+# the keep step replaces (x within EPS of an end of the beta law, small and
+# large shapes; tiny and huge dof; F ratios beyond the bound and the beta
+# region at its point), so a lane that kept the fixed-depth value would
+# show.  Parameters per element and fixed for the call, flags per point.
+CHECKED_DENSITY_POINTS = {
+    dm.dbeta: ((0.5, 2.5, 3.5), [
+        (1.7596503466917976e-86, 3.6486774422783386, 0.65521568508476991, False),
+        (2.7322879760457234e-64, 2.6976807849600983, 0.90391599853608839, True),
+        (0.99999999999999989, 0.92593684885925398, 0.47301735829597558, False),
+        (0.99999999999999989, 2.4982725569238617, 0.02455473803686543, True),
+        (0.025614482171630443, 3.4077660670751726e-08, 2.3563535751495812, False),
+        (0.58249929523296851, 3.4115964590124935e-11, 0.78336854612786, True),
+        (0.38338881900265165, 2688497.0157693643, 4309469.1719332812, False),
+        (0.57278767580674472, 551399.74619985721, 415008.33599408809, True)]),
+    dm.dt: ((0.75, 7.0), [
+        (0.0041848171287964019, 3.1932933137438806e-08, False),
+        (0.077157739312118515, 4.5303170111421551e-12, True),
+        (0.29276965682808265, 135561069.65671197, False),
+        (4.8033104143508512, 8069426.587240098, True)]),
+    dm.df: ((1.25, 5.0, 12.0), [
+        (221892.0436235232, 9.7644259585475677, 1.0512293880747858, False),
+        (146231204.97493991, 35.864938189353182, 5.697140111962737, True),
+        (0.96022258917401349, 41138.976088160787, 181609.04274563573, False),
+        (0.90749477716517624, 25037427.538805947, 7133.7949899600553, True),
+        (319.2119663480272, 5.9153685935406459e-07, 0.52313275073059917, False),
+        (0.23455593473617606, 8.1392603973431944e-12, 3.8515169167103243, True)]),
+}
+
+
+@pytest.mark.parametrize("fn", CHECKED_DENSITY_POINTS, ids=lambda f: f.__name__)
+def test_checked_density_points_among_ordinary_lanes(fn):
+    ordinary, checked = CHECKED_DENSITY_POINTS[fn]
+    cols = [np.full(45, v) for v in (*ordinary, False)]
+    cols[0] = cols[0] * np.linspace(0.6, 1.4, 45)
+    for j, point in enumerate(checked):
+        for c, v in zip(cols, point):
+            c[5 * j + 2] = v
+    *args, flags = cols
     for flag in (flags.astype(bool), False, True):
         assert same_bits(fn(*args, flag), call_scalar(fn, *args, flag))
     for *point, flag in checked:
