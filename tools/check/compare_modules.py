@@ -173,25 +173,25 @@ CHILD = r"""
 import json, sys, time, numpy as np
 sys.path.insert(0, sys.argv[1])
 import distmill as dm
-spec = json.loads(sys.argv[2])
-sys.path.insert(0, spec["tool_dir"])
+job = json.loads(sys.argv[2])
+sys.path.insert(0, job["tool_dir"])
 import compare_modules as cm
 timing = {}
-for name in spec["functions"]:
-    args = cm.make_inputs(name[0], name[1:], spec["n"], spec["seed"])
+for name in job["functions"]:
+    args = cm.make_inputs(name[0], name[1:], job["n"], job["seed"])
     t = time.process_time()
     out = np.ascontiguousarray(getattr(dm, name)(*args), dtype=np.float64)
     timing[name] = time.process_time() - t
-    np.save(f"{spec['out']}/{name}.npy", out)
-json.dump(timing, open(f"{spec['out']}/timing.json", "w"))
+    np.save(f"{job['out']}/{name}.npy", out)
+json.dump(timing, open(f"{job['out']}/timing.json", "w"))
 """
 
 
 def run_build(build, functions, n, seed, out):
-    spec = dict(functions=functions, n=n, seed=seed, out=out, tool_dir=str(pathlib.Path(__file__).parent))
+    job = dict(functions=functions, n=n, seed=seed, out=out, tool_dir=str(pathlib.Path(__file__).parent))
     env = dict(os.environ)
     env.pop("PYTHONPATH", None)
-    subprocess.run([sys.executable, "-c", CHILD, str(pathlib.Path(build).resolve()), json.dumps(spec)],
+    subprocess.run([sys.executable, "-c", CHILD, str(pathlib.Path(build).resolve()), json.dumps(job)],
                    check=True, env=env)
     return json.load(open(f"{out}/timing.json"))
 
