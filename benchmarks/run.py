@@ -317,12 +317,14 @@ def before_after(rev, n, rounds, log):
 
 # ----------------------------------------------------------------- lanes
 
-# The functions whose array calls run on lanes.
-LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm",
-                  "dunif", "punif", "qunif", "dlaplace", "plaplace", "qlaplace", "dlogis", "plogis", "qlogis",
-                  "pexp", "qexp", "dweibull", "pweibull", "qweibull",
-                  "dchisq", "dinvgamma", "pgamma", "pchisq",
-                  "dbeta", "dt", "df", "dpois", "dbinom", "dbern"]
+# The functions timed by --lanes: every d, p and q function (those without
+# lane kernels show the cost of the element-wise loop in every setting).
+def lane_functions():
+    sys.path.insert(0, str(ROOT / "tests"))
+    from support.families import ORDER
+    return [p + d for p in "dpq" for d in ORDER]
+
+
 LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
 
 
@@ -333,12 +335,14 @@ def lane_times(names, n):
     out = {"lanes": getattr(dm, "__lanes__", "off")}
     for name in names:
         case = all_cases[name]
-        arrays = [a[:n] if isinstance(a, np.ndarray) else a for a in case["args"]]
+        # The iterative quantiles on a hundredth of the elements.
+        m = max(n // 100, 100) if name in ITERATIVE else n
+        arrays = [a[:m] if isinstance(a, np.ndarray) else a for a in case["args"]]
         fn, peer = getattr(dm, name), case["peers"]["scipy.stats"]
         fn(*arrays)
         peer(*arrays)
-        out[name] = {"distmill": median_time(lambda: fn(*arrays), 3) / n * 1e9,
-                     "scipy.stats": median_time(lambda: peer(*arrays), 3) / n * 1e9}
+        out[name] = {"distmill": median_time(lambda: fn(*arrays), 3) / m * 1e9,
+                     "scipy.stats": median_time(lambda: peer(*arrays), 3) / m * 1e9}
     return out
 
 
@@ -379,6 +383,42 @@ def lanes_side_by_side(names, n, rounds, baseline, log):
 
 def fmt_ratio(r):
     return "—" if r is None else (f"{r:.3g}" if r < 100 else f"{r:.0f}")
+
+
+def write_lanes_chart(lanes, path):
+    """Per function, the ratio to scipy.stats under each setting (the
+    baseline build's first), d, p and q functions in three panels."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    labels = [l for l in lanes if l not in ("scalar",)]
+    names = [n for n in lanes[labels[0]] if n != "lanes"]
+    cmap = plt.get_cmap("viridis")
+    colors = {l: ("#999999" if l.startswith("before") else cmap(i / max(1, len(labels) - 1)))
+              for i, l in enumerate(labels)}
+    fig, axes = plt.subplots(1, 3, figsize=(18, 9), sharex=True)
+    handles = {}
+    for ax, prefix in zip(axes, "dpq"):
+        sub = [n for n in names if n.startswith(prefix)]
+        y = np.arange(len(sub))
+        h = 0.8 / len(labels)
+        for k, l in enumerate(labels):
+            vals = [lanes[l][n]["distmill"] / lanes[l][n]["scipy.stats"] for n in sub]
+            handles[l] = ax.barh(y + (k - (len(labels) - 1) / 2) * h, vals, height=h, color=colors[l], label=l)
+        ax.set_xscale("log")
+        ax.axvline(1.0, color="black", linewidth=0.8)
+        ax.axvline(1.5, color="red", linewidth=0.6, linestyle="--")
+        ax.set_yticks(y, sub)
+        ax.invert_yaxis()
+        ax.set_title({"d": "densities", "p": "CDFs", "q": "quantiles"}[prefix])
+        ax.grid(axis="x", which="both", alpha=0.3)
+        ax.set_axisbelow(True)
+    fig.suptitle("Array time per element / scipy.stats by lane setting (log scale; dashed: 1.5)")
+    fig.legend(list(handles.values()), list(handles), loc="upper right", ncol=len(labels), fontsize=8)
+    fig.tight_layout(rect=(0, 0, 1, 0.95))
+    fig.savefig(path, dpi=100)
+    plt.close(fig)
 
 
 def write_chart(rows, path):
@@ -457,7 +497,7 @@ def main():
     log(f"lanes in use: {getattr(dm, '__lanes__', 'off')}")
     lanes = None
     if args.lanes:
-        lane_names = names if args.only else LANE_FUNCTIONS
+        lane_names = names if args.only else lane_functions()
         lanes = lanes_side_by_side(lane_names, big, 3 if args.quick else 5, args.baseline, log)
         names = [] if not args.only else names
 
@@ -514,7 +554,8 @@ def main():
              "the `scipy.special` function doing the same job (affine or log transforms of the "
              "argument included in its time), and numpy's `Generator` for draws (scipy's `rvs` draw "
              "from the same Generator).\n")
-    L.append(chart + "\n")
+    if rows or not lanes:
+        L.append(chart + "\n")
     if rows:
         L.append("## Arrays: ns per element and ratios\n")
         L.append("| function | n | distmill ns/elem | / scipy.stats | / frozen | / scipy.special | / numpy |")
@@ -526,6 +567,11 @@ def main():
                  f"{fmt_ratio(g('scipy.special'))} | {fmt_ratio(g('numpy Generator'))} |")
     if lanes:
         labels = list(lanes)
+        try:
+            write_lanes_chart(lanes, OUT_DIR / "lanes.png")
+            L.append("![ratios by lane setting](lanes.png)\n")
+        except ImportError:
+            L.append("(no chart: matplotlib not installed: `pip install '.[bench]'`)\n")
         L.append("\n## Lanes: ns per element by setting\n")
         L.append(f"Median CPU ns per element on {big:,}-element arrays over alternating child processes, one per "
                  "setting (DISTMILL_LANES; `off` calls the scalar function per element"

@@ -5,12 +5,10 @@ test_module_table.py).
 
 The closed-form families are the test subjects; every bound function goes
 through the same binding, so the behaviour holds for all of them.  The
-functions with lane kernels (benchmarks/run.py's LANE_FUNCTIONS: the
-densities but dcauchy, the closed-form CDFs and quantiles, pgamma and
-pchisq) take their array calls through the lane loop instead of one call
-per element, so each behaviour is checked on some of them too, with arrays
-long enough to span several blocks of the loop and packs that end partly
-filled."""
+functions with lane kernels (src/module/lanes.cpp lists them) take
+their array calls through the lane loop instead of one call per element,
+so each behaviour is checked on some of them too, with arrays long enough
+to span several blocks of the loop and packs that end partly filled."""
 import math
 
 import numpy as np
