@@ -5,7 +5,7 @@ test_module_table.py).
 
 The closed-form families are the test subjects; every bound function goes
 through the same binding, so the behaviour holds for all of them.  The
-functions with lane kernels (src/module/lanes.cpp lists them) take
+functions with lane kernels (src/module/lanes_*.cpp list them) take
 their array calls through the lane loop instead of one call per element,
 so each behaviour is checked on some of them too, with arrays long enough
 to span several blocks of the loop and packs that end partly filled."""

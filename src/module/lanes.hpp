@@ -1,6 +1,7 @@
 // The lanes of the module's array calls: which instruction set they use,
 // chosen once when the module loads, and each family kernel's loop
-// compiled for every instruction set (lanes.cpp).
+// compiled for every instruction set (lanes_loops.hpp, instantiated in
+// lanes_density.cpp, lanes_cdf.cpp and lanes_quantile.cpp).
 //
 // The choice is AVX2 where the processor has it, else the SSE2 every x86-64
 // processor has (elsewhere the scalar lane type), unless the environment

@@ -7,7 +7,7 @@
 2. the output digest of all 68 functions (tools/check/digest/digest.py)
    with the module's lanes set to each width the processor has, to the
    scalar lane type and off (DISTMILL_LANES);
-3. the code of the lane loops (src/module/lanes.cpp) as each compiler at
+3. the code of the lane loops (src/module/lanes_*.cpp) as each compiler at
    hand builds it: no fused multiply-add instruction, and no function that
    computes on packs left out of line (where it would be compiled for the
    baseline instead of its caller's instruction set).
@@ -81,15 +81,16 @@ def codegen(log):
         if not shutil.which(cxx):
             log(f"  {cxx}: not installed")
             continue
-        obj = pathlib.Path(tempfile.mkdtemp()) / "lanes.o"
-        subprocess.run([cxx, "-std=c++20", "-O3", "-Wno-psabi", "-ffp-contract=off", "-fno-fast-math",
-                        f"-I{ROOT / 'src'}", "-c", str(ROOT / "src" / "module" / "lanes.cpp"), "-o", str(obj)],
-                       check=True)
-        symbols = subprocess.run(["nm", "-C", str(obj)], capture_output=True, text=True, check=True).stdout
-        out_of_line = [l for l in symbols.splitlines() if pack.search(l)]
-        code = subprocess.run(["objdump", "-d", "--no-show-raw-insn", str(obj)], capture_output=True, text=True,
-                              check=True).stdout
-        fused = [l for l in code.splitlines() if "\t" in l and fma.search(l.split("\t")[-1].split()[0])]
+        out_of_line, fused = [], []
+        for source in sorted((ROOT / "src" / "module").glob("lanes_*.cpp")):
+            obj = pathlib.Path(tempfile.mkdtemp()) / (source.stem + ".o")
+            subprocess.run([cxx, "-std=c++20", "-O3", "-Wno-psabi", "-ffp-contract=off", "-fno-fast-math",
+                            f"-I{ROOT / 'src'}", "-c", str(source), "-o", str(obj)], check=True)
+            symbols = subprocess.run(["nm", "-C", str(obj)], capture_output=True, text=True, check=True).stdout
+            out_of_line += [l for l in symbols.splitlines() if pack.search(l)]
+            code = subprocess.run(["objdump", "-d", "--no-show-raw-insn", str(obj)], capture_output=True,
+                                  text=True, check=True).stdout
+            fused += [l for l in code.splitlines() if "\t" in l and fma.search(l.split("\t")[-1].split()[0])]
         log(f"  {cxx}: {len(fused)} fused multiply-add instructions, {len(out_of_line)} functions on packs "
             "out of line")
         for l in out_of_line[:10]:

@@ -1,0 +1,18 @@
+// The lane loops of the quantiles, for every instruction set.
+#include "module/lanes_loops.hpp"
+
+#include "dists/lanes/unif.hpp"
+#include "dists/lanes/laplace.hpp"
+#include "dists/lanes/logis.hpp"
+#include "dists/lanes/exp.hpp"
+#include "dists/lanes/weibull.hpp"
+
+namespace distmill::lanes {
+
+template Runner<Qunif::Scalar> runner<Qunif>();
+template Runner<Qlaplace::Scalar> runner<Qlaplace>();
+template Runner<Qlogis::Scalar> runner<Qlogis>();
+template Runner<Qexp::Scalar> runner<Qexp>();
+template Runner<Qweibull::Scalar> runner<Qweibull>();
+
+}  // namespace distmill::lanes
