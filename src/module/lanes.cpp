@@ -20,6 +20,7 @@
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
 #include "dists/lanes/bern.hpp"
+#include "dists/lanes/quantile_norm.hpp"
 
 namespace distmill::lanes {
 
@@ -126,5 +127,7 @@ template Runner<Df::Scalar> runner<Df>();
 template Runner<Dpois::Scalar> runner<Dpois>();
 template Runner<Dbinom::Scalar> runner<Dbinom>();
 template Runner<Dbern::Scalar> runner<Dbern>();
+template Runner<Qnorm::Scalar> runner<Qnorm>();
+template Runner<Qlnorm::Scalar> runner<Qlnorm>();
 
 }  // namespace distmill::lanes
