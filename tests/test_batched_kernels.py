@@ -42,7 +42,8 @@ ISAS = {1: "sse2", 2: "avx2", 3: "avx512"}
 
 @pytest.mark.parametrize("isa", ISAS, ids=ISAS.values())
 @pytest.mark.parametrize("what, label", [(0, "log"), (1, "exp"), (2, "log_core"), (3, "pack operations"),
-                                         (4, "expm1"), (5, "log1p"), (6, "tanh fraction")])
+                                         (4, "expm1"), (5, "log1p"), (6, "tanh fraction"),
+                                         (7, "erf given exp")])
 def test_pack_kernels_equal_scalar_ones(kernels, what, label, isa):
     # 3000 packs of the module's interleave and 3000 of one register, each
     # lane against the scalar kernel (tools/check/lanes_identity.py runs
@@ -123,6 +124,25 @@ for fn, params, flagged in ((dm.dunif, 2, True), (dm.punif, 2, True), (dm.qunif,
     if flagged:
         add(fn(*grid, True))
     add(fn(x[::7], *fixed))
+# The iterative quantiles, whose lanes each run their own refinement and
+# take the next element when theirs ends: elements that end after a few
+# steps (a recurring state) and after all of them (p = 0.0231...) share
+# packs with elements the scalar function decides (tails below 0.02, |mu|
+# large against sigma, subnormal or huge sigma, specials); lengths that
+# are no multiple of a pack, parameters fixed, per element and broadcast.
+m = 4099
+for fn in (dm.qnorm, dm.qlnorm):
+    kind = rng.integers(0, 6, m)
+    p = np.where(kind == 0, column(m), np.where(kind == 1, 0.023102098260321856, rng.uniform(0, 1, m)))
+    mu = np.where(rng.integers(0, 5, m) == 0, column(m), rng.uniform(-3, 3, m))
+    sigma = np.where(rng.integers(0, 5, m) == 0, column(m), np.exp(rng.uniform(-5, 5, m)))
+    add(fn(p, mu, sigma))
+    add(fn(p, 0.25, 1.5))
+    add(fn(p, mu, 1.5))
+    add(fn(p, 0.25, sigma))
+    add(fn(p[::3], mu[::3], 1.5))
+    add(fn(p[:997].reshape(997, 1), mu[:7], sigma[:7]))
+    add(fn(*np.ix_(SPECIAL, SPECIAL, SPECIAL)))
 counts = np.where(rng.integers(0, 5, n) == 0, rng.integers(-2**63, 2**63 - 1, n), rng.integers(-3, 5000, n))
 for fn, params in ((dm.dpois, [6.0, np.nan, 0.0, 1e4]), (dm.dbinom, [(40, 0.3), (0, 0.5), (4000, 1e-3), (-1, 0.5)]),
                    (dm.dbern, [0.3, 1.0, np.nan])):

@@ -233,7 +233,8 @@ def test_column_is_both_orders_and_gives_c():
     assert r.flags.c_contiguous
 
 
-@pytest.mark.parametrize("fn, size", [(dm.qweibull, 24), (dm.dgamma, 24), (dm.dgamma, 2400)])
+@pytest.mark.parametrize("fn, size", [(dm.qweibull, 24), (dm.dgamma, 24), (dm.dgamma, 2400), (dm.qnorm, 24),
+                                      (dm.qlnorm, 2400)])
 @pytest.mark.parametrize("make", [
     lambda v: v[::2],                            # every second element
     lambda v: v[::-1],                           # negative stride
@@ -250,12 +251,31 @@ def test_strided_inputs_go_through_general_case(make, fn, size):
     assert same_bits(r, call_scalar(fn, p, 1.9, 0.8))
 
 
-def test_strided_with_broadcast_parameter():
+@pytest.mark.parametrize("fn", [dm.qlogis, dm.qnorm, dm.qlnorm])
+def test_strided_with_broadcast_parameter(fn):
     p = np.linspace(0.05, 0.95, 20)[::3]
     sigma = np.linspace(0.5, 2.0, 14)[::2]
     assert p.shape == sigma.shape == (7,)
-    r = dm.qlogis(p, 0.0, sigma)
-    assert same_value_or_both_nan(r, call_scalar(dm.qlogis, p, 0.0, sigma))
+    r = fn(p, 0.0, sigma)
+    assert same_value_or_both_nan(r, call_scalar(fn, p, 0.0, sigma))
+    # A column of p against a row of scales: each row of the result is a
+    # block whose sigma is one broadcast value.
+    r = fn(p[:, None], 0.25, sigma[None, :])
+    assert same_bits(r, call_scalar(fn, np.repeat(p[:, None], 7, 1), 0.25, np.repeat(sigma[None, :], 7, 0)))
+
+
+# The iterative quantiles' lanes each run their own refinement: elements
+# whose state recurs after six steps and elements that take all 55 share
+# packs, and every lane that ends takes the next element at once.
+@pytest.mark.parametrize("fn", [dm.qnorm, dm.qlnorm])
+@pytest.mark.parametrize("n", [1, 7, 33, 1030])
+def test_quantile_lanes_ending_at_different_steps(fn, n):
+    early, late = 0.57168778645164597, 0.023102098260321856
+    p = np.where(np.arange(n) % 3 == 1, late, early)
+    p[::5] = np.linspace(0.1, 0.9, p[::5].size)
+    r = fn(p, -0.5, 1.25)
+    assert same_bits(r, call_scalar(fn, p, -0.5, 1.25))
+    assert same_bits(fn(p, -0.5, np.full(n, 1.25)), r)
 
 
 def test_input_array_is_not_modified():
@@ -367,6 +387,14 @@ CHECKED_POINTS = [
     (dm.pweibull, (2.3061465982136556e-05, 38325.04395952466, 81.24125822650637, True)),
     (dm.qweibull, (4.7810482331656423e-17, 1112.1129570975377, 9.282339002242452e+186)),
     (dm.qweibull, (1.0995227941027878e-19, 0.9456354589975849, 8.048372829514903e+19)),
+    # The iterative quantiles: tails below 0.02, |mu| large against sigma,
+    # sigma sqrt 2 overflowing, and sigma subnormal.
+    (dm.qnorm, (0.9999999982988258, 0.70372874173119904, 0.064112595896045593)),
+    (dm.qnorm, (1e-10, 0.0, 1.0)),
+    (dm.qnorm, (0.61525158792035739, 2.8040909097994234e+299, 1.3014286166102495e+308)),
+    (dm.qnorm, (0.95193289581852314, -4.610324167603008e-317, 9.8082900143695946e-319)),
+    (dm.qlnorm, (0.99999999999909917, -1.4106705033708291, 0.13536683813923414)),
+    (dm.qlnorm, (0.83967902681674444, -293.67879532892761, 0.00023055542113004643)),
 ]
 
 

@@ -32,7 +32,7 @@ inline constexpr double ERF_SWITCH = 2.1;
 // Small-branch denominator L1 for o = z^2.  Level k (k = 1..59) is
 // (4k o)/level(k+1) + ((2k - 1) - 2o); the level after 59 is 119 - 2o.
 template <class T>
-constexpr T erf_small_den(T o) {
+DISTMILL_LANE_INLINE constexpr T erf_small_den(T o) {
   const T r = o + o;
   T t = (o * T(236)) / (T(119) - r) + (T(117) - r);
   for (int k = 58; k >= 1; --k)
@@ -43,22 +43,31 @@ constexpr T erf_small_den(T o) {
 // Large-branch denominator D for t = 2z.  Level k (k = 1..59) is
 // 2k/level(k+1) + t; the level after 59 is t.
 template <class T>
-constexpr T erf_large_den(T t) {
+DISTMILL_LANE_INLINE constexpr T erf_large_den(T t) {
   T d = T(118) / t + t;
   for (int k = 58; k >= 1; --k) d = static_cast<T>(2 * k) / d + t;
   return d;
 }
 
-// erf for 0 < z (double), z not tiny and finite, given e = e^(-z^2)
-// formed as exp((-z) * z).
+// The two branches of erf for 0 < z, z not tiny and finite, given
+// e = e^(-z^2) formed as exp((-z) * z): on double, or lane by lane on a
+// pack of iterates (the batched inverse, dists/lanes/quantile_norm.hpp).
+template <class T>
+DISTMILL_LANE_INLINE constexpr T erf_small_branch(T z, T e) {
+  const T E1 = e / SQRTPI_DOUBLE;
+  const T N = (z + z) * E1;
+  return N / erf_small_den<T>(z * z);
+}
+template <class T>
+DISTMILL_LANE_INLINE constexpr T erf_large_branch(T z, T e) {
+  const T E1 = e / SQRTPI_DOUBLE;
+  const T E2 = E1 + E1;
+  return 1.0 - E2 / erf_large_den<T>(z + z);
+}
+
 constexpr double erf_pos(double z, double e) {
-  const double E1 = e / SQRTPI_DOUBLE;
-  if (z > ERF_SWITCH) {
-    const double E2 = E1 + E1;
-    return 1 - E2 / erf_large_den<double>(z + z);
-  }
-  const double N = (z + z) * E1;
-  return N / erf_small_den<double>(z * z);
+  if (z > ERF_SWITCH) return erf_large_branch(z, e);
+  return erf_small_branch(z, e);
 }
 
 constexpr double erf_pos(double z) { return erf_pos(z, exp((-z) * z)); }
@@ -162,12 +171,16 @@ inline constexpr int ERF_INV_STEPS = 55;
 
 // One damped Halley step of the inverse error function from the state
 // (x, D) with f = erf(x): the step s with x_next = x - s.
-constexpr double erf_inv_step(double y, double x, double D, double f) {
-  const double g2 = ((-2 * x) * D) / D;
-  const double h = (f - y) / D;
-  const double q = 1 - g2 * (0.5 * h);
+// Written once for double and for packs of iterates: the divisor is the
+// clamped q itself, so h / 1.2 and h / 0.8 are the same divisions.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T erf_inv_step(T y, T x, T D, T f) {
+  using lanes::select;
+  const T g2 = ((-2.0 * x) * D) / D;
+  const T h = (f - y) / D;
+  const T q = 1.0 - g2 * (0.5 * h);
   // A NaN q fails both comparisons and gives a NaN step.
-  return q > 1.2 ? h / 1.2 : q < 0.8 ? h / 0.8 : h / q;
+  return h / select(q > 1.2, T(1.2), select(q < 0.8, T(0.8), q));
 }
 
 // The 55 refinement steps from the guess x, every one taken.

@@ -6,6 +6,7 @@
 #include "dists/lanes/logis.hpp"
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/weibull.hpp"
+#include "dists/lanes/quantile_norm.hpp"
 
 namespace distmill::lanes {
 
@@ -14,5 +15,7 @@ template Runner<Qlaplace::Scalar> runner<Qlaplace>();
 template Runner<Qlogis::Scalar> runner<Qlogis>();
 template Runner<Qexp::Scalar> runner<Qexp>();
 template Runner<Qweibull::Scalar> runner<Qweibull>();
+template Runner<Qnorm::Scalar> runner<Qnorm>();
+template Runner<Qlnorm::Scalar> runner<Qlnorm>();
 
 }  // namespace distmill::lanes

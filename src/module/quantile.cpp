@@ -21,12 +21,13 @@
 #include "dists/lanes/laplace.hpp"
 #include "dists/lanes/logis.hpp"
 #include "dists/lanes/weibull.hpp"
+#include "dists/lanes/quantile_norm.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
 
 void register_quantile_functions(py::module_& m) {
-  def_elementwise(m, "qnorm", qnorm, py::arg("p"), py::arg("mu") = 0, py::arg("sigma") = 1);
+  def_elementwise(m, "qnorm", qnorm, lanes::runner<lanes::Qnorm>(), py::arg("p"), py::arg("mu") = 0, py::arg("sigma") = 1);
   def_elementwise(m, "qbern", qbern, py::arg("p"), py::arg("prob"));
   def_elementwise(m, "qbeta", qbeta, py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qbinom", qbinom, py::arg("p"), py::arg("n_trials"), py::arg("prob"));
@@ -37,7 +38,7 @@ void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qgamma", qgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qinvgamma", qinvgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qlaplace", qlaplace, lanes::runner<lanes::Qlaplace>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
-  def_elementwise(m, "qlnorm", qlnorm, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qlnorm", qlnorm, lanes::runner<lanes::Qlnorm>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlogis", qlogis, lanes::runner<lanes::Qlogis>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qpois", qpois, py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qt", qt, py::arg("p"), py::arg("dof"));

@@ -146,6 +146,15 @@ DISTMILL_LANE_INLINE void run_block(const Kernel& k, const Arg* a, double* out, 
     out[i + l] = cxmath::lanes::lane(ordinary, static_cast<int>(l)) ? v[l] : k.scalar(t, l);
 }
 
+// A kernel whose elements take different amounts of work (an iterative
+// quantile, whose lanes each run their own refinement) takes a whole block
+// at once: `block<V>(args, out, n)` writes out[0 .. n - 1] itself, handing
+// to the scalar function what it cannot decide, as run_block does.
+template <class Kernel, class V>
+concept takes_whole_blocks = requires(const Kernel& k, const Arg* a, double* out, std::size_t n) {
+  k.template block<V>(a, out, n);
+};
+
 // Every block of a call on the lane type V.  The kernel is made once, from
 // the first block's arguments: the constant ones are the same in all.
 template <class Kernel, class V>
@@ -156,7 +165,10 @@ DISTMILL_LANE_INLINE void run(Blocks& blocks, typename Kernel::Scalar f) {
   if (n == 0) return;
   const Kernel k(a, f);
   do {
-    run_block<Kernel, V>(k, a, out, n);
+    if constexpr (takes_whole_blocks<Kernel, V>)
+      k.template block<V>(a, out, n);
+    else
+      run_block<Kernel, V>(k, a, out, n);
   } while ((n = blocks.next(a, out)) != 0);
 }
 
