@@ -6,9 +6,9 @@ test_module_table.py).
 The closed-form families are the test subjects; every bound function goes
 through the same binding, so the behaviour holds for all of them.  The
 functions with lane kernels (benchmarks/run.py's LANE_FUNCTIONS: the
-densities but dcauchy, the closed-form CDFs and quantiles, pgamma and
-pchisq) take their array calls through the lane loop instead of one call
-per element, so each behaviour is checked on some of them too, with arrays
+densities, the closed-form CDFs and quantiles, pgamma, pchisq, pinvgamma,
+pnorm and plnorm) take their array calls through the lane loop instead of
+one call per element, so each behaviour is checked on some of them too, with arrays
 long enough to span several blocks of the loop and packs that end partly
 filled."""
 import math
@@ -369,6 +369,16 @@ CHECKED_POINTS = [
     (dm.pweibull, (2.3061465982136556e-05, 38325.04395952466, 81.24125822650637, True)),
     (dm.qweibull, (4.7810482331656423e-17, 1112.1129570975377, 9.282339002242452e+186)),
     (dm.qweibull, (1.0995227941027878e-19, 0.9456354589975849, 8.048372829514903e+19)),
+    (dm.pnorm, (-8.0, 0.0, 1.0, False)),
+    (dm.pnorm, (-13.3, 1.7, 2.1, False)),
+    (dm.pnorm, (-30.0, 0.0, 3.1, True)),
+    (dm.plnorm, (0.00033546262790251185, 0.0, 1.0, False)),
+    (dm.plnorm, (0.0001, 0.5, 1.2, True)),
+    (dm.dcauchy, (1e160, 0.0, 1.0, False)),
+    (dm.dcauchy, (1e200, 0.0, 1.5, True)),
+    (dm.qcauchy, (1e-9, 0.0, 1.0)),
+    (dm.pinvgamma, (1e5, 3.0, 2.0, True)),
+    (dm.pinvgamma, (1e12, 2.5, 0.75, True)),
 ]
 
 

@@ -20,6 +20,9 @@
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
 #include "dists/lanes/bern.hpp"
+#include "dists/lanes/norm_cdf.hpp"
+#include "dists/lanes/cauchy.hpp"
+#include "dists/lanes/invgamma_cdf.hpp"
 
 namespace distmill::lanes {
 
@@ -126,5 +129,10 @@ template Runner<Df::Scalar> runner<Df>();
 template Runner<Dpois::Scalar> runner<Dpois>();
 template Runner<Dbinom::Scalar> runner<Dbinom>();
 template Runner<Dbern::Scalar> runner<Dbern>();
+template Runner<Pnorm::Scalar> runner<Pnorm>();
+template Runner<Plnorm::Scalar> runner<Plnorm>();
+template Runner<Dcauchy::Scalar> runner<Dcauchy>();
+template Runner<Qcauchy::Scalar> runner<Qcauchy>();
+template Runner<Pinvgamma::Scalar> runner<Pinvgamma>();
 
 }  // namespace distmill::lanes
