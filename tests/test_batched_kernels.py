@@ -10,10 +10,12 @@ import functools
 import pytest
 
 
-@pytest.mark.parametrize("what, label", [(0, "log_lanes"), (1, "exp_lanes")])
+@pytest.mark.parametrize("what, label", [(0, "log_lanes"), (1, "exp_lanes"), (3, "extended groups")])
 def test_batched_elementary_kernels_equal_scalar_ones(kernels, what, label):
     # 4000 batches each of 1, 7 and 50 lanes: 232,000 arguments, covering
-    # every guard, both branches and arbitrary bit patterns.
+    # every guard, both branches and arbitrary bit patterns; for the
+    # extended kernels in groups, 4000 groups each of erf_ext (either side of
+    # its switch) and of the tangent's fraction (each depth), 1 to 9 wide.
     assert kernels.k_lanes_mismatches(what, 4000, 11) == 0, label
 
 
@@ -89,7 +91,8 @@ def add(a):
 n = 30011
 flags = rng.integers(0, 2, n).astype(bool)
 for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2), (dm.dlnorm, 2), (dm.dchisq, 1), (dm.dinvgamma, 2),
-                   (dm.pgamma, 2), (dm.pchisq, 1), (dm.dbeta, 2), (dm.dt, 1), (dm.df, 2)):
+                   (dm.pgamma, 2), (dm.pchisq, 1), (dm.dbeta, 2), (dm.dt, 1), (dm.df, 2),
+                   (dm.pnorm, 2), (dm.plnorm, 2), (dm.pinvgamma, 2)):
     x = column(n)
     cols = [column(n) for _ in range(params)]
     fixed = [2.5, 0.75][:params]
@@ -110,7 +113,8 @@ for fn, params, flagged in ((dm.dunif, 2, True), (dm.punif, 2, True), (dm.qunif,
                             (dm.dlaplace, 2, True), (dm.plaplace, 2, True), (dm.qlaplace, 2, False),
                             (dm.dlogis, 2, True), (dm.plogis, 2, True), (dm.qlogis, 2, False),
                             (dm.pexp, 1, True), (dm.qexp, 1, False),
-                            (dm.dweibull, 2, True), (dm.pweibull, 2, True), (dm.qweibull, 2, False)):
+                            (dm.dweibull, 2, True), (dm.pweibull, 2, True), (dm.qweibull, 2, False),
+                            (dm.dcauchy, 2, True), (dm.qcauchy, 2, False)):
     x = column(n) if flagged else np.where(rng.integers(0, 3, n) == 0, column(n), rng.uniform(0, 1, n))
     cols = [column(n) for _ in range(params)]
     fixed = [-0.5, 2.5][-params:]

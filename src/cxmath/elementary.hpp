@@ -516,6 +516,22 @@ constexpr T pow_sqmul(std::int64_t n, T x) {
 
 }  // namespace detail
 
+namespace detail {
+
+// Lambert's continued fraction of tan x at depth N, from the innermost
+// level out: on one extended value, or on a group of them (ext/pack.hpp)
+// that share N.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T tan_cf(T x, int N) {
+  const T s = x * x;
+  T t = static_cast<T>(2 * N - 1);
+  for (int k = N - 1; k >= 1; --k) t = static_cast<T>(2 * k - 1) - s / t;
+  return x / t;
+}
+constexpr int tan_depth(ext x) { return x > ext(1.4) ? 45 : x > 1 ? 35 : 25; }
+
+}  // namespace detail
+
 // Tangent in extended precision.  Arguments above pi are reduced by whole
 // multiples of pi (at most twice); near pi/2 the Laurent series of -cot about
 // the pole is used; elsewhere Lambert's continued fraction of depth 25, 35 or
@@ -538,11 +554,7 @@ constexpr ext tan(ext x) {
     const ext y7 = detail::pow_sqmul<ext>(7, y);
     return ((((y5 + y5) / 945 + y7 / 4725) + (y * y) * y / 45) + y / 3) + (-1 / y);
   }
-  const ext s = x * x;
-  const int N = x > ext(1.4) ? 45 : x > 1 ? 35 : 25;
-  ext t = static_cast<ext>(2 * N - 1);
-  for (int k = N - 1; k >= 1; --k) t = static_cast<ext>(2 * k - 1) - s / t;
-  return x / t;
+  return detail::tan_cf<ext>(x, detail::tan_depth(x));
 }
 
 // Arc-tangent: a continued fraction of depth 15..52 up to 2.5, the

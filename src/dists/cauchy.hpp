@@ -16,6 +16,30 @@ namespace distmill {
 
 namespace detail {
 
+// ---- the fixed-depth formulas, shared with the lanes (dists/lanes/) ----
+
+// The density 1/((pi sigma) q), q = 1 + z^2, given pi sigma in extended
+// precision.
+constexpr double dcauchy_of(cxmath::ext pi_sigma, double q) {
+  using cxmath::ext;
+  return static_cast<double>(ext(1.0) / (pi_sigma * static_cast<ext>(q)));
+}
+
+// The quantile's tangent at d = pi (p - 1/2) in extended precision (tan is
+// odd; it is evaluated on the positive half, and angles below the extended
+// tiny threshold give 0), and the quantile mu + sigma t from it.
+constexpr cxmath::ext qcauchy_tan(cxmath::ext d) {
+  using namespace cxmath;
+  if (isnan(d)) return NaN_EXT;
+  if (d == 0) return ext(0.0);
+  if (d > 0) return d < EPS_EXT ? ext(0.0) : tan(d);
+  return d > -EPS_EXT ? ext(0.0) : -tan(-d);
+}
+constexpr double qcauchy_of(double mu, double sigma, cxmath::ext t) {
+  using cxmath::ext;
+  return static_cast<double>(static_cast<ext>(mu) + static_cast<ext>(sigma) * t);
+}
+
 // ---- converged forms, in extended precision ----
 
 // Log-density -ln(pi sigma) - ln(1 + z^2): z^2 cannot overflow and the
@@ -103,7 +127,7 @@ constexpr double dcauchy(double x, double mu, double sigma, bool give_log) {
     // stands (there is no density to check).
     const double z = (x - mu) / sigma;
     const double q = 1 + z * z;
-    const double d = static_cast<double>(ext(1.0) / ((PI_EXT * static_cast<ext>(sigma)) * static_cast<ext>(q)));
+    const double d = dcauchy_of(PI_EXT * static_cast<ext>(sigma), q);
     const double v = dpq::value(d, give_log);
     if (sigma == 0) return v;
     return keep_density<Checked>(v, give_log, dcauchy_region(x, mu, sigma, give_log, v),
@@ -160,19 +184,7 @@ constexpr double qcauchy(double p, double mu, double sigma) {
   if (p == 1) return mu == -INF ? NaN : INF;
   // An infinite location carries every quantile with it.
   if (Checked && !isfinite(mu)) return mu;
-  const ext d = PI_EXT * static_cast<ext>(p - 0.5);
-  // tan is odd; it is evaluated on the positive half, and angles below the
-  // extended tiny threshold give 0.
-  ext t;
-  if (isnan(d))
-    t = NaN_EXT;
-  else if (d == 0)
-    t = ext(0.0);
-  else if (d > 0)
-    t = d < EPS_EXT ? ext(0.0) : tan(d);
-  else
-    t = d > -EPS_EXT ? ext(0.0) : -tan(-d);
-  const double q = static_cast<double>(static_cast<ext>(mu) + static_cast<ext>(sigma) * t);
+  const double q = qcauchy_of(mu, sigma, qcauchy_tan(PI_EXT * static_cast<ext>(p - 0.5)));
   return keep_quantile<Checked>(q, p, 1 - p, qcauchy_region(p, mu, sigma, q),
                                 [&](double v) { return pcauchy_tails(v, mu, sigma); },
                                 [&] { return qcauchy_converged(p, mu, sigma); });

@@ -21,6 +21,13 @@ namespace distmill {
 
 namespace detail {
 
+// Phi from erf |z| = erf(|u|/sqrt 2): (1 + erf |z|)/2 above mu, (1 - erf |z|)/2
+// below (the scalar CDF and the lanes, dists/lanes/norm_cdf.hpp).
+constexpr cxmath::ext pnorm_of_erf(bool upper, cxmath::ext erf_abs) {
+  using cxmath::ext;
+  return upper ? (1 + erf_abs) * ext(0.5) : (1 - erf_abs) * ext(0.5);
+}
+
 // Normal CDF for finite x, mu and finite positive sigma.
 constexpr double pnorm_core(double x, double mu, double sigma) {
   using namespace cxmath;
@@ -36,9 +43,9 @@ constexpr double pnorm_core(double x, double mu, double sigma) {
   else if (z == 0)
     Phi = ext(0.5);
   else if (z > 0)
-    Phi = z < EPS_EXT ? ext(0.5) : (1 + erf_ext(z)) * ext(0.5);
+    Phi = z < EPS_EXT ? ext(0.5) : pnorm_of_erf(true, erf_ext(z));
   else
-    Phi = z > -EPS_EXT ? ext(0.5) : (1 - erf_ext(-z)) * ext(0.5);
+    Phi = z > -EPS_EXT ? ext(0.5) : pnorm_of_erf(false, erf_ext(-z));
   return static_cast<double>(Phi);
 }
 

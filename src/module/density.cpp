@@ -30,6 +30,7 @@
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
 #include "dists/lanes/bern.hpp"
+#include "dists/lanes/cauchy.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -39,7 +40,7 @@ void register_density_functions(py::module_& m) {
   def_elementwise(m, "dbern", dbern, lanes::runner<lanes::Dbern>(), py::arg("x"), py::arg("prob"), py::arg("log") = false);
   def_elementwise(m, "dbeta", dbeta, lanes::runner<lanes::Dbeta>(), py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log") = false);
   def_elementwise(m, "dbinom", dbinom, lanes::runner<lanes::Dbinom>(), py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log") = false);
-  def_elementwise(m, "dcauchy", dcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
+  def_elementwise(m, "dcauchy", dcauchy, lanes::runner<lanes::Dcauchy>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log") = false);
   def_elementwise(m, "dchisq", dchisq, lanes::runner<lanes::Dchisq>(), py::arg("x"), py::arg("dof"), py::arg("log") = false);
   def_elementwise(m, "dexp", dexp, lanes::runner<lanes::Dexp>(), py::arg("x"), py::arg("rate"), py::arg("log") = false);
   def_elementwise(m, "df", df, lanes::runner<lanes::Df>(), py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log") = false);

@@ -7,6 +7,8 @@
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/weibull.hpp"
 #include "dists/lanes/gamma_cdf.hpp"
+#include "dists/lanes/norm_cdf.hpp"
+#include "dists/lanes/invgamma_cdf.hpp"
 
 namespace distmill::lanes {
 
@@ -17,5 +19,8 @@ template Runner<Pexp::Scalar> runner<Pexp>();
 template Runner<Pweibull::Scalar> runner<Pweibull>();
 template Runner<Pgamma::Scalar> runner<Pgamma>();
 template Runner<Pchisq::Scalar> runner<Pchisq>();
+template Runner<Pnorm::Scalar> runner<Pnorm>();
+template Runner<Plnorm::Scalar> runner<Plnorm>();
+template Runner<Pinvgamma::Scalar> runner<Pinvgamma>();
 
 }  // namespace distmill::lanes

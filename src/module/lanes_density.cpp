@@ -15,6 +15,7 @@
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
 #include "dists/lanes/bern.hpp"
+#include "dists/lanes/cauchy.hpp"
 
 namespace distmill::lanes {
 
@@ -34,5 +35,6 @@ template Runner<Df::Scalar> runner<Df>();
 template Runner<Dpois::Scalar> runner<Dpois>();
 template Runner<Dbinom::Scalar> runner<Dbinom>();
 template Runner<Dbern::Scalar> runner<Dbern>();
+template Runner<Dcauchy::Scalar> runner<Dcauchy>();
 
 }  // namespace distmill::lanes

@@ -7,6 +7,7 @@
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/weibull.hpp"
 #include "dists/lanes/quantile_norm.hpp"
+#include "dists/lanes/cauchy.hpp"
 
 namespace distmill::lanes {
 
@@ -17,5 +18,6 @@ template Runner<Qexp::Scalar> runner<Qexp>();
 template Runner<Qweibull::Scalar> runner<Qweibull>();
 template Runner<Qnorm::Scalar> runner<Qnorm>();
 template Runner<Qlnorm::Scalar> runner<Qlnorm>();
+template Runner<Qcauchy::Scalar> runner<Qcauchy>();
 
 }  // namespace distmill::lanes

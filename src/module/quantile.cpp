@@ -22,6 +22,7 @@
 #include "dists/lanes/logis.hpp"
 #include "dists/lanes/weibull.hpp"
 #include "dists/lanes/quantile_norm.hpp"
+#include "dists/lanes/cauchy.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -31,7 +32,7 @@ void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qbern", qbern, py::arg("p"), py::arg("prob"));
   def_elementwise(m, "qbeta", qbeta, py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qbinom", qbinom, py::arg("p"), py::arg("n_trials"), py::arg("prob"));
-  def_elementwise(m, "qcauchy", qcauchy, py::arg("p"), py::arg("mu"), py::arg("sigma"));
+  def_elementwise(m, "qcauchy", qcauchy, lanes::runner<lanes::Qcauchy>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qchisq", qchisq, py::arg("p"), py::arg("dof"));
   def_elementwise(m, "qexp", qexp, lanes::runner<lanes::Qexp>(), py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qf", qf, py::arg("p"), py::arg("df1"), py::arg("df2"));

@@ -10,6 +10,7 @@
 
 #include "probe.hpp"
 #include "cxmath/elementary.hpp"
+#include "cxmath/erf.hpp"
 #include "cxmath/incomplete_gamma.hpp"
 #include "cxmath/lanes/elementary.hpp"
 #include "cxmath/lanes/isa.hpp"
@@ -140,10 +141,61 @@ double gl_node_by_node(double a, double z) {
   return S;
 }
 
+// erf_ext on groups (erf_ext_many, the interleaved continued fractions)
+// against erf_ext one argument at a time: n arguments on one side of the
+// switch, drawn as the normal CDF forms them (u/sqrt 2 in extended
+// precision) from u over the lanes' range, with the neighbours of the
+// switch, of |u| = 2^-30 and of the exponential's split at |e| = 2.
+bool same_ext(ext u, ext v) { return ext_sign_exp(u) == ext_sign_exp(v) && ext_significand(u) == ext_significand(v); }
+
+std::int64_t erf_groups_vs_scalar(Rng& r, int n, bool large) {
+  ext z[16], got[16];
+  for (int l = 0; l < n; ++l) {
+    static const double edges[] = {0x1p-30, 0x1.0000000000001p-30, 2.0, 1.9999999999999998, 2.0000000000000004,
+                                   2.9698484809834995, 2.9698484809835, 2.969848480983500, 64.0, 9.5};
+    double u = 0;
+    switch (r.below(4)) {
+      case 0: u = edges[r.below(10)]; break;
+      case 1: u = __builtin_exp2(-30 + 31 * r.unit()); break;
+      default: u = large ? 2.96 + 61.04 * r.unit() : 2.97 * r.unit(); break;
+    }
+    ext a = static_cast<ext>(u) / SQRT2_EXT;
+    // Keep the argument on its side of the switch.
+    if ((a > static_cast<ext>(detail::ERF_SWITCH)) != large) a = large ? static_cast<ext>(2.5) : static_cast<ext>(1.5);
+    z[l] = a;
+  }
+  detail::erf_ext_many(z, got, n, large);
+  std::int64_t bad = 0;
+  for (int l = 0; l < n; ++l) bad += !same_ext(got[l], erf_ext(z[l]));
+  return bad;
+}
+
+// The tangent's continued fraction on groups of one depth (as the Cauchy
+// quantile's lanes run it) against tan, on angles in (0, 1.55] of every
+// depth, the depths' edges included.
+std::int64_t tan_groups_vs_scalar(Rng& r, int n) {
+  static const double edges[] = {1.0, 1.0000000000000002, 0.99999999999999989, 1.4, 1.4000000000000001,
+                                 1.3999999999999999, 1.55, 1e-15};
+  const int pick = static_cast<int>(r.below(3));
+  ext x[16], got[16];
+  for (int l = 0; l < n; ++l) {
+    ext v = static_cast<ext>(r.below(4) == 0 ? edges[r.below(8)] : 1.55 * r.unit());
+    if (detail::tan_depth(v) != 25 + 10 * pick) v = static_cast<ext>(pick == 0 ? 0.5 : pick == 1 ? 1.2 : 1.5);
+    x[l] = v;
+  }
+  const int N = 25 + 10 * pick;
+  ext_groups(x, got, n, [N](const auto& v) { return detail::tan_cf(v, N); });
+  std::int64_t bad = 0;
+  for (int l = 0; l < n; ++l) bad += !same_ext(got[l], tan(x[l]));
+  return bad;
+}
+
 }  // namespace
 
 // what: 0 log_lanes, 1 exp_lanes (each in batches of 1, 7 and 50 lanes, n
-// batches of each), 2 the incomplete gamma quadrature on n (a, z) pairs.
+// batches of each), 2 the incomplete gamma quadrature on n (a, z) pairs,
+// 3 erf_ext and the tangent's fraction in groups (1 to 9 arguments; each
+// side of erf_ext's switch, each depth of the fraction).
 PROBE(k_lanes_mismatches, "i:iii")
 std::int64_t k_lanes_mismatches(std::int64_t what, std::int64_t n, std::int64_t seed) {
   Rng r{static_cast<std::uint64_t>(seed)};
@@ -153,6 +205,9 @@ std::int64_t k_lanes_mismatches(std::int64_t what, std::int64_t n, std::int64_t 
       bad += lanes_vs_scalar<1, true>(r) + lanes_vs_scalar<7, true>(r) + lanes_vs_scalar<50, true>(r);
     } else if (what == 1) {
       bad += lanes_vs_scalar<1, false>(r) + lanes_vs_scalar<7, false>(r) + lanes_vs_scalar<50, false>(r);
+    } else if (what == 3) {
+      bad += erf_groups_vs_scalar(r, 1 + static_cast<int>(r.below(9)), r.below(2) != 0) +
+             tan_groups_vs_scalar(r, 1 + static_cast<int>(r.below(9)));
     } else {
       static const double shapes[] = {10.0, 30.0, 30.000000000000004, 800.0, 1e6, 1e12, 1e300, INF};
       const double a = r.below(4) ? 10 * __builtin_exp2(20 * r.unit()) : shapes[r.below(8)];
