@@ -20,6 +20,7 @@
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
 #include "dists/lanes/bern.hpp"
+#include "dists/lanes/beta_cdf.hpp"
 
 namespace distmill::lanes {
 
@@ -126,5 +127,11 @@ template Runner<Df::Scalar> runner<Df>();
 template Runner<Dpois::Scalar> runner<Dpois>();
 template Runner<Dbinom::Scalar> runner<Dbinom>();
 template Runner<Dbern::Scalar> runner<Dbern>();
+template Runner<Pbeta::Scalar> runner<Pbeta>();
+template Runner<Pt::Scalar> runner<Pt>();
+template Runner<Pf::Scalar> runner<Pf>();
+template Runner<Ppois::Scalar> runner<Ppois>();
+template Runner<Pbinom::Scalar> runner<Pbinom>();
+template Runner<Pbern::Scalar> runner<Pbern>();
 
 }  // namespace distmill::lanes
