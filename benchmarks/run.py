@@ -322,7 +322,8 @@ LANE_FUNCTIONS = ["dnorm", "dexp", "dgamma", "dlnorm",
                   "dunif", "punif", "qunif", "dlaplace", "plaplace", "qlaplace", "dlogis", "plogis", "qlogis",
                   "pexp", "qexp", "dweibull", "pweibull", "qweibull",
                   "dchisq", "dinvgamma", "pgamma", "pchisq",
-                  "dbeta", "dt", "df", "dpois", "dbinom", "dbern"]
+                  "dbeta", "dt", "df", "dpois", "dbinom", "dbern",
+                  "pbeta", "pt", "pf", "ppois", "pbinom", "pbern"]
 LANE_SETTINGS = ["off", "scalar", "sse2", "avx2", "avx512"]
 
 
