@@ -57,7 +57,7 @@ DISTMILL_LANE_INLINE constexpr V incomplete_beta_level(V a, V b, V z, int j) {
 // one-value loop returns there) while the others go on; the pack leaves
 // when all have stopped or after the last level.
 template <class V>
-DISTMILL_LANE_INLINE constexpr V incomplete_beta_cf(V a, V b, V z, V L) {
+DISTMILL_LANE_INLINE constexpr V incomplete_beta_fraction(V a, V b, V z, V L) {
   V E = exp(((log(1.0 - z) * b) + (log(z) * a)) - L);
   E = E / a;
 
@@ -81,6 +81,12 @@ DISTMILL_LANE_INLINE constexpr V incomplete_beta_cf(V a, V b, V z, V L) {
     }
   }
   return f * E;
+}
+
+// The scalar kernel: the fraction at one value, a function of its own (as
+// the compiler chooses to inline it or not, like any scalar kernel).
+constexpr double incomplete_beta_cf(double a, double b, double z, double L) {
+  return incomplete_beta_fraction(a, b, z, L);
 }
 
 constexpr double incomplete_beta_cf(double a, double b, double z) {

@@ -57,13 +57,13 @@ DISTMILL_LANE_INLINE V incomplete_beta_sides(const V& a, const V& b, const V& z,
   V A = a, B = b, Z = z, L;
   if (none(upper)) {
     L = L_ab ? *L_ab : map_where(ordinary, A, B, [](double p, double q) { return cxmath::lbeta(p, q); });
-    return cxmath::detail::incomplete_beta_cf(A, B, Z, L);
+    return cxmath::detail::incomplete_beta_fraction(A, B, Z, L);
   }
   A = select(upper, b, a);
   B = select(upper, a, b);
   Z = select(upper, 1.0 - z, z);
   L = L_ab ? select(upper, *L_ba, *L_ab) : map_where(ordinary, A, B, [](double p, double q) { return cxmath::lbeta(p, q); });
-  const V I = cxmath::detail::incomplete_beta_cf(A, B, Z, L);
+  const V I = cxmath::detail::incomplete_beta_fraction(A, B, Z, L);
   return select(upper, 1.0 - I, I);
 }
 
