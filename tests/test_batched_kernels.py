@@ -92,7 +92,8 @@ n = 30011
 flags = rng.integers(0, 2, n).astype(bool)
 for fn, params in ((dm.dnorm, 2), (dm.dexp, 1), (dm.dgamma, 2), (dm.dlnorm, 2), (dm.dchisq, 1), (dm.dinvgamma, 2),
                    (dm.pgamma, 2), (dm.pchisq, 1), (dm.dbeta, 2), (dm.dt, 1), (dm.df, 2),
-                   (dm.pnorm, 2), (dm.plnorm, 2), (dm.pinvgamma, 2)):
+                   (dm.pnorm, 2), (dm.plnorm, 2), (dm.pinvgamma, 2),
+                   (dm.pbeta, 2), (dm.pt, 1), (dm.pf, 2)):
     x = column(n)
     cols = [column(n) for _ in range(params)]
     fixed = [2.5, 0.75][:params]
@@ -147,9 +148,25 @@ for fn in (dm.qnorm, dm.qlnorm):
     add(fn(p[::3], mu[::3], 1.5))
     add(fn(p[:997].reshape(997, 1), mu[:7], sigma[:7]))
     add(fn(*np.ix_(SPECIAL, SPECIAL, SPECIAL)))
+# The beta-side CDFs where their fraction runs: x inside the support among
+# special values, shapes and degrees of freedom either side of the beta
+# region's bounds (0.01; the error scale 5000, near M = 5000 for m >= 1 and
+# M = 700 for m = 0.2), per element and fixed for the call.
+SHAPES = np.array([0.0099, 0.01, 0.2, 0.5, 1.0, 2.0, 2.5, 7.0, 60.0, 690.0, 720.0, 1100.0, 4999.0, 5001.0, 2e4])
+m = 3001
+for fn, params, k, inside in ((dm.pbeta, 2, 1.0, lambda: rng.uniform(0, 1, m)),
+                              (dm.pt, 1, 2.0, lambda: rng.normal(0, 3, m)), (dm.pf, 2, 2.0, lambda: rng.exponential(2, m))):
+    x = np.where(rng.integers(0, 5, m) == 0, column(m), inside())
+    cols = [SHAPES[rng.integers(0, SHAPES.size, m)] * k for _ in range(params)]
+    for flag in (False, True, flags[:m]):
+        add(fn(x, *cols, flag))
+        for v in SHAPES[::2] * k:
+            add(fn(x, *[v] * params, flag))
+            add(fn(x, *[v, 3.0][:params], flag))
 counts = np.where(rng.integers(0, 5, n) == 0, rng.integers(-2**63, 2**63 - 1, n), rng.integers(-3, 5000, n))
 for fn, params in ((dm.dpois, [6.0, np.nan, 0.0, 1e4]), (dm.dbinom, [(40, 0.3), (0, 0.5), (4000, 1e-3), (-1, 0.5)]),
-                   (dm.dbern, [0.3, 1.0, np.nan])):
+                   (dm.dbern, [0.3, 1.0, np.nan]), (dm.ppois, [6.0, np.nan, 0.0, 1e4]),
+                   (dm.pbinom, [(40, 0.3), (0, 0.5), (4000, 1e-3), (-1, 0.5)]), (dm.pbern, [0.3, 1.0, np.nan])):
     for p in params:
         for flag in (False, True, flags):
             add(fn(counts, *np.atleast_1d(p), flag))

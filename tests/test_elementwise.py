@@ -473,6 +473,34 @@ def test_checked_lanes_of_the_gamma_side_are_the_scalar_functions(fn, base, chec
     assert_checked_lanes_are_scalar(fn, base, checked)
 
 
+# Points of the beta-side CDFs the keep step replaces: shapes below 0.01 and
+# beyond the error scale's bound (pbeta; the t law's large dof; F's small and
+# large degrees of freedom), the t lower tail below 1e-5, F's upper tail
+# beyond the bound on df2/2 (1 + r), CDFs near 1 with the flag.
+@pytest.mark.parametrize("fn, base, checked", [
+    (dm.pbeta, (0.5, 2.5, 3.5, False),
+     [(0.1179492314966684, 0.0005045725937682024, 3.9556022154692143, False),
+      (0.06315310145721563, 0.0010372799069688244, 11.901516075650752, False),
+      (0.9861761335467346, 0.0006249867504713357, 2.6215258337686893, True),
+      (0.44343580427156426, 21248.42480634595, 22237.433867260042, False),
+      (0.595146590417668, 26441.193380904348, 13107.115411296496, False),
+      (0.49609796391678007, 2160.632915909177, 3226.6796017136326, True),
+      (0.12498140090123017, 1562.847460038494, 0.26652172170620353, True)]),
+    (dm.pt, (0.75, 7.0, False),
+     [(-9.069975520010047, 1700.5332445049232, False), (-32.3185944247242, 9774.679733869918, False),
+      (-205.1470591009896, 7406.946597680413, True), (5.824277475555511, 1990.2176704644698, True),
+      (117942.8709431265, 60.60880353203076, True)]),
+    (dm.pf, (1.25, 5.0, 12.0, False),
+     [(0.00847691803295794, 5316.081009581507, 0.011097134160692657, False),
+      (28.092160672557327, 0.021094215121012495, 4515.755145123848, False),
+      (63699.56493513455, 54.390108899556886, 0.021290329514834408, False),
+      (0.00023011374428783327, 5393.282649508597, 212.355246878543, True),
+      (6.3621509859564e-05, 934.807665333817, 1.1976024353839978, True)]),
+])
+def test_checked_lanes_of_the_beta_side_cdfs_are_the_scalar_functions(fn, base, checked):
+    assert_checked_lanes_are_scalar(fn, base, checked)
+
+
 # Lanes the beta, t and F densities check, among ordinary ones: for each
 # family points of every part of its checked region whose fixed-depth value
 # the keep step replaces (x within EPS of an end of the beta law, small and

@@ -25,6 +25,7 @@
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
 #include "cxmath/gamma.hpp"
+#include "cxmath/lanes/elementary.hpp"
 #include "cxmath/recurrence.hpp"
 
 namespace cxmath {
@@ -35,36 +36,57 @@ inline constexpr double INCBETA_TOL = 1e-15;
 inline constexpr int INCBETA_LAST_LEVEL = 205;
 
 // Coefficient e_j of level j of the continued fraction (e_j is d_{j+1}
-// above), with m held as a double and 2m + a formed as 2m plus a.
-constexpr double incomplete_beta_level(double a, double b, double z, int j) {
+// above), with m held as a double and 2m + a formed as 2m plus a.  The
+// level is the same in every lane of a pack (the lanes run in lock step).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V incomplete_beta_level(V a, V b, V z, int j) {
   if (j % 2 == 0) {
     const double m = static_cast<double>(j / 2);
-    const double am = (m + m) + a;
-    return (((a + b) + m) * ((m + a) * (-z))) / (am * (am + 1));
+    const V am = (m + m) + a;
+    return (((a + b) + m) * ((m + a) * (-z))) / (am * (am + 1.0));
   }
   const double m = static_cast<double>((j + 1) / 2);
-  const double am = (m + m) + a;
-  return ((m * z) * (b - m)) / (am * (am - 1));
+  const V am = (m + m) + a;
+  return ((m * z) * (b - m)) / (am * (am - 1.0));
 }
 
 // The continued-fraction core: z^a (1-z)^b / (a B(a, b)) times the fraction,
-// given L = lbeta(a, b).
-constexpr double incomplete_beta_cf(double a, double b, double z, double L) {
-  double E = exp(((log(1 - z) * b) + (log(z) * a)) - L);
+// given L = lbeta(a, b).  Written once for one value and for packs: on a
+// pack every lane runs the levels of its own (a, b, z), and a lane that has
+// met the stopping test keeps the value it had at that level (the value the
+// one-value loop returns there) while the others go on; the pack leaves
+// when all have stopped or after the last level.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V incomplete_beta_fraction(V a, V b, V z, V L) {
+  V E = exp(((log(1.0 - z) * b) + (log(z) * a)) - L);
   E = E / a;
 
-  double c = 1;
-  double d = 1 / (incomplete_beta_level(a, b, z, 0) + 1);
-  double f = d;
+  V c = 1.0;
+  V d = 1.0 / (incomplete_beta_level(a, b, z, 0) + 1.0);
+  V f = d;
+  [[maybe_unused]] lanes::mask_t<V> running(true);
   for (int j = 1; j <= INCBETA_LAST_LEVEL; ++j) {
-    const double e = incomplete_beta_level(a, b, z, j);
-    c = e / c + 1;
-    d = 1 / (e * d + 1);
-    f = (f * c) * d;
-    const double delta = c * d - 1;
-    if (delta == 0 || fabs(delta) < INCBETA_TOL) break;
+    const V e = incomplete_beta_level(a, b, z, j);
+    c = e / c + 1.0;
+    d = 1.0 / (e * d + 1.0);
+    const V g = (f * c) * d;
+    const V delta = c * d - 1.0;
+    if constexpr (lanes::is_scalar_v<V>) {
+      f = g;
+      if (delta == 0 || fabs(delta) < INCBETA_TOL) break;
+    } else {
+      f = select(running, g, f);
+      running = running & !((delta == 0.0) | (fabs(delta) < INCBETA_TOL));
+      if (none(running)) break;
+    }
   }
   return f * E;
+}
+
+// The scalar kernel: the fraction at one value, a function of its own (as
+// the compiler chooses to inline it or not, like any scalar kernel).
+constexpr double incomplete_beta_cf(double a, double b, double z, double L) {
+  return incomplete_beta_fraction(a, b, z, L);
 }
 
 constexpr double incomplete_beta_cf(double a, double b, double z) {

@@ -9,6 +9,10 @@
 #include "dists/lanes/gamma_cdf.hpp"
 #include "dists/lanes/norm_cdf.hpp"
 #include "dists/lanes/invgamma_cdf.hpp"
+#include "dists/lanes/beta_cdf.hpp"
+#include "dists/lanes/pois.hpp"
+#include "dists/lanes/binom.hpp"
+#include "dists/lanes/bern.hpp"
 
 namespace distmill::lanes {
 
@@ -22,5 +26,11 @@ template Runner<Pchisq::Scalar> runner<Pchisq>();
 template Runner<Pnorm::Scalar> runner<Pnorm>();
 template Runner<Plnorm::Scalar> runner<Plnorm>();
 template Runner<Pinvgamma::Scalar> runner<Pinvgamma>();
+template Runner<Pbeta::Scalar> runner<Pbeta>();
+template Runner<Pt::Scalar> runner<Pt>();
+template Runner<Pf::Scalar> runner<Pf>();
+template Runner<Ppois::Scalar> runner<Ppois>();
+template Runner<Pbinom::Scalar> runner<Pbinom>();
+template Runner<Pbern::Scalar> runner<Pbern>();
 
 }  // namespace distmill::lanes

@@ -11,4 +11,9 @@ struct Dbern : CountMass<double> {
   using CountMass::CountMass;
 };
 
+// The CDF in the same way: one scalar evaluation per distinct count.
+struct Pbern : CountMass<double> {
+  using CountMass::CountMass;
+};
+
 }  // namespace distmill::lanes

@@ -11,4 +11,9 @@ struct Dbinom : CountMass<std::int64_t, double> {
   using CountMass::CountMass;
 };
 
+// The CDF in the same way: one scalar evaluation per distinct count.
+struct Pbinom : CountMass<std::int64_t, double> {
+  using CountMass::CountMass;
+};
+
 }  // namespace distmill::lanes

@@ -1,8 +1,8 @@
-// Masses of the discrete families over arrays of counts with the law's
-// parameters fixed for the call: the counts of such an array repeat (a
+// Masses and CDFs of the discrete families over arrays of counts with the
+// law's parameters fixed for the call: the counts of such an array repeat (a
 // million draws of a binomial with 40 trials hold 41 distinct counts), so
-// the mass at each distinct count is the scalar function's value, computed
-// the first time the count appears and read from a table afterwards.  The
+// the value at each distinct count is the scalar function's, computed the
+// first time the count appears and read from a table afterwards.  The
 // table holds exactly what the scalar function returned, keep step
 // included, so every element has its bits whatever the family's checked
 // regions are.  Counts outside the table, and every element of a call whose
@@ -19,7 +19,8 @@ namespace distmill::lanes {
 // Counts 0 .. COUNT_TABLE - 1 are kept, for each setting of the log flag.
 inline constexpr std::int64_t COUNT_TABLE = 4096;
 
-// The kernel of a mass function f(count, P..., log) (P the parameters).
+// The kernel of a mass function or CDF f(count, P..., log) (P the
+// parameters).
 template <class... P>
 struct CountMass {
   using Scalar = double (*)(std::int64_t, P..., bool);

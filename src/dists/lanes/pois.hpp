@@ -11,4 +11,9 @@ struct Dpois : CountMass<double> {
   using CountMass::CountMass;
 };
 
+// The CDF in the same way: one scalar evaluation per distinct count.
+struct Ppois : CountMass<double> {
+  using CountMass::CountMass;
+};
+
 }  // namespace distmill::lanes
