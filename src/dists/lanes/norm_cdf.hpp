@@ -10,6 +10,7 @@
 #include "cxmath/erf.hpp"
 #include "dists/lanes/block.hpp"
 #include "dists/lanes/keep.hpp"
+#include "dists/lanes/lnorm.hpp"
 #include "dists/lnorm.hpp"
 #include "dists/norm.hpp"
 
@@ -112,13 +113,7 @@ struct Plnorm {
     V x = load<V>(a[0], i), mu = load<V>(a[1], i), sigma = load<V>(a[2], i);
     ordinary = (x >= cxmath::EPS) & (x <= cxmath::DBL_MAX_) & finite(mu) & (sigma > 0.0) &
                (sigma <= cxmath::DBL_MAX_);
-    if (!all(ordinary)) {
-      x = select(ordinary, x, V(1.0));
-      mu = select(ordinary, mu, V(0.0));
-      sigma = select(ordinary, sigma, V(1.0));
-    }
-    const V lx = log_core(x);
-    ordinary = ordinary & !((lx == 0.0) & (x != 1.0)) & finite(lx - mu) & detail::lnorm_log_precise(lx, mu, sigma);
+    const V lx = lnorm_log_x(x, mu, sigma, ordinary);
     const V P = normal_cdf_core((lx - mu) / sigma, ordinary);
     return probability_in_scale(a[3], i, P, ordinary);
   }

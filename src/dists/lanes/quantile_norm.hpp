@@ -92,35 +92,24 @@ DISTMILL_LANE_INLINE void qnorm_block(double (*f)(double, double, double), const
   refine_block<ErfInvSteps, V>(n, enter, leave);
 }
 
-// qnorm(p, mu, sigma) and qlnorm(p, mu, sigma), a block at a time.
-struct Qnorm {
+// qnorm(p, mu, sigma) (LogNormal false) and qlnorm(p, mu, sigma) (true), a
+// block at a time.
+template <bool LogNormal>
+struct QnormBlocks {
   using Scalar = double (*)(double, double, double);
   static constexpr int arity = 3;
 
   Scalar f;
-  Qnorm(const Arg*, Scalar scalar) : f(scalar) {}
+  QnormBlocks(const Arg*, Scalar scalar) : f(scalar) {}
 
   template <class V>
   DISTMILL_LANE_INLINE void block(const Arg* a, double* out, std::size_t n) const {
-    qnorm_block<false, V>(f, a, out, n);
+    qnorm_block<LogNormal, V>(f, a, out, n);
   }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
 };
-
-struct Qlnorm {
-  using Scalar = double (*)(double, double, double);
-  static constexpr int arity = 3;
-
-  Scalar f;
-  Qlnorm(const Arg*, Scalar scalar) : f(scalar) {}
-
-  template <class V>
-  DISTMILL_LANE_INLINE void block(const Arg* a, double* out, std::size_t n) const {
-    qnorm_block<true, V>(f, a, out, n);
-  }
-
-  double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
-};
+using Qnorm = QnormBlocks<false>;
+using Qlnorm = QnormBlocks<true>;
 
 }  // namespace distmill::lanes
