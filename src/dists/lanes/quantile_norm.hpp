@@ -89,7 +89,7 @@ DISTMILL_LANE_INLINE void qnorm_block(double (*f)(double, double, double), const
       out[k] = qn;
     }
   };
-  refine_block<ErfInvSteps, V>(n, enter, leave);
+  refine_block<ErfInvSteps, V>(ErfInvSteps{}, n, enter, leave);
 }
 
 // qnorm(p, mu, sigma) (LogNormal false) and qlnorm(p, mu, sigma) (true), a

@@ -39,15 +39,16 @@ DISTMILL_LANE_INLINE V load_lanes(const double* p) {
 // The elements 0 .. n - 1 of a block through Steps refinement steps.
 //   enter(k, y, x): element k enters a lane with target y and guess x; or
 //     returns false having decided the element itself.
-//   R::eval<V>(x, e, f): the evaluation at the iterates x on the pack: e
+//   r.eval<V>(x, e, f): the evaluation at the iterates x on the pack: e
 //     the density factor at x (the next D), f the function value.
-//   R::step<V>(y, x, D, f): the step s, x_next = x - s, on the pack.
+//   r.step<V>(y, x, D, f): the step s, x_next = x - s, on the pack.
 //   leave(k, v): element k's refined value v (the iterate after the last
 //     step).
-// (R's members take packs and are forced inline; enter and leave take
-// doubles only.)
+// (r holds what the call fixes for every element, a shape and its
+// log-gamma; its members take packs and are forced inline; enter and leave
+// take doubles only.)
 template <class R, class V, class Enter, class Leave>
-DISTMILL_LANE_INLINE void refine_block(std::size_t n, Enter&& enter, Leave&& leave) {
+DISTMILL_LANE_INLINE void refine_block(const R& r, std::size_t n, Enter&& enter, Leave&& leave) {
   constexpr int Steps = R::steps;
   constexpr int L = size_v<V>;
   alignas(64) double x[L], D[L], y[L], first[L];
@@ -88,9 +89,9 @@ DISTMILL_LANE_INLINE void refine_block(std::size_t n, Enter&& enter, Leave&& lea
   while (active > 0) {
     const V X = load_lanes<V>(x);
     V E, F;
-    R::template eval<V>(X, E, F);
+    r.template eval<V>(X, E, F);
     const V Dv = cxmath::lanes::select(load_lanes<V>(first) == 1.0, E, load_lanes<V>(D));
-    const V S = R::template step<V>(load_lanes<V>(y), X, Dv, F);
+    const V S = r.template step<V>(load_lanes<V>(y), X, Dv, F);
     store(Dv, D);
     for (int l = 0; l < L; ++l) {
       if (!busy[l]) continue;
