@@ -148,6 +148,24 @@ for fn in (dm.qnorm, dm.qlnorm):
     add(fn(p[::3], mu[::3], 1.5))
     add(fn(p[:997].reshape(997, 1), mu[:7], sigma[:7]))
     add(fn(*np.ix_(SPECIAL, SPECIAL, SPECIAL)))
+# The gamma side's quantiles, on lanes for a shape fixed for the call in
+# [EPS, 10): shapes either side of those bounds, of the start's switch at 1
+# and of the fraction's checked region (0.05); targets in both tails (which
+# the keep step checks, and where refinements run long) among ordinary
+# ones; scales per element, fixed and strided; shapes per element (no
+# lanes).
+for fn, params in ((dm.qgamma, 2), (dm.qchisq, 1), (dm.qinvgamma, 2)):
+    kind = rng.integers(0, 5, m)
+    p = np.where(kind == 0, column(m), np.where(kind == 1, 10.0 ** rng.uniform(-12, -1, m), rng.uniform(0, 1, m)))
+    p = np.where(kind == 2, 1 - 10.0 ** rng.uniform(-16, -1, m), p)
+    scale = np.where(rng.integers(0, 5, m) == 0, column(m), np.exp(rng.uniform(-5, 5, m)))
+    for shape in (2.0**-53, 2.0**-52, 0.0499, 0.05, 0.3, 1.0, 1.0000000000000002, 2.5, 9.99, 10.0, 20.0):
+        k = shape * 2 if fn is dm.qchisq else shape
+        add(fn(p, k, *[scale][:params - 1]))
+        add(fn(p[::3], k, *[1.5][:params - 1]))
+    add(fn(p[:997].reshape(997, 1), *[np.array([0.3, 2.5, 9.0])[:, None].T, scale[:3]][:params]))
+    add(fn(p, *[np.abs(column(m)), scale][:params]))
+    add(fn(*np.ix_(SPECIAL, *[SPECIAL] * params)))
 # The beta-side CDFs where their fraction runs: x inside the support among
 # special values, shapes and degrees of freedom either side of the beta
 # region's bounds (0.01; the error scale 5000, near M = 5000 for m >= 1 and

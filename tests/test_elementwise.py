@@ -403,6 +403,11 @@ CHECKED_POINTS = [
     (dm.dcauchy, (1e160, 0.0, 1.0, False)),
     (dm.dcauchy, (1e200, 0.0, 1.5, True)),
     (dm.qcauchy, (1e-9, 0.0, 1.0)),
+    # The gamma side's refinements: results past the fraction's range
+    # (x > 1.5 a + 2) and a lower tail of the inverse gamma.
+    (dm.qgamma, (0.9995659242370489, 6.0, 1.5)),
+    (dm.qchisq, (0.9999143043917089, 5.0)),
+    (dm.qinvgamma, (0.0005862805559957045, 3.0, 1.5)),
     (dm.pinvgamma, (1e5, 3.0, 2.0, True)),
     (dm.pinvgamma, (1e12, 2.5, 0.75, True)),
 ]

@@ -149,13 +149,17 @@ namespace detail {
 inline constexpr int GAMMA_INV_STEPS = 36;
 
 // One damped Halley step on P(a, x) - p from the state (x, D) with
-// P = P(a, x): the step delta with x_next = x - delta.
-constexpr double incomplete_gamma_inv_step(double p, double am1, double x, double D, double P) {
-  const double r1 = (P - p) / D;
-  const double r2 = (((am1 / x) - 1) * D) / D;
-  const double h = 1 - (0.5 * r1) * r2;
-  if (h > 1.2) return r1 / 1.2;
-  return r1 / (0.8 > h ? 0.8 : h);
+// P = P(a, x): the step delta with x_next = x - delta.  Written once for
+// double and for packs of iterates: the divisor is the clamped h itself, so
+// r1 / 1.2 and r1 / 0.8 are the same divisions.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_gamma_inv_step(T p, T am1, T x, T D, T P) {
+  using lanes::select;
+  const T r1 = (P - p) / D;
+  const T r2 = (((am1 / x) - 1.0) * D) / D;
+  const T h = 1.0 - (0.5 * r1) * r2;
+  // A NaN h fails both comparisons and gives a NaN step.
+  return r1 / select(h > 1.2, T(1.2), select(0.8 > h, T(0.8), h));
 }
 
 // Halley's method on P(a, x) - p with g = P' the gamma density and
@@ -216,32 +220,9 @@ constexpr double incomplete_gamma_refine(double a, double p, double lg, double x
   return x;
 }
 
-// Guards and the initial value, shared by both forms.  Returns true with
-// the answer in `out` when a guard decides it; otherwise the start in `x`
-// and lgamma(a) in `lg`.
-constexpr bool incomplete_gamma_inv_start(double a, double p, double& out, double& x, double& lg) {
-  if (isnan(a) || isnan(p)) {
-    out = NaN;
-    return true;
-  }
-  if (p < EPS) {
-    out = 0.0;
-    return true;
-  }
-  if (p > 1) {
-    out = NaN;
-    return true;
-  }
-  if (fabs(1 - p) < EPS) {
-    out = INF;
-    return true;
-  }
-  if (a < EPS) {
-    out = 0.0;
-    return true;
-  }
-
-  lg = lgamma(a);
+// The start of the refinement for EPS <= p, 1 - p beyond EPS and a >= EPS.
+constexpr double incomplete_gamma_inv_guess(double a, double p) {
+  double x = 0;
   if (a > 1) {
     // Wilson-Hilferty: (X/a)^(1/3) is nearly normal with mean 1 - 1/(9a)
     // and variance 1/(9a); the normal quantile v comes from the rational
@@ -268,6 +249,36 @@ constexpr bool incomplete_gamma_inv_start(double a, double p, double& out, doubl
     else
       x = 1 - log(1 - (p - t2) / (1 - t2));
   }
+  return x;
+}
+
+// Guards and the initial value, shared by both forms.  Returns true with
+// the answer in `out` when a guard decides it; otherwise the start in `x`
+// and lgamma(a) in `lg`.
+constexpr bool incomplete_gamma_inv_start(double a, double p, double& out, double& x, double& lg) {
+  if (isnan(a) || isnan(p)) {
+    out = NaN;
+    return true;
+  }
+  if (p < EPS) {
+    out = 0.0;
+    return true;
+  }
+  if (p > 1) {
+    out = NaN;
+    return true;
+  }
+  if (fabs(1 - p) < EPS) {
+    out = INF;
+    return true;
+  }
+  if (a < EPS) {
+    out = 0.0;
+    return true;
+  }
+
+  lg = lgamma(a);
+  x = incomplete_gamma_inv_guess(a, p);
   return false;
 }
 

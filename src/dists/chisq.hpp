@@ -64,6 +64,20 @@ constexpr double pchisq(double x, double dof, bool give_log_p) {
   });
 }
 
+// The quantile from the fixed-depth inverse r = P^-1(h, p), h = dof/2, past
+// the guards (the array calls' lanes, which refine r themselves, end here
+// too).
+template <bool Checked>
+constexpr double qchisq_from_inverse(double p, double h, double r) {
+  using namespace cxmath;
+  // dof = 0 is answered by the kernel's zero-shape rule.
+  if (!(h > 0)) return r + r;
+  const GammaScale law{2.0, false};
+  return keep_quantile<Checked>(r + r, p, 1 - p, incomplete_gamma_inv_region(h, r),
+                                [&](double v) { return gamma_law_tails(h, law, v); },
+                                [&] { return gamma_quantile_converged(h, p, 1 - p, law, r); });
+}
+
 template <bool Checked>
 constexpr double qchisq(double p, double dof) {
   using namespace cxmath;
@@ -74,13 +88,7 @@ constexpr double qchisq(double p, double dof) {
   // quantile is +inf.
   if (Checked && dof == INF) return INF;
   const double h = dof * 0.5;
-  const double r = incomplete_gamma_inv(h, p);
-  // dof = 0 is answered by the kernel's zero-shape rule.
-  if (!(h > 0)) return r + r;
-  const GammaScale law{2.0, false};
-  return keep_quantile<Checked>(r + r, p, 1 - p, incomplete_gamma_inv_region(h, r),
-                                [&](double v) { return gamma_law_tails(h, law, v); },
-                                [&] { return gamma_quantile_converged(h, p, 1 - p, law, r); });
+  return qchisq_from_inverse<Checked>(p, h, incomplete_gamma_inv(h, p));
 }
 
 }  // namespace detail

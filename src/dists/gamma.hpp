@@ -114,6 +114,20 @@ constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
   return dpq::value(R, give_log_p);
 }
 
+// The quantile from the fixed-depth inverse x = P^-1(shape, p), past the
+// guards (the array calls' lanes, which refine x themselves, end here too).
+// Checked in the inverse's region and wherever the product leaves the
+// normal range; the converged tails at v/scale in extended precision.
+template <bool Checked>
+constexpr double qgamma_from_inverse(double p, double shape, double scale, double x) {
+  using namespace cxmath;
+  const double v = x * scale;
+  const GammaScale law{scale, false};
+  return keep_quantile<Checked>(v, p, 1 - p, incomplete_gamma_inv_region(shape, x) || !(v >= 0x1p-1022 && v < INF),
+                                [&](double w) { return gamma_law_tails(shape, law, w); },
+                                [&] { return gamma_quantile_converged(shape, p, 1 - p, law, x); });
+}
+
 template <bool Checked>
 constexpr double qgamma(double p, double shape, double scale) {
   using namespace cxmath;
@@ -122,14 +136,7 @@ constexpr double qgamma(double p, double shape, double scale) {
   if (p == 1) return INF;
   if (shape == INF || scale == INF) return NaN;
   if (shape == 0) return 0.0;
-  const double x = incomplete_gamma_inv(shape, p);
-  const double v = x * scale;
-  // Checked in the inverse's region and wherever the product leaves the
-  // normal range; the converged tails at v/scale in extended precision.
-  const GammaScale law{scale, false};
-  return keep_quantile<Checked>(v, p, 1 - p, incomplete_gamma_inv_region(shape, x) || !(v >= 0x1p-1022 && v < INF),
-                                [&](double w) { return gamma_law_tails(shape, law, w); },
-                                [&] { return gamma_quantile_converged(shape, p, 1 - p, law, x); });
+  return qgamma_from_inverse<Checked>(p, shape, scale, incomplete_gamma_inv(shape, p));
 }
 
 }  // namespace detail

@@ -126,6 +126,24 @@ constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p
                                    });
 }
 
+// The quantile from the fixed-depth inverse y = P^-1(shape, 1 - p), past the
+// guards (the array calls' lanes, which refine y themselves, end here too).
+// The target of y is Q(shape, y) = p; 1 - p rounded loses its relative
+// accuracy once p is small, so small p are always checked, and so is a
+// quotient outside the normal range.  The converged tails are those of the
+// law at v itself: Q and P at scale/v in extended precision.
+template <bool Checked>
+constexpr double qinvgamma_from_inverse(double p, double shape, double scale, double y) {
+  using namespace cxmath;
+  const double c = 1 - p;
+  const double v = scale / y;
+  const GammaScale law{scale, true};
+  return keep_quantile<Checked>(
+      v, p, c, p < ROUNDED_TAIL || incomplete_gamma_inv_region(shape, y) || !(v >= 0x1p-1022 && v < INF),
+      [&](double w) { return gamma_law_tails(shape, law, w); },
+      [&] { return gamma_quantile_converged(shape, p, c, law, y); });
+}
+
 template <bool Checked>
 constexpr double qinvgamma(double p, double shape, double scale) {
   using namespace cxmath;
@@ -133,18 +151,8 @@ constexpr double qinvgamma(double p, double shape, double scale) {
   if (p == 0) return 0.0;
   if (p == 1) return INF;
   if (isinf(shape) || isinf(scale) || scale == 0 || shape == 0) return (scale == 0 && shape != 0) ? 0.0 : NaN;
-  // The target of y is Q(shape, y) = p; 1 - p rounded loses its relative
-  // accuracy once p is small, so small p are always checked, and so is a
-  // quotient outside the normal range.  The converged tails are those of
-  // the law at v itself: Q and P at scale/v in extended precision.
   const double c = 1 - p;
-  const double y = incomplete_gamma_inv(shape, c);
-  const double v = scale / y;
-  const GammaScale law{scale, true};
-  return keep_quantile<Checked>(
-      v, p, c, p < ROUNDED_TAIL || incomplete_gamma_inv_region(shape, y) || !(v >= 0x1p-1022 && v < INF),
-      [&](double w) { return gamma_law_tails(shape, law, w); },
-      [&] { return gamma_quantile_converged(shape, p, c, law, y); });
+  return qinvgamma_from_inverse<Checked>(p, shape, scale, incomplete_gamma_inv(shape, c));
 }
 
 }  // namespace detail

@@ -7,6 +7,7 @@
 #include "dists/lanes/exp.hpp"
 #include "dists/lanes/weibull.hpp"
 #include "dists/lanes/quantile_norm.hpp"
+#include "dists/lanes/quantile_gamma.hpp"
 #include "dists/lanes/cauchy.hpp"
 
 namespace distmill::lanes {
@@ -19,5 +20,8 @@ template Runner<Qweibull::Scalar> runner<Qweibull>();
 template Runner<Qnorm::Scalar> runner<Qnorm>();
 template Runner<Qlnorm::Scalar> runner<Qlnorm>();
 template Runner<Qcauchy::Scalar> runner<Qcauchy>();
+template Runner<Qgamma::Scalar> runner<Qgamma>();
+template Runner<Qchisq::Scalar> runner<Qchisq>();
+template Runner<Qinvgamma::Scalar> runner<Qinvgamma>();
 
 }  // namespace distmill::lanes

@@ -22,6 +22,7 @@
 #include "dists/lanes/logis.hpp"
 #include "dists/lanes/weibull.hpp"
 #include "dists/lanes/quantile_norm.hpp"
+#include "dists/lanes/quantile_gamma.hpp"
 #include "dists/lanes/cauchy.hpp"
 #include "module/registration.hpp"
 
@@ -33,11 +34,11 @@ void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qbeta", qbeta, py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qbinom", qbinom, py::arg("p"), py::arg("n_trials"), py::arg("prob"));
   def_elementwise(m, "qcauchy", qcauchy, lanes::runner<lanes::Qcauchy>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
-  def_elementwise(m, "qchisq", qchisq, py::arg("p"), py::arg("dof"));
+  def_elementwise(m, "qchisq", qchisq, lanes::runner<lanes::Qchisq>(), py::arg("p"), py::arg("dof"));
   def_elementwise(m, "qexp", qexp, lanes::runner<lanes::Qexp>(), py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qf", qf, py::arg("p"), py::arg("df1"), py::arg("df2"));
-  def_elementwise(m, "qgamma", qgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
-  def_elementwise(m, "qinvgamma", qinvgamma, py::arg("p"), py::arg("shape"), py::arg("scale"));
+  def_elementwise(m, "qgamma", qgamma, lanes::runner<lanes::Qgamma>(), py::arg("p"), py::arg("shape"), py::arg("scale"));
+  def_elementwise(m, "qinvgamma", qinvgamma, lanes::runner<lanes::Qinvgamma>(), py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qlaplace", qlaplace, lanes::runner<lanes::Qlaplace>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlnorm", qlnorm, lanes::runner<lanes::Qlnorm>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlogis", qlogis, lanes::runner<lanes::Qlogis>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));

@@ -60,8 +60,9 @@ DISTMILL_LANE_INLINE void refine_block(const R& r, std::size_t n, Enter&& enter,
   int active = 0;
 
   // Lane l takes the next element that enters, or idles on a harmless
-  // state (its values are computed and never read).
-  const auto take = [&](int l) {
+  // state (its values are computed and never read).  Inlined like the
+  // loop itself, whose instruction set it must share.
+  const auto take = [&](int l) __attribute__((always_inline)) {
     while (next < n) {
       const std::size_t k = next++;
       double yk = 0, xk = 0;
