@@ -44,6 +44,17 @@ constexpr double dchisq(double x, double dof, bool give_log) {
   });
 }
 
+// The CDF from the fixed-depth value P = P(h, z), h = dof/2 and z = x/2, for
+// finite arguments past the guards (the array calls' lanes, which form P
+// themselves, end here too).
+template <bool Checked>
+constexpr double pchisq_from_value(double x, double h, double z, double P, bool give_log_p) {
+  using namespace cxmath;
+  return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(h, z, P), [&](bool give_log) {
+    return incomplete_gamma_in_scale(h, static_cast<ext>(x) * ext(0.5), false, give_log);
+  });
+}
+
 template <bool Checked>
 constexpr double pchisq(double x, double dof, bool give_log_p) {
   using namespace cxmath;
@@ -58,10 +69,7 @@ constexpr double pchisq(double x, double dof, bool give_log_p) {
   if (dof == INF) return dpq::zero(give_log_p);
   // Just above EPS, x/2 is below EPS: the fixed-depth kernel gives 0 there.
   const double h = dof * 0.5, z = x * 0.5;
-  const double P = x < EPS ? 0.0 : incomplete_gamma(h, z);
-  return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(h, z, P), [&](bool give_log) {
-    return incomplete_gamma_in_scale(h, static_cast<ext>(x) * ext(0.5), false, give_log);
-  });
+  return pchisq_from_value<Checked>(x, h, z, x < EPS ? 0.0 : incomplete_gamma(h, z), give_log_p);
 }
 
 // The quantile from the fixed-depth inverse r = P^-1(h, p), h = dof/2, past

@@ -78,6 +78,21 @@ constexpr double dgamma(double x, double shape, double scale, bool give_log) {
   return dpq::zero(give_log);
 }
 
+// The CDF from the fixed-depth value P = P(shape, z) at z = x/scale, for
+// finite arguments past the guards (the array calls' lanes, which form P
+// themselves, end here too).
+template <bool Checked>
+constexpr double pgamma_from_value(double x, double shape, double scale, double z, double P, bool give_log_p) {
+  using namespace cxmath;
+  // The converged value at x/scale as the kernel had it where that is a
+  // normal double and the shape moderate, else at the exact quotient.
+  const bool rounded = z >= 0x1p-1022 && z < INF && shape <= GAMMA_ROUNDED_POINT_SHAPE;
+  return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(shape, z, P), [&](bool give_log) {
+    const GammaPoint pt = rounded ? GammaPoint{z, static_cast<ext>(z) - shape} : gamma_point(shape, {scale, false}, x);
+    return incomplete_gamma_in_scale(shape, pt, false, give_log);
+  });
+}
+
 template <bool Checked>
 constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
   using namespace cxmath;
@@ -92,14 +107,7 @@ constexpr double pgamma(double x, double shape, double scale, bool give_log_p) {
   if (x < EPS && !(Checked && x > 0)) return dpq::zero(give_log_p);
   if (shape != 0 && isfinite(shape) && isfinite(scale) && isfinite(x)) {
     const double z = x / scale;
-    const double P = x < EPS ? 0.0 : incomplete_gamma(shape, z);
-    // The converged value at x/scale as the kernel had it where that is a
-    // normal double and the shape moderate, else at the exact quotient.
-    const bool rounded = z >= 0x1p-1022 && z < INF && shape <= GAMMA_ROUNDED_POINT_SHAPE;
-    return keep_probability<Checked>(P, give_log_p, x < EPS || incomplete_gamma_region(shape, z, P), [&](bool give_log) {
-      const GammaPoint pt = rounded ? GammaPoint{z, static_cast<ext>(z) - shape} : gamma_point(shape, {scale, false}, x);
-      return incomplete_gamma_in_scale(shape, pt, false, give_log);
-    });
+    return pgamma_from_value<Checked>(x, shape, scale, z, x < EPS ? 0.0 : incomplete_gamma(shape, z), give_log_p);
   }
   // Limits: shape 0 is a point mass at 0 (seen only with a finite scale);
   // an infinite x passes all mass of a finite scale; an infinite shape or
