@@ -116,21 +116,32 @@ namespace detail {
 
 inline constexpr int BETA_INV_STEPS = 36;
 
+// The beta density x^(a-1) (1-x)^(b-1) / B(a, b) with L = lbeta(a, b), for
+// x at least EPS from both ends.  Written once for one value and for packs
+// of iterates (two logarithms and one exponential per value).
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_beta_density_inside(T a, T b, T L, T x) {
+  return exp(((log(1.0 - x) * (b - 1.0)) + (log(x) * (a - 1.0))) - L);
+}
+
 // The beta density with L = lbeta(a, b), taken as 0 within EPS of 0 and 1.
 constexpr double incomplete_beta_density(double a, double b, double L, double x) {
   if (tiny(x) || tiny(1 - x)) return 0.0;
-  return exp(((log(1 - x) * (b - 1)) + (log(x) * (a - 1))) - L);
+  return incomplete_beta_density_inside(a, b, L, x);
 }
 
 // One damped Halley step on I_z - p from the state (z, D) with I = I_z(a, b):
-// the step delta with z_next = z - delta.
-constexpr double incomplete_beta_inv_step(double a, double b, double p, double z, double D,
-                                          double I) {
-  const double r1 = (I - p) / D;
-  const double r2 = ((((a - 1) / z) - ((b - 1) / (1 - z))) * D) / D;
-  const double q = 1 - (0.5 * r1) * r2;
-  if (q > 1.2) return r1 / 1.2;
-  return r1 / (0.8 > q ? 0.8 : q);
+// the step delta with z_next = z - delta.  Written once for one value and
+// for packs of iterates: the divisor is the clamped q itself, so r1 / 1.2
+// and r1 / 0.8 are the same divisions.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_beta_inv_step(T a, T b, T p, T z, T D, T I) {
+  using lanes::select;
+  const T r1 = (I - p) / D;
+  const T r2 = ((((a - 1.0) / z) - ((b - 1.0) / (1.0 - z))) * D) / D;
+  const T q = 1.0 - (0.5 * r1) * r2;
+  // A NaN q fails both comparisons and gives a NaN step.
+  return r1 / select(q > 1.2, T(1.2), select(0.8 > q, T(0.8), q));
 }
 
 // Halley's method on I_z - p with the beta density g = I' and
@@ -190,25 +201,11 @@ constexpr double incomplete_beta_refine(double a, double b, double p, double L, 
   return z;
 }
 
-// Guards and the initial value, shared by both forms.  Returns true with
-// the answer in `out` when a guard decides it; otherwise the start in `z`
-// and lbeta(a, b) in `L`.
-constexpr bool incomplete_beta_inv_start(double a, double b, double p, double& out, double& z,
-                                         double& L) {
-  if (isnan(b) || isnan(p) || isnan(a)) {
-    out = NaN;
-    return true;
-  }
-  if (p < EPS) {
-    out = 0.0;
-    return true;
-  }
-  if (tiny(1 - p)) {
-    out = 1.0;
-    return true;
-  }
-
-  L = lbeta(a, b);
+// The initial value for p in [EPS, 1 - EPS] (no guards): a function of
+// the shapes and p alone, so that a call whose shapes are fixed takes
+// lbeta(a, b) once and the start of each element from here.
+constexpr double incomplete_beta_inv_guess(double a, double b, double p) {
+  double z = 0;
   if (a > 1 && b > 1) {
     // Normal approximation: with y the upper normal quantile of p (from the
     // rational approximation t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 +
@@ -252,6 +249,28 @@ constexpr bool incomplete_beta_inv_start(double a, double b, double p, double& o
         z = 1 - pow(g * b, 1 / b);
     }
   }
+  return z;
+}
+
+// Guards and the initial value, shared by both forms.  Returns true with
+// the answer in `out` when a guard decides it; otherwise the start in `z`
+// and lbeta(a, b) in `L`.
+constexpr bool incomplete_beta_inv_start(double a, double b, double p, double& out, double& z,
+                                         double& L) {
+  if (isnan(b) || isnan(p) || isnan(a)) {
+    out = NaN;
+    return true;
+  }
+  if (p < EPS) {
+    out = 0.0;
+    return true;
+  }
+  if (tiny(1 - p)) {
+    out = 1.0;
+    return true;
+  }
+  L = lbeta(a, b);
+  z = incomplete_beta_inv_guess(a, b, p);
   return false;
 }
 

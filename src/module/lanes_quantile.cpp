@@ -8,6 +8,7 @@
 #include "dists/lanes/weibull.hpp"
 #include "dists/lanes/quantile_norm.hpp"
 #include "dists/lanes/cauchy.hpp"
+#include "dists/lanes/quantile_beta.hpp"
 
 namespace distmill::lanes {
 
@@ -19,5 +20,7 @@ template Runner<Qweibull::Scalar> runner<Qweibull>();
 template Runner<Qnorm::Scalar> runner<Qnorm>();
 template Runner<Qlnorm::Scalar> runner<Qlnorm>();
 template Runner<Qcauchy::Scalar> runner<Qcauchy>();
+template Runner<Qbeta::Scalar> runner<Qbeta>();
+template Runner<Qf::Scalar> runner<Qf>();
 
 }  // namespace distmill::lanes
