@@ -19,9 +19,35 @@ namespace distmill::lanes {
 // element with its current iterate.  Iterates within EPS of an end, outside
 // [0, 1] or NaN are evaluated by the scalar kernels lane by lane, while the
 // pack runs the fraction at EPS, where it ends within a few levels.
+// I_z(a, b) as incomplete_beta_sides takes it for shapes fixed for the call,
+// given ln z and ln(1 - z).  A lane on the lower side runs the fraction at
+// (a, b, z), whose front factor takes both logarithms as they are; one on
+// the upper side runs it at (b, a, 1 - z), whose front factor takes
+// ln(1 - z) and ln(1 - (1 - z)): that is ln z itself wherever 1 - (1 - z)
+// rounds back to z (always for z >= 1/2), and is taken afresh elsewhere.
+template <class V>
+DISTMILL_LANE_INLINE V incomplete_beta_sides_logs(const V& a, const V& b, const V& z, const V& L_ab,
+                                                  const V& L_ba, const V& ln_z, const V& ln_1mz) {
+  using namespace cxmath::lanes;
+  using cxmath::detail::incomplete_beta_front;
+  using cxmath::detail::incomplete_beta_levels;
+  const mask_t<V> upper = !(z < (a + 1.0) / ((a + b) + 2.0));
+  if (none(upper)) return incomplete_beta_levels(a, b, z, incomplete_beta_front(a, b, ln_z, ln_1mz, L_ab));
+  const V A = select(upper, b, a), B = select(upper, a, b);
+  const V Z = select(upper, 1.0 - z, z);
+  const V W = 1.0 - Z;
+  V ln_W = select(upper, ln_z, ln_1mz);
+  const mask_t<V> fresh = upper & (W != z);
+  if (any(fresh)) ln_W = select(fresh, cxmath::lanes::log(W), ln_W);
+  const V I = incomplete_beta_levels(A, B, Z, incomplete_beta_front(A, B, select(upper, ln_1mz, ln_z), ln_W,
+                                                                    select(upper, L_ba, L_ab)));
+  return select(upper, 1.0 - I, I);
+}
+
 struct BetaInvSteps {
   static constexpr int steps = cxmath::detail::BETA_INV_STEPS;
   double a = 1, b = 1, L_ab = 0, L_ba = 0;
+  cxmath::detail::BetaInvStart start;  // the start's terms of the shapes
 
   template <class V>
   DISTMILL_LANE_INLINE void eval(const V& x, V& e, V& f) const {
@@ -33,8 +59,9 @@ struct BetaInvSteps {
       const mask_t<V> inside = beta_cdf_inside(x);
       const V z = select(inside, x, V(cxmath::EPS));
       const V A(a), B(b), Lab(L_ab), Lba(L_ba);
-      f = incomplete_beta_sides(A, B, z, &Lab, &Lba, inside);
-      e = cxmath::detail::incomplete_beta_density_inside(A, B, Lab, z);
+      const V ln_z = cxmath::lanes::log(z), ln_1mz = cxmath::lanes::log(1.0 - z);
+      e = cxmath::detail::incomplete_beta_density_logs(A, B, Lab, ln_z, ln_1mz);
+      f = incomplete_beta_sides_logs(A, B, z, Lab, Lba, ln_z, ln_1mz);
       if (!all(inside))
         for (int l = 0; l < size_v<V>; ++l) {
           if (lane(inside, l)) continue;
@@ -66,7 +93,9 @@ inline bool beta_inv_shapes_fixed(double a, double b) {
          !cxmath::incomplete_beta_inv_region(a, b, 0.5);
 }
 
-inline BetaInvSteps beta_inv_steps(double a, double b) { return {a, b, cxmath::lbeta(a, b), cxmath::lbeta(b, a)}; }
+inline BetaInvSteps beta_inv_steps(double a, double b) {
+  return {a, b, cxmath::lbeta(a, b), cxmath::lbeta(b, a), cxmath::detail::incomplete_beta_inv_shapes(a, b)};
+}
 
 // An element p the lanes refine: a probability (NaN fails) outside the
 // inverse's checked region for the call's shapes, so that none of the
@@ -75,7 +104,7 @@ inline BetaInvSteps beta_inv_steps(double a, double b) { return {a, b, cxmath::l
 DISTMILL_LANE_INLINE bool beta_inv_enter(const BetaInvSteps& r, double p, double& y, double& x) {
   if (!(p >= 0 && p <= 1) || cxmath::incomplete_beta_inv_region(r.a, r.b, p)) return false;
   y = p;
-  x = cxmath::detail::incomplete_beta_inv_guess(r.a, r.b, p);
+  x = cxmath::detail::incomplete_beta_inv_guess(r.start, p);
   return true;
 }
 
