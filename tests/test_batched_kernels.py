@@ -45,7 +45,8 @@ ISAS = {1: "sse2", 2: "avx2", 3: "avx512"}
 @pytest.mark.parametrize("isa", ISAS, ids=ISAS.values())
 @pytest.mark.parametrize("what, label", [(0, "log"), (1, "exp"), (2, "log_core"), (3, "pack operations"),
                                          (4, "expm1"), (5, "log1p"), (6, "tanh fraction"),
-                                         (7, "erf given exp"), (8, "beta inverse refinement")])
+                                         (7, "erf given exp"), (8, "beta inverse refinement"),
+                                         (9, "sqrt")])
 def test_pack_kernels_equal_scalar_ones(kernels, what, label, isa):
     # 3000 packs of the module's interleave and 3000 of one register, each
     # lane against the scalar kernel (tools/check/lanes_identity.py runs

@@ -251,30 +251,33 @@ constexpr BetaInvStart incomplete_beta_inv_shapes(double a, double b) {
   return s;
 }
 
+// The start of both shapes above 1, the normal approximation: with y the
+// upper normal quantile of p (from the rational approximation
+// t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 + d3 t^3)), z = a / (a + b e^(2w))
+// where w corrects y for the skewness of the beta law through the harmonic
+// mean h of 2a - 1 and 2b - 1 (M = 1/(2a - 1), N = 1/(2b - 1), h = 2/(M + N)).
+// Written once for one value and for packs of p.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_beta_inv_guess_normal(const BetaInvStart& s, T p) {
+  using lanes::select;
+  const T t = sqrt(log(select(p > 0.5, 1.0 - p, p)) * (-2.0));
+  const T sigma = select(p < 0.5, T(1.0), T(-1.0));
+  const T num = (2.515517 + 0.802853 * t) + (0.010328 * t) * t;
+  const T den = ((1.432788 * t + 1.0) + (0.189269 * t) * t) + ((0.001308 * t) * t) * t;
+  const T y = (t - num / den) * sigma;
+  const T h(s.h);
+  const T lambda = ((y * y) - 3.0) / 6.0;
+  const T w = ((sqrt(h + lambda) * y) / h) - (((lambda + 0.8333333333333334) - s.h3) * s.NM);
+  return s.a / (exp(w + w) * s.b + s.a);
+}
+
 // The initial value for p in [EPS, 1 - EPS] (no guards), from the terms of
 // the shapes: a call whose shapes are fixed takes them and lbeta(a, b) once.
 constexpr double incomplete_beta_inv_guess(const BetaInvStart& s, double p) {
   const double a = s.a, b = s.b;
   double z = 0;
   if (s.normal) {
-    // Normal approximation: with y the upper normal quantile of p (from the
-    // rational approximation t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 +
-    // d3 t^3)), z = a / (a + b e^(2w)) where w corrects y for the skewness
-    // of the beta law through the harmonic mean h of 2a - 1 and 2b - 1
-    // (M = 1/(2a - 1), N = 1/(2b - 1), h = 2/(M + N)).
-    double t;
-    if (p > 0.5)
-      t = sqrt(log(1 - p) * (-2));
-    else
-      t = sqrt(log(p) * (-2));
-    const double sigma = p < 0.5 ? 1.0 : -1.0;
-    const double num = (2.515517 + 0.802853 * t) + (0.010328 * t) * t;
-    const double den = ((1.432788 * t + 1) + (0.189269 * t) * t) + ((0.001308 * t) * t) * t;
-    const double y = (t - num / den) * sigma;
-    const double h = s.h;
-    const double lambda = ((y * y) - 3) / 6;
-    const double w = ((sqrt(h + lambda) * y) / h) - (((lambda + 0.8333333333333334) - s.h3) * s.NM);
-    z = a / (exp(w + w) * b + a);
+    z = incomplete_beta_inv_guess_normal(s, p);
   } else {
     // Near 0, I_z ~ z^a / (a B); near 1, 1 - I_z ~ (1-z)^b / (b B).  The
     // two leading terms s_a = (a/(a + b))^a / a, s_b = (b/(a + b))^b / b

@@ -335,7 +335,8 @@ std::int64_t beta_refine_vs_scalar(Rng& r) {
 // pack's own operations, 4 expm1, 5 log1p, 6 the tanh fraction, 7 erf from
 // its exponential), the pack's result and the scalar one lane by
 // lane; returns the number of lanes whose bits differ.  For 8, a block of
-// the beta inverse's refinement on V and on one value at a time.  Some packs are
+// the beta inverse's refinement on V and on one value at a time; 9 the
+// square root (Newton's iteration), on the logarithm's arguments.  Some packs are
 // filled with one argument class only, so that all-ordinary packs (which
 // skip the selects) are tested as well as mixed ones.
 template <class V>
@@ -347,12 +348,12 @@ DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
   const std::uint64_t kind = r.next();
   for (int l = 0; l < N; ++l) {
     Rng& g = r;
-    const double v = what == 1 || what == 7 ? exp_arg(g) : what >= 4 ? near_zero_arg(g) : log_arg(g);
+    const double v = what == 1 || what == 7 ? exp_arg(g) : what >= 4 && what != 9 ? near_zero_arg(g) : log_arg(g);
     if (what == 7) {
       // Packs below the erf fraction's branch switch only, packs beyond it
       // only, and mixed ones with every guard.
       x[l] = uniform ? (kind & 1 ? 4.2 * g.unit() - 2.1 : g.sign() * (2.1 + 4 * g.unit())) : v;
-    } else if (what >= 4) {
+    } else if (what >= 4 && what != 9) {
       // Packs of one side of the series' bound only, and mixed ones.
       x[l] = uniform ? (kind & 1 ? 2e-4 * g.unit() - 1e-4 : g.sign() * (1e-4 + 30 * g.unit())) : v;
     } else if (uniform) {
@@ -384,6 +385,9 @@ DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
   } else if (what == 6) {
     got = cxmath::lanes::tanh_cf(vx);
     for (int l = 0; l < N; ++l) want[l] = tanh_cf(x[l]);
+  } else if (what == 9) {
+    got = cxmath::lanes::sqrt(vx);
+    for (int l = 0; l < N; ++l) want[l] = sqrt(x[l]);
   } else if (what == 7) {
     got = distmill::lanes::erf_given_exp_lanes(vx, cxmath::lanes::exp((-vx) * vx));
     for (int l = 0; l < N; ++l) want[l] = cxmath::detail::erf_given_exp(x[l], exp((-x[l]) * x[l]));
@@ -451,7 +455,7 @@ DISTMILL_TARGET_AVX512 std::int64_t packs_avx512(int what, std::int64_t n, Rng& 
 
 // what: 0 log, 1 exp, 2 log_core, 3 the pack operations, 4 expm1, 5 log1p,
 // 6 the tanh fraction, 7 erf from its exponential, 8 the beta inverse's
-// refinement (blocks of elements instead of packs); isa: 1 SSE2,
+// refinement (blocks of elements instead of packs), 9 the square root; isa: 1 SSE2,
 // 2 AVX2, 3 AVX-512.  n packs of each of two shapes.  Returns the number of
 // lanes that differ from the scalar kernel, or -1 when the processor
 // lacks the instruction set.

@@ -99,14 +99,47 @@ inline BetaInvSteps beta_inv_steps(double a, double b) {
 
 // An element p the lanes refine: a probability (NaN fails) outside the
 // inverse's checked region for the call's shapes, so that none of the
-// scalar function's guards decides it; its target is p, its start the
-// inverse's own.
-DISTMILL_LANE_INLINE bool beta_inv_enter(const BetaInvSteps& r, double p, double& y, double& x) {
-  if (!(p >= 0 && p <= 1) || cxmath::incomplete_beta_inv_region(r.a, r.b, p)) return false;
-  y = p;
-  x = cxmath::detail::incomplete_beta_inv_guess(r.start, p);
-  return true;
+// scalar function's guards decides it.
+DISTMILL_LANE_INLINE bool beta_inv_ordinary(const BetaInvSteps& r, double p) {
+  return p >= 0 && p <= 1 && !cxmath::incomplete_beta_inv_region(r.a, r.b, p);
 }
+
+// The starts of the first BETA_GUESS_CHUNK elements of a block, where both
+// shapes exceed 1: the normal approximation on packs of p (its logarithm,
+// square roots and exponential), a harmless p = 1/2 in the lanes of
+// elements the lanes do not refine.
+inline constexpr std::size_t BETA_GUESS_CHUNK = 1024;
+
+template <class V>
+struct BetaInvGuesses {
+  alignas(64) double x[BETA_GUESS_CHUNK + 16];
+  std::size_t count = 0;
+
+  template <class P>
+  DISTMILL_LANE_INLINE BetaInvGuesses(const BetaInvSteps& r, std::size_t n, P&& p_at) {
+    constexpr int L = size_v<V>;
+    if (!r.start.normal) return;
+    count = n < BETA_GUESS_CHUNK ? n : BETA_GUESS_CHUNK;
+    for (std::size_t i = 0; i < count; i += L) {
+      alignas(64) double p[L];
+      for (int l = 0; l < L; ++l) {
+        const std::size_t k = i + static_cast<std::size_t>(l);
+        const double v = k < count ? p_at(k) : 0.5;
+        p[l] = beta_inv_ordinary(r, v) ? v : 0.5;
+      }
+      store(cxmath::detail::incomplete_beta_inv_guess_normal(r.start, load_lanes<V>(p)), x + i);
+    }
+  }
+
+  // Element k's target y = p and start x; false for an element the lanes do
+  // not refine.
+  DISTMILL_LANE_INLINE bool enter(const BetaInvSteps& r, std::size_t k, double p, double& y, double& z) const {
+    if (!beta_inv_ordinary(r, p)) return false;
+    y = p;
+    z = k < count ? x[k] : cxmath::detail::incomplete_beta_inv_guess(r.start, p);
+    return true;
+  }
+};
 
 // qbeta(p, a, b).  The lanes take shapes fixed for the call outside the
 // checked region; a result outside [0, 1] (NaN included), which the keep
@@ -134,8 +167,10 @@ struct Qbeta {
       for (std::size_t k = 0; k < n; ++k) scalar(k);
       return;
     }
+    const auto p_at = [&](std::size_t k) { return element<double>(a[0], k); };
+    const BetaInvGuesses<V> guesses(r, n, p_at);
     const auto enter = [&](std::size_t k, double& y, double& x) {
-      if (beta_inv_enter(r, element<double>(a[0], k), y, x)) return true;
+      if (guesses.enter(r, k, p_at(k), y, x)) return true;
       scalar(k);
       return false;
     };
@@ -183,8 +218,10 @@ struct Qf {
       for (std::size_t i = 0; i < n; ++i) scalar(i);
       return;
     }
+    const auto p_at = [&](std::size_t i) { return element<double>(a[0], i); };
+    const BetaInvGuesses<V> guesses(r, n, p_at);
     const auto enter = [&](std::size_t i, double& y, double& x) {
-      if (beta_inv_enter(r, element<double>(a[0], i), y, x)) return true;
+      if (guesses.enter(r, i, p_at(i), y, x)) return true;
       scalar(i);
       return false;
     };
