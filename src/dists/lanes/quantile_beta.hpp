@@ -226,12 +226,22 @@ struct Qf {
       return false;
     };
     const auto leave = [&](std::size_t i, double d) {
-      if (detail::qf_region(element<double>(a[0], i), df1, df2, d)) return scalar(i);
-      const double q = d / (k * (1 - d));
-      if (!(q >= 0 && q <= cxmath::INF)) return scalar(i);
-      out[i] = q;
+      double q = 0;
+      if (from_beta(p_at(i), d, q))
+        out[i] = q;
+      else
+        scalar(i);
     };
     refine_block<BetaInvSteps, V>(r, n, enter, leave);
+  }
+
+  // The quantile q of an element from its beta quantile d; false where the
+  // keep step would check it.  (Doubles only: one function for every lane
+  // type.)
+  bool from_beta(double p, double d, double& q) const {
+    if (detail::qf_region(p, df1, df2, d)) return false;
+    q = d / (k * (1 - d));
+    return q >= 0 && q <= cxmath::INF;
   }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
