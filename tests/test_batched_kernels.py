@@ -45,7 +45,8 @@ ISAS = {1: "sse2", 2: "avx2", 3: "avx512"}
 @pytest.mark.parametrize("isa", ISAS, ids=ISAS.values())
 @pytest.mark.parametrize("what, label", [(0, "log"), (1, "exp"), (2, "log_core"), (3, "pack operations"),
                                          (4, "expm1"), (5, "log1p"), (6, "tanh fraction"),
-                                         (7, "erf given exp")])
+                                         (7, "erf given exp"), (8, "beta inverse refinement"),
+                                         (9, "sqrt")])
 def test_pack_kernels_equal_scalar_ones(kernels, what, label, isa):
     # 3000 packs of the module's interleave and 3000 of one register, each
     # lane against the scalar kernel (tools/check/lanes_identity.py runs
@@ -166,6 +167,29 @@ for fn, params in ((dm.qgamma, 2), (dm.qchisq, 1), (dm.qinvgamma, 2)):
     add(fn(p[:997].reshape(997, 1), *[np.array([0.3, 2.5, 9.0])[:, None].T, scale[:3]][:params]))
     add(fn(p, *[np.abs(column(m)), scale][:params]))
     add(fn(*np.ix_(SPECIAL, *[SPECIAL] * params)))
+# The beta and F quantiles, for shapes fixed for the call either side of the
+# inverse's region bounds (the smaller shape 0.3, whose error scale reaches
+# 5000 near M = 268; shape 2, below which tails under 0.1 are checked;
+# M ln M = 5000 near M = 754.6) and per element: p uniform, special and
+# about the tail bounds 1e-5 and 0.1.  Elements whose state recurs after a
+# few steps share packs with ones that take all 36 (p = 0.1616... for the
+# shapes 0.3 and 7, 0.5704... for 60 and 690) and with the scalar function's.
+BETA_SHAPES = np.array([(2.5, 3.5), (0.3, 7.0), (0.2999, 7.0), (1.99, 3.0), (2.0, 3.0), (0.3, 268.0), (0.3, 268.5),
+                        (754.0, 2.0), (755.0, 2.0), (1.0, 1.0), (0.5, 0.8), (60.0, 690.0)])
+TAILS = np.array([1e-5, 0.99999e-5, 1.00001e-5, 0.1, 0.0999999, 0.1000001, 0.16164283719081163, 0.5704973278958857])
+for fn, k in ((dm.qbeta, 1.0), (dm.qf, 2.0)):
+    kind = rng.integers(0, 4, m)
+    tails = TAILS[rng.integers(0, TAILS.size, m)]
+    p = np.where(kind == 0, column(m), np.where(kind == 1, np.where(rng.integers(0, 2, m) == 0, tails, 1 - tails),
+                                                rng.uniform(0, 1, m)))
+    for a, b in BETA_SHAPES * k:
+        add(fn(p, a, b))
+    a, b = (BETA_SHAPES[rng.integers(0, len(BETA_SHAPES), m)] * k).T
+    add(fn(p, a, b))                                        # shapes per element
+    add(fn(p[::3], 2.5 * k, 3.5 * k))                       # strided
+    add(fn(p[:997].reshape(997, 1), np.full((1, 7), 2.5 * k), 3.5 * k))   # broadcast
+    add(fn(p[:997].reshape(997, 1), a[:7], 3.5 * k))
+    add(fn(*np.ix_(SPECIAL, SPECIAL, SPECIAL)))
 # The beta-side CDFs where their fraction runs: x inside the support among
 # special values, shapes and degrees of freedom either side of the beta
 # region's bounds (0.01; the error scale 5000, near M = 5000 for m >= 1 and

@@ -234,7 +234,7 @@ def test_column_is_both_orders_and_gives_c():
 
 
 @pytest.mark.parametrize("fn, size", [(dm.qweibull, 24), (dm.dgamma, 24), (dm.dgamma, 2400), (dm.qnorm, 24),
-                                      (dm.qlnorm, 2400)])
+                                      (dm.qlnorm, 2400), (dm.qbeta, 24), (dm.qf, 2400)])
 @pytest.mark.parametrize("make", [
     lambda v: v[::2],                            # every second element
     lambda v: v[::-1],                           # negative stride
@@ -265,17 +265,22 @@ def test_strided_with_broadcast_parameter(fn):
 
 
 # The iterative quantiles' lanes each run their own refinement: elements
-# whose state recurs after six steps and elements that take all 55 share
-# packs, and every lane that ends takes the next element at once.
-@pytest.mark.parametrize("fn", [dm.qnorm, dm.qlnorm])
+# whose state recurs after a few steps and elements that take all of them
+# (55 for the normal quantiles, 36 for the beta inverse) share packs, and
+# every lane that ends takes the next element at once.
+@pytest.mark.parametrize("fn, params, early, late", [
+    (dm.qnorm, (-0.5, 1.25), 0.57168778645164597, 0.023102098260321856),
+    (dm.qlnorm, (-0.5, 1.25), 0.57168778645164597, 0.023102098260321856),
+    (dm.qbeta, (0.3, 7.0), 0.57168778645164597, 0.16164283719081163),
+    (dm.qf, (0.6, 14.0), 0.57168778645164597, 0.16164283719081163),
+], ids=lambda v: getattr(v, "__name__", ""))
 @pytest.mark.parametrize("n", [1, 7, 33, 1030])
-def test_quantile_lanes_ending_at_different_steps(fn, n):
-    early, late = 0.57168778645164597, 0.023102098260321856
+def test_quantile_lanes_ending_at_different_steps(fn, params, early, late, n):
     p = np.where(np.arange(n) % 3 == 1, late, early)
     p[::5] = np.linspace(0.1, 0.9, p[::5].size)
-    r = fn(p, -0.5, 1.25)
-    assert same_bits(r, call_scalar(fn, p, -0.5, 1.25))
-    assert same_bits(fn(p, -0.5, np.full(n, 1.25)), r)
+    r = fn(p, *params)
+    assert same_bits(r, call_scalar(fn, p, *params))
+    assert same_bits(fn(p, params[0], np.full(n, params[1])), r)
 
 
 def test_input_array_is_not_modified():
@@ -395,6 +400,11 @@ CHECKED_POINTS = [
     (dm.qnorm, (0.95193289581852314, -4.610324167603008e-317, 9.8082900143695946e-319)),
     (dm.qlnorm, (0.99999999999909917, -1.4106705033708291, 0.13536683813923414)),
     (dm.qlnorm, (0.83967902681674444, -293.67879532892761, 0.00023055542113004643)),
+    # The beta and F quantiles: an upper tail below 1e-5, a shape below 0.3.
+    (dm.qbeta, (0.99999972461661568, 2.5, 3.5)),
+    (dm.qbeta, (0.0010482257683255281, 0.2, 3.0)),
+    (dm.qf, (0.99999956933761625, 5.0, 12.0)),
+    (dm.qf, (0.0010482257683255281, 0.4, 6.0)),
     (dm.pnorm, (-8.0, 0.0, 1.0, False)),
     (dm.pnorm, (-13.3, 1.7, 2.1, False)),
     (dm.pnorm, (-30.0, 0.0, 3.1, True)),

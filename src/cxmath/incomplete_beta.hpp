@@ -56,11 +56,19 @@ DISTMILL_LANE_INLINE constexpr V incomplete_beta_level(V a, V b, V z, int j) {
 // met the stopping test keeps the value it had at that level (the value the
 // one-value loop returns there) while the others go on; the pack leaves
 // when all have stopped or after the last level.
+//
+// The front factor z^a (1-z)^b / (a B(a, b)) from ln z and ln(1 - z), so that
+// a caller holding those logarithms already (the inverse, whose density at
+// the same point needs them) takes them once.
 template <class V>
-DISTMILL_LANE_INLINE constexpr V incomplete_beta_fraction(V a, V b, V z, V L) {
-  V E = exp(((log(1.0 - z) * b) + (log(z) * a)) - L);
-  E = E / a;
+DISTMILL_LANE_INLINE constexpr V incomplete_beta_front(V a, V b, V ln_z, V ln_1mz, V L) {
+  const V E = exp(((ln_1mz * b) + (ln_z * a)) - L);
+  return E / a;
+}
 
+// The fraction's levels times the front factor E.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V incomplete_beta_levels(V a, V b, V z, V E) {
   V c = 1.0;
   V d = 1.0 / (incomplete_beta_level(a, b, z, 0) + 1.0);
   V f = d;
@@ -81,6 +89,11 @@ DISTMILL_LANE_INLINE constexpr V incomplete_beta_fraction(V a, V b, V z, V L) {
     }
   }
   return f * E;
+}
+
+template <class V>
+DISTMILL_LANE_INLINE constexpr V incomplete_beta_fraction(V a, V b, V z, V L) {
+  return incomplete_beta_levels(a, b, z, incomplete_beta_front(a, b, log(z), log(1.0 - z), L));
 }
 
 // The scalar kernel: the fraction at one value, a function of its own (as
@@ -116,21 +129,37 @@ namespace detail {
 
 inline constexpr int BETA_INV_STEPS = 36;
 
+// The beta density x^(a-1) (1-x)^(b-1) / B(a, b) with L = lbeta(a, b), for
+// x at least EPS from both ends.  Written once for one value and for packs
+// of iterates (two logarithms and one exponential per value).
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_beta_density_logs(T a, T b, T L, T ln_x, T ln_1mx) {
+  return exp(((ln_1mx * (b - 1.0)) + (ln_x * (a - 1.0))) - L);
+}
+
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_beta_density_inside(T a, T b, T L, T x) {
+  return incomplete_beta_density_logs(a, b, L, log(x), log(1.0 - x));
+}
+
 // The beta density with L = lbeta(a, b), taken as 0 within EPS of 0 and 1.
 constexpr double incomplete_beta_density(double a, double b, double L, double x) {
   if (tiny(x) || tiny(1 - x)) return 0.0;
-  return exp(((log(1 - x) * (b - 1)) + (log(x) * (a - 1))) - L);
+  return incomplete_beta_density_inside(a, b, L, x);
 }
 
 // One damped Halley step on I_z - p from the state (z, D) with I = I_z(a, b):
-// the step delta with z_next = z - delta.
-constexpr double incomplete_beta_inv_step(double a, double b, double p, double z, double D,
-                                          double I) {
-  const double r1 = (I - p) / D;
-  const double r2 = ((((a - 1) / z) - ((b - 1) / (1 - z))) * D) / D;
-  const double q = 1 - (0.5 * r1) * r2;
-  if (q > 1.2) return r1 / 1.2;
-  return r1 / (0.8 > q ? 0.8 : q);
+// the step delta with z_next = z - delta.  Written once for one value and
+// for packs of iterates: the divisor is the clamped q itself, so r1 / 1.2
+// and r1 / 0.8 are the same divisions.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_beta_inv_step(T a, T b, T p, T z, T D, T I) {
+  using lanes::select;
+  const T r1 = (I - p) / D;
+  const T r2 = ((((a - 1.0) / z) - ((b - 1.0) / (1.0 - z))) * D) / D;
+  const T q = 1.0 - (0.5 * r1) * r2;
+  // A NaN q fails both comparisons and gives a NaN step.
+  return r1 / select(q > 1.2, T(1.2), select(0.8 > q, T(0.8), q));
 }
 
 // Halley's method on I_z - p with the beta density g = I' and
@@ -190,6 +219,92 @@ constexpr double incomplete_beta_refine(double a, double b, double p, double L, 
   return z;
 }
 
+// The terms of the initial value that only the shapes fix, taken once for
+// a call whose shapes are fixed (the start below spells out how they enter).
+struct BetaInvStart {
+  double a = 0, b = 0;
+  bool normal = false;
+  double M = 0, N = 0, h = 0, h3 = 0, NM = 0;           // both shapes above 1
+  double sa = 0, sb = 0, S = 0, saS = 0, sbS = 0, ia = 0, ib = 0;  // either at most 1
+};
+
+constexpr BetaInvStart incomplete_beta_inv_shapes(double a, double b) {
+  BetaInvStart s;
+  s.a = a;
+  s.b = b;
+  s.normal = a > 1 && b > 1;
+  if (s.normal) {
+    s.M = 1 / ((a + a) - 1);
+    s.N = 1 / ((b + b) - 1);
+    s.h = 2 / (s.M + s.N);
+    s.h3 = 2 / (s.h * 3);
+    s.NM = s.N - s.M;
+  } else {
+    s.sa = pow(a / (a + b), a) / a;
+    s.sb = pow(b / (a + b), b) / b;
+    s.S = s.sa + s.sb;
+    s.saS = s.sa / s.S;
+    s.sbS = s.sb / s.S;
+    s.ia = 1 / a;
+    s.ib = 1 / b;
+  }
+  return s;
+}
+
+// The start of both shapes above 1, the normal approximation: with y the
+// upper normal quantile of p (from the rational approximation
+// t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 + d3 t^3)), z = a / (a + b e^(2w))
+// where w corrects y for the skewness of the beta law through the harmonic
+// mean h of 2a - 1 and 2b - 1 (M = 1/(2a - 1), N = 1/(2b - 1), h = 2/(M + N)).
+// Written once for one value and for packs of p.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_beta_inv_guess_normal(const BetaInvStart& s, T p) {
+  using lanes::select;
+  const T t = sqrt(log(select(p > 0.5, 1.0 - p, p)) * (-2.0));
+  const T sigma = select(p < 0.5, T(1.0), T(-1.0));
+  const T num = (2.515517 + 0.802853 * t) + (0.010328 * t) * t;
+  const T den = ((1.432788 * t + 1.0) + (0.189269 * t) * t) + ((0.001308 * t) * t) * t;
+  const T y = (t - num / den) * sigma;
+  const T h(s.h);
+  const T lambda = ((y * y) - 3.0) / 6.0;
+  const T w = ((sqrt(h + lambda) * y) / h) - (((lambda + 0.8333333333333334) - s.h3) * s.NM);
+  return s.a / (exp(w + w) * s.b + s.a);
+}
+
+// The initial value for p in [EPS, 1 - EPS] (no guards), from the terms of
+// the shapes: a call whose shapes are fixed takes them and lbeta(a, b) once.
+constexpr double incomplete_beta_inv_guess(const BetaInvStart& s, double p) {
+  const double a = s.a, b = s.b;
+  double z = 0;
+  if (s.normal) {
+    z = incomplete_beta_inv_guess_normal(s, p);
+  } else {
+    // Near 0, I_z ~ z^a / (a B); near 1, 1 - I_z ~ (1-z)^b / (b B).  The
+    // two leading terms s_a = (a/(a + b))^a / a, s_b = (b/(a + b))^b / b
+    // (with B replaced by their sum S) split the probability between the
+    // two ends; invert the term of the end p belongs to.  A negative power
+    // base gives NaN through pow.
+    if (p > 0.5) {
+      const double g = (1 - p) * s.S;
+      if ((1 - p) <= s.sbS)
+        z = 1 - pow(g * b, s.ib);
+      else
+        z = 1 - (1 - pow(g * a, s.ia));
+    } else {
+      const double g = p * s.S;
+      if (p <= s.saS)
+        z = pow(g * a, s.ia);
+      else
+        z = 1 - pow(g * b, s.ib);
+    }
+  }
+  return z;
+}
+
+constexpr double incomplete_beta_inv_guess(double a, double b, double p) {
+  return incomplete_beta_inv_guess(incomplete_beta_inv_shapes(a, b), p);
+}
+
 // Guards and the initial value, shared by both forms.  Returns true with
 // the answer in `out` when a guard decides it; otherwise the start in `z`
 // and lbeta(a, b) in `L`.
@@ -207,51 +322,8 @@ constexpr bool incomplete_beta_inv_start(double a, double b, double p, double& o
     out = 1.0;
     return true;
   }
-
   L = lbeta(a, b);
-  if (a > 1 && b > 1) {
-    // Normal approximation: with y the upper normal quantile of p (from the
-    // rational approximation t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 +
-    // d3 t^3)), z = a / (a + b e^(2w)) where w corrects y for the skewness
-    // of the beta law through the harmonic mean h of 2a - 1 and 2b - 1.
-    double t;
-    if (p > 0.5)
-      t = sqrt(log(1 - p) * (-2));
-    else
-      t = sqrt(log(p) * (-2));
-    const double sigma = p < 0.5 ? 1.0 : -1.0;
-    const double num = (2.515517 + 0.802853 * t) + (0.010328 * t) * t;
-    const double den = ((1.432788 * t + 1) + (0.189269 * t) * t) + ((0.001308 * t) * t) * t;
-    const double y = (t - num / den) * sigma;
-    const double M = 1 / ((a + a) - 1);
-    const double N = 1 / ((b + b) - 1);
-    const double h = 2 / (M + N);
-    const double lambda = ((y * y) - 3) / 6;
-    const double w = ((sqrt(h + lambda) * y) / h) -
-                     (((lambda + 0.8333333333333334) - 2 / (h * 3)) * (N - M));
-    z = a / (exp(w + w) * b + a);
-  } else {
-    // Near 0, I_z ~ z^a / (a B); near 1, 1 - I_z ~ (1-z)^b / (b B).  The
-    // two leading terms s_a, s_b (with B replaced by the sum S) split the
-    // probability between the two ends; invert the term of the end p
-    // belongs to.  A negative power base gives NaN through pow.
-    const double sa = pow(a / (a + b), a) / a;
-    const double sb = pow(b / (a + b), b) / b;
-    const double S = sa + sb;
-    if (p > 0.5) {
-      const double g = (1 - p) * S;
-      if ((1 - p) <= sb / S)
-        z = 1 - pow(g * b, 1 / b);
-      else
-        z = 1 - (1 - pow(g * a, 1 / a));
-    } else {
-      const double g = p * S;
-      if (p <= sa / S)
-        z = pow(g * a, 1 / a);
-      else
-        z = 1 - pow(g * b, 1 / b);
-    }
-  }
+  z = incomplete_beta_inv_guess(a, b, p);
   return false;
 }
 

@@ -9,6 +9,7 @@
 #include "dists/lanes/quantile_norm.hpp"
 #include "dists/lanes/quantile_gamma.hpp"
 #include "dists/lanes/cauchy.hpp"
+#include "dists/lanes/quantile_beta.hpp"
 
 namespace distmill::lanes {
 
@@ -23,5 +24,7 @@ template Runner<Qcauchy::Scalar> runner<Qcauchy>();
 template Runner<Qgamma::Scalar> runner<Qgamma>();
 template Runner<Qchisq::Scalar> runner<Qchisq>();
 template Runner<Qinvgamma::Scalar> runner<Qinvgamma>();
+template Runner<Qbeta::Scalar> runner<Qbeta>();
+template Runner<Qf::Scalar> runner<Qf>();
 
 }  // namespace distmill::lanes

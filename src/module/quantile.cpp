@@ -24,6 +24,7 @@
 #include "dists/lanes/quantile_norm.hpp"
 #include "dists/lanes/quantile_gamma.hpp"
 #include "dists/lanes/cauchy.hpp"
+#include "dists/lanes/quantile_beta.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -31,12 +32,12 @@ namespace distmill {
 void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qnorm", qnorm, lanes::runner<lanes::Qnorm>(), py::arg("p"), py::arg("mu") = 0, py::arg("sigma") = 1);
   def_elementwise(m, "qbern", qbern, py::arg("p"), py::arg("prob"));
-  def_elementwise(m, "qbeta", qbeta, py::arg("p"), py::arg("a"), py::arg("b"));
+  def_elementwise(m, "qbeta", qbeta, lanes::runner<lanes::Qbeta>(), py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qbinom", qbinom, py::arg("p"), py::arg("n_trials"), py::arg("prob"));
   def_elementwise(m, "qcauchy", qcauchy, lanes::runner<lanes::Qcauchy>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qchisq", qchisq, lanes::runner<lanes::Qchisq>(), py::arg("p"), py::arg("dof"));
   def_elementwise(m, "qexp", qexp, lanes::runner<lanes::Qexp>(), py::arg("p"), py::arg("rate"));
-  def_elementwise(m, "qf", qf, py::arg("p"), py::arg("df1"), py::arg("df2"));
+  def_elementwise(m, "qf", qf, lanes::runner<lanes::Qf>(), py::arg("p"), py::arg("df1"), py::arg("df2"));
   def_elementwise(m, "qgamma", qgamma, lanes::runner<lanes::Qgamma>(), py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qinvgamma", qinvgamma, lanes::runner<lanes::Qinvgamma>(), py::arg("p"), py::arg("shape"), py::arg("scale"));
   def_elementwise(m, "qlaplace", qlaplace, lanes::runner<lanes::Qlaplace>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));

@@ -15,6 +15,7 @@
 #include "cxmath/lanes/elementary.hpp"
 #include "cxmath/lanes/isa.hpp"
 #include "dists/lanes/quantile_norm.hpp"
+#include "dists/lanes/quantile_beta.hpp"
 
 namespace {
 
@@ -278,26 +279,81 @@ PROBE(k_exp_integer_table_mismatches, "i:") std::int64_t k_exp_integer_table_mis
 
 namespace {
 
+// The incomplete beta inverse's refinement batched across the lanes of V
+// (refine_block with the lanes' BetaInvSteps) against the scalar inverse,
+// for one block of 1 to 40 elements with shapes fixed for the block: p
+// anywhere in (0, 1), down to 1e-300 in either tail and at points whose
+// density vanishes at the start or after three steps (which ends the
+// element there), among elements whose state recurs and ones that take
+// all 36 steps.  Returns the number of elements whose bits differ.
+template <class V>
+std::int64_t beta_refine_vs_scalar(Rng& r) {
+  static const double shapes[][2] = {{2.5, 3.5}, {0.3, 7.0}, {60.0, 690.0}, {0.35, 0.4}, {3.0, 50.0},
+                                     {3.0, 3000.0}, {3000.0, 2.0}, {3000.0, 5.0}, {0.05, 2.0}, {0.3, 0.05},
+                                     {1.0, 1.0}, {0.7, 0.05}};
+  static const double ends[] = {0.99999999969452003, 0.9999999999677549, 0.9999999999934468,
+                                2.424524851661258e-08, 2.4464083071812268e-16, 0.9697744328026896,
+                                2.2688260830730316e-05, 0.16164283719081163, 0.5704973278958857};
+  const double* ab = shapes[r.below(sizeof shapes / sizeof *shapes)];
+  const double a = ab[0], b = ab[1];
+  const std::size_t n = 1 + r.below(40);
+  double p[40], got[40];
+  for (std::size_t k = 0; k < n; ++k) {
+    switch (r.below(4)) {
+      case 0:
+        p[k] = r.unit();
+        break;
+      case 1:
+        p[k] = __builtin_exp2(-1000 * r.unit());
+        break;
+      case 2:
+        p[k] = 1 - __builtin_exp2(-45 * r.unit());
+        break;
+      default:
+        p[k] = ends[r.below(sizeof ends / sizeof *ends)];
+    }
+    got[k] = NaN;
+  }
+  const distmill::lanes::BetaInvSteps steps = distmill::lanes::beta_inv_steps(a, b);
+  const auto enter = [&](std::size_t k, double& y, double& x) {
+    double out = 0, L = 0;
+    if (detail::incomplete_beta_inv_start(a, b, p[k], out, x, L)) {
+      got[k] = out;
+      return false;
+    }
+    y = p[k];
+    return true;
+  };
+  const auto leave = [&](std::size_t k, double v) { got[k] = v; };
+  distmill::lanes::refine_block<distmill::lanes::BetaInvSteps, V>(steps, n, enter, leave);
+  std::int64_t bad = 0;
+  for (std::size_t k = 0; k < n; ++k) bad += !same_bits(got[k], incomplete_beta_inv(a, b, p[k]));
+  return bad;
+}
+
 // One pack of arguments for kernel `what` (0 log, 1 exp, 2 log_core, 3 the
 // pack's own operations, 4 expm1, 5 log1p, 6 the tanh fraction, 7 erf from
 // its exponential), the pack's result and the scalar one lane by
-// lane; returns the number of lanes whose bits differ.  Some packs are
+// lane; returns the number of lanes whose bits differ.  For 8, a block of
+// the beta inverse's refinement on V and on one value at a time; 9 the
+// square root (Newton's iteration), on the logarithm's arguments.  Some packs are
 // filled with one argument class only, so that all-ordinary packs (which
 // skip the selects) are tested as well as mixed ones.
 template <class V>
 DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
+  if (what == 8) return beta_refine_vs_scalar<V>(r) + beta_refine_vs_scalar<double>(r);
   constexpr int N = V::size;
   double x[N], y[N], want[N];
   const bool uniform = r.below(3) == 0;
   const std::uint64_t kind = r.next();
   for (int l = 0; l < N; ++l) {
     Rng& g = r;
-    const double v = what == 1 || what == 7 ? exp_arg(g) : what >= 4 ? near_zero_arg(g) : log_arg(g);
+    const double v = what == 1 || what == 7 ? exp_arg(g) : what >= 4 && what != 9 ? near_zero_arg(g) : log_arg(g);
     if (what == 7) {
       // Packs below the erf fraction's branch switch only, packs beyond it
       // only, and mixed ones with every guard.
       x[l] = uniform ? (kind & 1 ? 4.2 * g.unit() - 2.1 : g.sign() * (2.1 + 4 * g.unit())) : v;
-    } else if (what >= 4) {
+    } else if (what >= 4 && what != 9) {
       // Packs of one side of the series' bound only, and mixed ones.
       x[l] = uniform ? (kind & 1 ? 2e-4 * g.unit() - 1e-4 : g.sign() * (1e-4 + 30 * g.unit())) : v;
     } else if (uniform) {
@@ -329,6 +385,9 @@ DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
   } else if (what == 6) {
     got = cxmath::lanes::tanh_cf(vx);
     for (int l = 0; l < N; ++l) want[l] = tanh_cf(x[l]);
+  } else if (what == 9) {
+    got = cxmath::lanes::sqrt(vx);
+    for (int l = 0; l < N; ++l) want[l] = sqrt(x[l]);
   } else if (what == 7) {
     got = distmill::lanes::erf_given_exp_lanes(vx, cxmath::lanes::exp((-vx) * vx));
     for (int l = 0; l < N; ++l) want[l] = cxmath::detail::erf_given_exp(x[l], exp((-x[l]) * x[l]));
@@ -395,7 +454,8 @@ DISTMILL_TARGET_AVX512 std::int64_t packs_avx512(int what, std::int64_t n, Rng& 
 }  // namespace
 
 // what: 0 log, 1 exp, 2 log_core, 3 the pack operations, 4 expm1, 5 log1p,
-// 6 the tanh fraction, 7 erf from its exponential; isa: 1 SSE2,
+// 6 the tanh fraction, 7 erf from its exponential, 8 the beta inverse's
+// refinement (blocks of elements instead of packs), 9 the square root; isa: 1 SSE2,
 // 2 AVX2, 3 AVX-512.  n packs of each of two shapes.  Returns the number of
 // lanes that differ from the scalar kernel, or -1 when the processor
 // lacks the instruction set.

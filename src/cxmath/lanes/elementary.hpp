@@ -21,6 +21,7 @@ DISTMILL_LANE_INLINE constexpr double exp(double x) { return cxmath::exp(x); }
 DISTMILL_LANE_INLINE constexpr double expm1(double x) { return cxmath::expm1(x); }
 DISTMILL_LANE_INLINE constexpr double log1p(double x) { return cxmath::log1p(x); }
 DISTMILL_LANE_INLINE constexpr double tanh_cf(double z) { return cxmath::tanh_cf(z); }
+DISTMILL_LANE_INLINE constexpr double sqrt(double x) { return cxmath::sqrt(x); }
 
 // cxmath::log_core(x) lane by lane (x >= EPS or +inf).
 template <int W, int K>
@@ -49,6 +50,37 @@ DISTMILL_LANE_INLINE Pack<W, K> exp(const Pack<W, K>& x) {
   if (all(ordinary)) return detail::exp_ordinary(x);
   const Pack<W, K> v = detail::exp_ordinary(select(ordinary, x, Pack<W, K>(1.0)));
   return map_where(!ordinary, x, v, [](double a, double) { return cxmath::exp(a); });
+}
+
+// cxmath::sqrt(x) lane by lane: the scaling by 1/4 while x > 4 (a lane
+// scaled once no longer lies within EPS of 1, so the scalar kernel's test
+// for that only answers before the first scaling) and Newton's iteration,
+// each lane leaving it at the step where the scalar loop breaks.  Lanes at
+// or within EPS of 1, below EPS, infinite or NaN take the scalar kernel.
+template <int W, int K>
+DISTMILL_LANE_INLINE Pack<W, K> sqrt(const Pack<W, K>& v) {
+  using P = Pack<W, K>;
+  const auto ordinary = (v >= EPS) & (v <= DBL_MAX_) & (fabs(1.0 - v) >= EPS);
+  P x = select(ordinary, v, P(2.0));
+  P m(1.0);
+  for (;;) {
+    const auto big = x > 4.0;
+    if (none(big)) break;
+    x = select(big, 0.25 * x, x);
+    m = select(big, m + m, m);
+  }
+  P y = 0.5 * x;
+  Mask<W, K> running(true);
+  for (int i = 0; i < 100; ++i) {
+    const P q = x / y;
+    const P e = fabs(y - q);
+    running = running & !(e / (y + 1.0) < EPS);
+    if (none(running)) break;
+    y = select(running, (y + q) * 0.5, y);
+  }
+  const P r = y * m;
+  if (all(ordinary)) return r;
+  return map_where(!ordinary, v, r, [](double a, double) { return cxmath::sqrt(a); });
 }
 
 // cxmath::expm1(x) lane by lane: e^x - 1 beyond 1e-4 in magnitude, the

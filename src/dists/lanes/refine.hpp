@@ -36,6 +36,13 @@ DISTMILL_LANE_INLINE V load_lanes(const double* p) {
     return V::load(p);
 }
 
+// A refinement whose loop ends early on the state's density factor: the
+// lanes of r.ends<V>(D) whose D ends their element with the current
+// iterate, before the step (a vanishing density, whose quotient the step
+// cannot take).
+template <class R, class V>
+concept ends_on_density = requires(const R& r, const V& D) { r.template ends<V>(D); };
+
 // The elements 0 .. n - 1 of a block through Steps refinement steps.
 //   enter(k, y, x): element k enters a lane with target y and guess x; or
 //     returns false having decided the element itself.
@@ -44,6 +51,8 @@ DISTMILL_LANE_INLINE V load_lanes(const double* p) {
 //   r.step<V>(y, x, D, f): the step s, x_next = x - s, on the pack.
 //   leave(k, v): element k's refined value v (the iterate after the last
 //     step).
+//   r.ends<V>(D), where the refinement has it (ends_on_density): the lanes
+//     whose element ends with the iterate x before the step from (x, D).
 // (r holds what the call fixes for every element, a shape and its
 // log-gamma; its members take packs and are forced inline; enter and leave
 // take doubles only.)
@@ -93,6 +102,8 @@ DISTMILL_LANE_INLINE void refine_block(const R& r, std::size_t n, Enter&& enter,
     r.template eval<V>(X, E, F);
     const V Dv = cxmath::lanes::select(load_lanes<V>(first) == 1.0, E, load_lanes<V>(D));
     const V S = r.template step<V>(load_lanes<V>(y), X, Dv, F);
+    [[maybe_unused]] mask_t<V> ended{};
+    if constexpr (ends_on_density<R, V>) ended = r.template ends<V>(Dv);
     store(Dv, D);
     for (int l = 0; l < L; ++l) {
       if (!busy[l]) continue;
@@ -103,6 +114,16 @@ DISTMILL_LANE_INLINE void refine_block(const R& r, std::size_t n, Enter&& enter,
     store(E, D);
     for (int l = 0; l < L; ++l) {
       if (!busy[l]) continue;
+      if constexpr (ends_on_density<R, V>) {
+        // Its D ends the element: the value is the iterate recorded before
+        // this step, which the lane does not take.
+        if (cxmath::lanes::lane(ended, l)) {
+          leave(elem[l], hx[l][count[l]]);
+          take(l);
+          active -= !busy[l];
+          continue;
+        }
+      }
       first[l] = 0;
       const int i = ++count[l];
       bool done = i == Steps;
