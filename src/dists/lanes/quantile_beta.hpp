@@ -141,6 +141,28 @@ struct BetaInvGuesses {
   }
 };
 
+// The whole block of a quantile refined by the beta inverse (qbeta, qf):
+// the elements the start admits run on the lanes, and each refined beta
+// quantile leaves through k.from_beta(p, z, q), which gives the element's
+// quantile q or false where the keep step would check it; every other
+// element is the scalar function's.
+template <class V, class Kernel>
+DISTMILL_LANE_INLINE void beta_inv_block(const BetaInvSteps& r, double (*f)(double, double, double), const Arg* a,
+                                         double* out, std::size_t n, const Kernel& k) {
+  const auto scalar = [&](std::size_t i) { out[i] = scalar_at(f, a, i); };
+  const auto p_at = [&](std::size_t i) { return element<double>(a[0], i); };
+  const BetaInvGuesses<V> guesses(r, n, p_at);
+  const auto enter = [&](std::size_t i, double& y, double& x) {
+    if (guesses.enter(r, i, p_at(i), y, x)) return true;
+    scalar(i);
+    return false;
+  };
+  const auto leave = [&](std::size_t i, double z) {
+    if (!k.from_beta(p_at(i), z, out[i])) scalar(i);
+  };
+  refine_block<BetaInvSteps, V>(r, n, enter, leave);
+}
+
 // qbeta(p, a, b).  The lanes take shapes fixed for the call outside the
 // checked region; a result outside [0, 1] (NaN included), which the keep
 // step checks, is the scalar function's.
@@ -162,23 +184,18 @@ struct Qbeta {
 
   template <class V>
   DISTMILL_LANE_INLINE void block(const Arg* a, double* out, std::size_t n) const {
-    const auto scalar = [&](std::size_t k) { out[k] = scalar_at(f, a, k); };
-    if (!fixed) {
-      for (std::size_t k = 0; k < n; ++k) scalar(k);
-      return;
-    }
-    const auto p_at = [&](std::size_t k) { return element<double>(a[0], k); };
-    const BetaInvGuesses<V> guesses(r, n, p_at);
-    const auto enter = [&](std::size_t k, double& y, double& x) {
-      if (guesses.enter(r, k, p_at(k), y, x)) return true;
-      scalar(k);
-      return false;
-    };
-    const auto leave = [&](std::size_t k, double z) {
-      if (!(z >= 0 && z <= 1)) return scalar(k);
-      out[k] = z;
-    };
-    refine_block<BetaInvSteps, V>(r, n, enter, leave);
+    if (fixed)
+      beta_inv_block<V>(r, f, a, out, n, *this);
+    else
+      for (std::size_t k = 0; k < n; ++k) out[k] = scalar_at(f, a, k);
+  }
+
+  // The quantile of an element from its beta quantile z: z itself, or
+  // false where the keep step would check it (outside [0, 1], NaN
+  // included).  (Doubles only: one function for every lane type.)
+  bool from_beta(double, double z, double& q) const {
+    q = z;
+    return z >= 0 && z <= 1;
   }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
@@ -213,26 +230,10 @@ struct Qf {
 
   template <class V>
   DISTMILL_LANE_INLINE void block(const Arg* a, double* out, std::size_t n) const {
-    const auto scalar = [&](std::size_t i) { out[i] = scalar_at(f, a, i); };
-    if (!fixed) {
-      for (std::size_t i = 0; i < n; ++i) scalar(i);
-      return;
-    }
-    const auto p_at = [&](std::size_t i) { return element<double>(a[0], i); };
-    const BetaInvGuesses<V> guesses(r, n, p_at);
-    const auto enter = [&](std::size_t i, double& y, double& x) {
-      if (guesses.enter(r, i, p_at(i), y, x)) return true;
-      scalar(i);
-      return false;
-    };
-    const auto leave = [&](std::size_t i, double d) {
-      double q = 0;
-      if (from_beta(p_at(i), d, q))
-        out[i] = q;
-      else
-        scalar(i);
-    };
-    refine_block<BetaInvSteps, V>(r, n, enter, leave);
+    if (fixed)
+      beta_inv_block<V>(r, f, a, out, n, *this);
+    else
+      for (std::size_t i = 0; i < n; ++i) out[i] = scalar_at(f, a, i);
   }
 
   // The quantile q of an element from its beta quantile d; false where the
