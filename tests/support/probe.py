@@ -12,6 +12,7 @@ as the CMake option of that name builds the module, so that the suite run
 against such a build (PYTHONPATH=<its build folder>) checks the same
 format in the kernels it reaches directly.
 """
+import concurrent.futures
 import ctypes
 import os
 import pathlib
@@ -101,8 +102,14 @@ class Probes:
 
 def load(sources=None, workdir=None):
     """Probes of `sources` (default: every tests/cpp/probe_*.cpp), compiled
-    into a shared library in `workdir` (default: a new temporary folder)."""
+    into a shared library in `workdir` (default: a new temporary folder).
+    The sources compile side by side, one compiler per processor, and are
+    linked after."""
     sources = sorted(CPP.glob("probe_*.cpp")) if sources is None else list(sources)
-    out = pathlib.Path(workdir or tempfile.mkdtemp()) / "libprobe.so"
-    compile_cpp(sources, out, extra=["-shared", "-fPIC"])
+    work = pathlib.Path(workdir or tempfile.mkdtemp())
+    objects = [work / f"{pathlib.Path(s).stem}.o" for s in sources]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+        for job in [pool.submit(compile_cpp, [s], o, extra=["-c", "-fPIC"]) for s, o in zip(sources, objects)]:
+            job.result()
+    out = compile_cpp(objects, work / "libprobe.so", extra=["-shared", "-fPIC"])
     return Probes(ctypes.CDLL(str(out)), signatures(sources))
