@@ -146,6 +146,18 @@ constexpr double pbeta(double x, double a, double b, bool give_log_p) {
                                    [&](bool give_log) { return pbeta_converged(x, a, b, give_log); });
 }
 
+// The quantile from the fixed-depth inverse z = I^-1(a, b, p), past the
+// guards (the array calls' lanes, which refine z themselves, end here too).
+// Checked in the inverse's region and wherever z leaves [0, 1].
+template <bool Checked>
+constexpr double qbeta_from_inverse(double p, double a, double b, double z) {
+  using namespace cxmath;
+  const bool in_support = z >= 0 && z <= 1;
+  return keep_quantile<Checked>(z, p, 1 - p, incomplete_beta_inv_region(a, b, p) || !in_support,
+                                [&](double v) { return v >= 0 && v <= 1 ? pbeta_tails(v, a, b) : NO_TAILS; },
+                                [&] { return qbeta_converged(p, a, b, z); });
+}
+
 template <bool Checked>
 constexpr double qbeta(double p, double a, double b) {
   using namespace cxmath;
@@ -158,11 +170,7 @@ constexpr double qbeta(double p, double a, double b) {
   if (a == INF && b == INF) return 0.5;
   if (b == INF) return 0.0;
   if (a == INF) return 1.0;
-  const double z = incomplete_beta_inv(a, b, p);
-  const bool in_support = z >= 0 && z <= 1;
-  return keep_quantile<Checked>(z, p, 1 - p, incomplete_beta_inv_region(a, b, p) || !in_support,
-                                [&](double v) { return v >= 0 && v <= 1 ? pbeta_tails(v, a, b) : NO_TAILS; },
-                                [&] { return qbeta_converged(p, a, b, z); });
+  return qbeta_from_inverse<Checked>(p, a, b, incomplete_beta_inv(a, b, p));
 }
 
 }  // namespace detail

@@ -244,6 +244,21 @@ constexpr double pf(double x, double df1, double df2, bool give_log_p) {
   return keep_probability<Checked>(incomplete_beta(h1, h2, z), give_log_p, pf_region(x, df1, df2), converged);
 }
 
+// The quantile from the beta quantile d = I^-1(df1/2, df2/2, p) of finite
+// degrees of freedom, past the guards (the array calls' lanes, which
+// refine d themselves, end here too): d / ((h1/h2)(1 - d)), checked where
+// 1 - d is too small for df2/2 and wherever it leaves [0, inf].
+template <bool Checked>
+constexpr double qf_from_inverse(double p, double df1, double df2, double d) {
+  using namespace cxmath;
+  const double w = ((df1 * 0.5) / (df2 * 0.5)) * (1 - d);
+  const double q = d / w;
+  const bool in_support = q >= 0 && q <= INF;
+  return keep_quantile<Checked>(q, p, 1 - p, qf_region(p, df1, df2, d) || !in_support,
+                                [&](double v) { return v >= 0 && v <= INF ? pf_tails(v, df1, df2) : NO_TAILS; },
+                                [&] { return qf_converged(p, df1, df2, d); });
+}
+
 template <bool Checked>
 constexpr double qf(double p, double df1, double df2) {
   using namespace cxmath;
@@ -265,13 +280,7 @@ constexpr double qf(double p, double df1, double df2) {
                                             [&] { return incomplete_gamma_inv_converged(h, c, p, r); });
     return df2 / (k + k);
   }
-  const double d = incomplete_beta_inv(df1 * 0.5, df2 * 0.5, p);
-  const double w = ((df1 * 0.5) / (df2 * 0.5)) * (1 - d);
-  const double q = d / w;
-  const bool in_support = q >= 0 && q <= INF;
-  return keep_quantile<Checked>(q, p, 1 - p, qf_region(p, df1, df2, d) || !in_support,
-                                [&](double v) { return v >= 0 && v <= INF ? pf_tails(v, df1, df2) : NO_TAILS; },
-                                [&] { return qf_converged(p, df1, df2, d); });
+  return qf_from_inverse<Checked>(p, df1, df2, incomplete_beta_inv(df1 * 0.5, df2 * 0.5, p));
 }
 
 }  // namespace detail

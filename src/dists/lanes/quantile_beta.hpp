@@ -87,7 +87,7 @@ struct BetaInvSteps {
 
 // Shapes fixed for a call that the lanes take: finite, and outside the
 // shape part of the inverse's checked region (p = 1/2 meets none of its
-// tail rules).  Each element's p is then checked against the whole region.
+// tail rules), where the keep step would check every element.
 inline bool beta_inv_shapes_fixed(double a, double b) {
   return a > 0 && b > 0 && a <= cxmath::DBL_MAX_ && b <= cxmath::DBL_MAX_ &&
          !cxmath::incomplete_beta_inv_region(a, b, 0.5);
@@ -97,11 +97,12 @@ inline BetaInvSteps beta_inv_steps(double a, double b) {
   return {a, b, cxmath::lbeta(a, b), cxmath::lbeta(b, a), cxmath::detail::incomplete_beta_inv_shapes(a, b)};
 }
 
-// An element p the lanes refine: a probability (NaN fails) outside the
-// inverse's checked region for the call's shapes, so that none of the
-// scalar function's guards decides it.
-DISTMILL_LANE_INLINE bool beta_inv_ordinary(const BetaInvSteps& r, double p) {
-  return p >= 0 && p <= 1 && !cxmath::incomplete_beta_inv_region(r.a, r.b, p);
+// An element p the lanes refine: one that neither the scalar function's
+// guards nor the inverse's own ends (p below EPS, 1 - p within EPS of 0)
+// decide (NaN fails).  Its tails too: the keep step checks those where it
+// leaves the lanes.
+DISTMILL_LANE_INLINE bool beta_inv_ordinary(double p) {
+  return p >= cxmath::EPS && p <= 1 && !cxmath::tiny(1 - p);
 }
 
 // The starts of the first BETA_GUESS_CHUNK elements of a block, where both
@@ -125,7 +126,7 @@ struct BetaInvGuesses {
       for (int l = 0; l < L; ++l) {
         const std::size_t k = i + static_cast<std::size_t>(l);
         const double v = k < count ? p_at(k) : 0.5;
-        p[l] = beta_inv_ordinary(r, v) ? v : 0.5;
+        p[l] = beta_inv_ordinary(v) ? v : 0.5;
       }
       store(cxmath::detail::incomplete_beta_inv_guess_normal(r.start, load_lanes<V>(p)), x + i);
     }
@@ -134,7 +135,7 @@ struct BetaInvGuesses {
   // Element k's target y = p and start x; false for an element the lanes do
   // not refine.
   DISTMILL_LANE_INLINE bool enter(const BetaInvSteps& r, std::size_t k, double p, double& y, double& z) const {
-    if (!beta_inv_ordinary(r, p)) return false;
+    if (!beta_inv_ordinary(p)) return false;
     y = p;
     z = k < count ? x[k] : cxmath::detail::incomplete_beta_inv_guess(r.start, p);
     return true;
@@ -143,9 +144,9 @@ struct BetaInvGuesses {
 
 // The whole block of a quantile refined by the beta inverse (qbeta, qf):
 // the elements the start admits run on the lanes, and each refined beta
-// quantile leaves through k.from_beta(p, z, q), which gives the element's
-// quantile q or false where the keep step would check it; every other
-// element is the scalar function's.
+// quantile leaves through k.from_inverse(p, z), the scalar function's own
+// keep step (which checks it where it must); every other element is the
+// scalar function's.
 template <class V, class Kernel>
 DISTMILL_LANE_INLINE void beta_inv_block(const BetaInvSteps& r, double (*f)(double, double, double), const Arg* a,
                                          double* out, std::size_t n, const Kernel& k) {
@@ -157,15 +158,12 @@ DISTMILL_LANE_INLINE void beta_inv_block(const BetaInvSteps& r, double (*f)(doub
     scalar(i);
     return false;
   };
-  const auto leave = [&](std::size_t i, double z) {
-    if (!k.from_beta(p_at(i), z, out[i])) scalar(i);
-  };
+  const auto leave = [&](std::size_t i, double z) { out[i] = cxmath::unify_nan(k.from_inverse(p_at(i), z)); };
   refine_block<BetaInvSteps, V>(r, n, enter, leave);
 }
 
 // qbeta(p, a, b).  The lanes take shapes fixed for the call outside the
-// checked region; a result outside [0, 1] (NaN included), which the keep
-// step checks, is the scalar function's.
+// checked region.
 struct Qbeta {
   using Scalar = double (*)(double, double, double);
   static constexpr int arity = 3;
@@ -190,30 +188,23 @@ struct Qbeta {
       for (std::size_t k = 0; k < n; ++k) out[k] = scalar_at(f, a, k);
   }
 
-  // The quantile of an element from its beta quantile z: z itself, or
-  // false where the keep step would check it (outside [0, 1], NaN
-  // included).  (Doubles only: one function for every lane type.)
-  bool from_beta(double, double z, double& q) const {
-    q = z;
-    return z >= 0 && z <= 1;
-  }
+  // The quantile of an element from its beta quantile z.  (Doubles only:
+  // one function for every lane type.)
+  double from_inverse(double p, double z) const { return detail::qbeta_from_inverse<true>(p, r.a, r.b, z); }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
 };
 
 // qf(p, df1, df2): the beta quantile d of shapes (df1/2, df2/2), then
-// d / ((h1/h2)(1 - d)) with h1/h2 taken once.  The lanes take finite
-// degrees of freedom fixed for the call whose shapes are outside the
-// inverse's checked region; an element whose d the keep step checks (qf_region:
-// 1 - d too small for df2/2) or whose quantile leaves [0, inf] is the scalar
-// function's.
+// d / ((h1/h2)(1 - d)).  The lanes take finite degrees of freedom fixed for
+// the call whose shapes are outside the inverse's checked region.
 struct Qf {
   using Scalar = double (*)(double, double, double);
   static constexpr int arity = 3;
 
   Scalar f;
   bool fixed = false;
-  double df1 = 0, df2 = 0, k = 0;
+  double df1 = 0, df2 = 0;
   BetaInvSteps r;
 
   Qf(const Arg* a, Scalar scalar) : f(scalar) {
@@ -223,7 +214,6 @@ struct Qf {
       fixed = true;
       df1 = d1;
       df2 = d2;
-      k = (d1 * 0.5) / (d2 * 0.5);
       r = beta_inv_steps(d1 * 0.5, d2 * 0.5);
     }
   }
@@ -236,14 +226,9 @@ struct Qf {
       for (std::size_t i = 0; i < n; ++i) out[i] = scalar_at(f, a, i);
   }
 
-  // The quantile q of an element from its beta quantile d; false where the
-  // keep step would check it.  (Doubles only: one function for every lane
-  // type.)
-  bool from_beta(double p, double d, double& q) const {
-    if (detail::qf_region(p, df1, df2, d)) return false;
-    q = d / (k * (1 - d));
-    return q >= 0 && q <= cxmath::INF;
-  }
+  // The quantile of an element from its beta quantile d.  (Doubles only:
+  // one function for every lane type.)
+  double from_inverse(double p, double d) const { return detail::qf_from_inverse<true>(p, df1, df2, d); }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
 };
