@@ -90,10 +90,9 @@ def test_module_gives_the_recorded_digest():
     streams), as recorded: the same with GCC and clang, with the x87 unit and
     the software format, and on the lane width in use.  A deliberate change
     of results re-records the file (digest.py > recorded.txt)."""
-    recorded = dict(line.split() for line in (ROOT / "tools/check/digest/recorded.txt").read_text().splitlines()
-                    if line.strip() and not line.startswith("#"))
-    differ = [name for name, value in (line.split() for line in digest_twin().lines(2000, 2000))
-              if recorded.get(name) != value]
+    twin = digest_twin()
+    recorded = twin.read(ROOT / "tools/check/digest/recorded.txt")
+    differ = twin.differing(twin.lines(2000, 2000), recorded)
     assert len(recorded) == 68 and not differ, differ
 
 

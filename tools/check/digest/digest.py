@@ -168,6 +168,17 @@ def lines(random_n, draws):
     return out
 
 
+def read(path):
+    """{function: digest} of a digest file written earlier."""
+    return dict(l.split() for l in Path(path).read_text().splitlines() if l.strip() and not l.startswith("#"))
+
+
+def differing(out, ref):
+    """The functions whose lines of `out` differ from `ref` (read()),
+    those missing from it included."""
+    return [l.split()[0] for l in out if ref.get(l.split()[0]) != l.split()[1]]
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--random", type=int, default=2000, help="random points per d/p/q function")
@@ -178,8 +189,7 @@ def main():
     if not args.compare:
         print("\n".join(out))
         return 0
-    ref = dict(l.split() for l in open(args.compare) if l.strip() and not l.startswith("#"))
-    bad = [l.split()[0] for l in out if ref.get(l.split()[0]) != l.split()[1]]
+    bad = differing(out, read(args.compare))
     print(f"{len(out)} functions compared, {len(bad)} differ" + (": " + " ".join(bad) if bad else ""))
     return 1 if bad else 0
 
