@@ -217,6 +217,21 @@ for fn, params in ((dm.dpois, [6.0, np.nan, 0.0, 1e4]), (dm.dbinom, [(40, 0.3), 
         for flag in (False, True, flags[:m]):
             add(fn(counts, *np.atleast_1d(p), flag))
             add(fn(counts, *[np.full(m, v) for v in np.atleast_1d(p)], flag))
+# The binomial quantile, read from a table of the counts' top-down sums for
+# trials (2 to 4095) and probability fixed for the call: targets uniform,
+# tiny (below 2^-1000 the keep step searches the converged CDF), within
+# 1e-16 of 1 (where the literal sums reach p too early and the converged
+# search replaces them), special, and equal to a count's sum (the CDF at the
+# counts); probabilities with a logarithm or a complement's below EPS;
+# trials beyond the table, per element, broadcast.
+kind = rng.integers(0, 4, m)
+p = np.where(kind == 0, column(m), np.where(kind == 1, 10.0 ** rng.uniform(-320, -1, m), rng.uniform(0, 1, m)))
+p = np.where(kind == 2, 1 - 10.0 ** rng.uniform(-17, -1, m), p)
+for trials, prob, k in ((40, 0.3, m), (2, 0.5, m), (3, 1e-17, m), (40, 1 - 2.0**-53, m), (40, 0.0, m),
+                        (1000, 0.999, m), (4095, 0.5, 300), (4096, 0.5, 50), (1, 0.3, m), (-1, 0.3, 50)):
+    add(dm.qbinom(np.concatenate([p[:k], dm.pbinom(np.arange(k), trials, prob)]), trials, prob))
+add(dm.qbinom(p, np.full(m, 40), 0.3))
+add(dm.qbinom(p[:997].reshape(997, 1), 40, np.array([0.3, 0.5, 0.9])))
 print(dm.__lanes__, h.hexdigest())
 """
 

@@ -419,14 +419,33 @@ constexpr double pbinom(std::int64_t x, std::int64_t n_trials, double prob, bool
   return keep_probability<Checked>(P, give_log_p, pbinom_region(x, n, prob, P), converged);
 }
 
-// Where the literal quantile i of p can be wrong: p above 1/2 (F near 1
-// carries the absolute error of the sums) or below BINOM_SMALL_CDF, the
-// masses at i in their checked region, a logarithm of prob or 1 - prob
-// below EPS (the masses with a power of it are 0).
-constexpr bool qbinom_region(double p, std::int64_t i, std::int64_t n, double prob) {
+// The first count whose converged tails (tails(k), any 0 <= k < n) reach
+// p, q = 1 - p: steps doubling away from `start`, then bisection.
+template <class TailsAt>
+constexpr std::int64_t qbinom_converged_search(std::int64_t start, double p, double q, std::int64_t n,
+                                               TailsAt&& tails) {
+  return first_count(Int64Counts{n}, start, 1, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
+}
+
+// The keep step of the quantile, after the literal search found i, the
+// first count whose top-down sum reaches p.  The literal answer can be
+// wrong where p is above 1/2 (F near 1 carries the absolute error of the
+// sums) or below BINOM_SMALL_CDF, where the masses at i are in their
+// checked region (masses_checked(), asked only when the rest does not
+// decide), or where a logarithm of prob or 1 - prob is below EPS (the
+// masses with a power of it are 0); there it is kept when the converged
+// tails (tails(k)) confirm it, else search(start) finds the first count
+// they reach.  Below the normal range the rule's floor of a few ulps of p
+// is no longer small against p: there the answer is searched (from i) with
+// exact comparisons, not confirmed within that tolerance.
+template <bool Checked, class MassesChecked, class TailsAt, class Search>
+constexpr std::int64_t qbinom_keep(std::int64_t i, double p, double prob, MassesChecked&& masses_checked,
+                                   TailsAt&& tails, Search&& search) {
   using cxmath::EPS;
-  return !(p <= 0.5 && p >= BINOM_SMALL_CDF) || prob < EPS || 1 - prob < EPS ||
-         binom_magnitude(i, n, prob) > BINOM_MASS_MAGNITUDE;
+  if (Checked && p < BINOM_SMALL_CDF) return search(i);
+  const bool region =
+      Checked && (!(p <= 0.5 && p >= BINOM_SMALL_CDF) || prob < EPS || 1 - prob < EPS || masses_checked());
+  return keep_count<Checked>(i, p, 1 - p, false, region, tails, [&] { return search(i); });
 }
 
 // The quantile: the first i with p <= F(i) on the top-down sums, kept
@@ -445,9 +464,7 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
   const double q = 1 - p;
   const auto tails = [&](std::int64_t k) { return as_tails(binom_tails_converged(k, n, prob)); };
   const Int64Counts counts{n};
-  const auto search = [&](std::int64_t start) {
-    return first_count(counts, start, 1, [&](std::int64_t k) { return count_reaches(tails(k), p, q, false); });
-  };
+  const auto search = [&](std::int64_t start) { return qbinom_converged_search(start, p, q, n, tails); };
   if (n <= 1) {
     // The Bernoulli quantile: F(0) = 1 - prob is rounded for prob below
     // 1/2, which matters only for p from 1/2 on, where the exact test
@@ -469,12 +486,8 @@ constexpr double qbinom(double p, std::int64_t n_trials, double prob) {
     return binom_search_cdf(i, n, prob, [&](std::int64_t x) { return binom_sum_skip(x, b, cache, poll); });
   };
   const std::int64_t i = first_count(counts, g, 1, [&](std::int64_t k) { return p <= F(k); });
-  // Below the normal range the rule's floor of a few ulps of p is no longer
-  // small against p: there the answer is searched (from i) with exact
-  // comparisons, not confirmed within that tolerance.
-  if (Checked && p < BINOM_SMALL_CDF) return static_cast<double>(search(i));
-  const std::int64_t kept = keep_count<Checked>(i, p, q, false, Checked && qbinom_region(p, i, n, prob), tails,
-                                                [&] { return search(i); });
+  const std::int64_t kept = qbinom_keep<Checked>(
+      i, p, prob, [&] { return binom_magnitude(i, n, prob) > BINOM_MASS_MAGNITUDE; }, tails, search);
   return static_cast<double>(kept);
 }
 

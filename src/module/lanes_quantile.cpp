@@ -10,6 +10,7 @@
 #include "dists/lanes/quantile_gamma.hpp"
 #include "dists/lanes/cauchy.hpp"
 #include "dists/lanes/quantile_beta.hpp"
+#include "dists/lanes/binom.hpp"
 
 namespace distmill::lanes {
 
@@ -26,5 +27,6 @@ template Runner<Qchisq::Scalar> runner<Qchisq>();
 template Runner<Qinvgamma::Scalar> runner<Qinvgamma>();
 template Runner<Qbeta::Scalar> runner<Qbeta>();
 template Runner<Qf::Scalar> runner<Qf>();
+template Runner<Qbinom::Scalar> runner<Qbinom>();
 
 }  // namespace distmill::lanes

@@ -25,6 +25,7 @@
 #include "dists/lanes/quantile_gamma.hpp"
 #include "dists/lanes/cauchy.hpp"
 #include "dists/lanes/quantile_beta.hpp"
+#include "dists/lanes/binom.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -33,7 +34,7 @@ void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qnorm", qnorm, lanes::runner<lanes::Qnorm>(), py::arg("p"), py::arg("mu") = 0, py::arg("sigma") = 1);
   def_elementwise(m, "qbern", qbern, py::arg("p"), py::arg("prob"));
   def_elementwise(m, "qbeta", qbeta, lanes::runner<lanes::Qbeta>(), py::arg("p"), py::arg("a"), py::arg("b"));
-  def_elementwise(m, "qbinom", qbinom, py::arg("p"), py::arg("n_trials"), py::arg("prob"));
+  def_elementwise(m, "qbinom", qbinom, lanes::runner<lanes::Qbinom>(), py::arg("p"), py::arg("n_trials"), py::arg("prob"));
   def_elementwise(m, "qcauchy", qcauchy, lanes::runner<lanes::Qcauchy>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qchisq", qchisq, lanes::runner<lanes::Qchisq>(), py::arg("p"), py::arg("dof"));
   def_elementwise(m, "qexp", qexp, lanes::runner<lanes::Qexp>(), py::arg("p"), py::arg("rate"));

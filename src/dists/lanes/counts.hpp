@@ -16,6 +16,27 @@
 
 namespace distmill::lanes {
 
+// The lanes of a pack whose elements are each decided one at a time:
+// at(l, v) gives lane l its value v and returns true, or returns false for
+// a lane left to the scalar function.
+template <class V, class At>
+DISTMILL_LANE_INLINE V per_element(mask_t<V>& ordinary, At&& at) {
+  constexpr int N = size_v<V>;
+  alignas(64) double v[N];
+  alignas(64) bool ok[N];
+  for (int l = 0; l < N; ++l) {
+    v[l] = 0.0;
+    ok[l] = at(l, v[l]);
+  }
+  if constexpr (cxmath::lanes::is_scalar_v<V>) {
+    ordinary = ok[0];
+    return v[0];
+  } else {
+    ordinary = mask_t<V>::load(ok);
+    return V::load(v);
+  }
+}
+
 // Counts 0 .. COUNT_TABLE - 1 are kept, for each setting of the log flag.
 inline constexpr std::int64_t COUNT_TABLE = 4096;
 
@@ -57,20 +78,7 @@ struct CountMass {
 
   template <class V>
   DISTMILL_LANE_INLINE V group(const Arg* a, std::size_t i, mask_t<V>& ordinary) const {
-    constexpr int N = size_v<V>;
-    alignas(64) double v[N];
-    alignas(64) bool ok[N];
-    for (int l = 0; l < N; ++l) {
-      v[l] = 0.0;
-      ok[l] = tabled && tabled_at(a, i + l, v[l]);
-    }
-    if constexpr (cxmath::lanes::is_scalar_v<V>) {
-      ordinary = ok[0];
-      return v[0];
-    } else {
-      ordinary = mask_t<V>::load(ok);
-      return V::load(v);
-    }
+    return per_element<V>(ordinary, [&](int l, double& v) { return tabled && tabled_at(a, i + l, v); });
   }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
