@@ -221,26 +221,29 @@ constexpr double incomplete_gamma_refine(double a, double p, double lg, double x
 }
 
 // The start of the refinement for EPS <= p, 1 - p beyond EPS and a >= EPS.
+// The start for shapes above 1, Wilson-Hilferty: (X/a)^(1/3) is nearly
+// normal with mean 1 - 1/(9a) and variance 1/(9a); the normal quantile v
+// comes from the rational approximation
+// t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 + d3 t^3).  The shape's terms
+// m = 1 - 1/(9a) and s3 = sqrt(a) 3 are the caller's (once per call for a
+// fixed shape).  Written once for one value and for packs of p.
+template <class T>
+DISTMILL_LANE_INLINE constexpr T incomplete_gamma_inv_guess_normal(double a, double m, double s3, T p) {
+  using lanes::select;
+  const T t = sqrt(log(select(p > 0.5, 1.0 - p, p)) * (-2.0));
+  const T sigma = select(p > 0.5, T(-1.0), T(1.0));
+  const T num = (0.802853 * t + 2.515517) + (0.010328 * t) * t;
+  const T den = ((1.432788 * t + 1.0) + (0.189269 * t) * t) + ((0.001308 * t) * t) * t;
+  const T v = (t - num / den) * sigma;
+  const T b = m - v / s3;
+  const T x = (b * (b * b)) * a;
+  return select(x < 1e-4, T(1e-4), x);
+}
+
 constexpr double incomplete_gamma_inv_guess(double a, double p) {
   double x = 0;
   if (a > 1) {
-    // Wilson-Hilferty: (X/a)^(1/3) is nearly normal with mean 1 - 1/(9a)
-    // and variance 1/(9a); the normal quantile v comes from the rational
-    // approximation t - (c0 + c1 t + c2 t^2)/(1 + d1 t + d2 t^2 + d3 t^3).
-    double t, sigma;
-    if (p > 0.5) {
-      t = sqrt(log(1 - p) * (-2));
-      sigma = -1;
-    } else {
-      t = sqrt(log(p) * (-2));
-      sigma = 1;
-    }
-    const double num = (0.802853 * t + 2.515517) + (0.010328 * t) * t;
-    const double den = ((1.432788 * t + 1) + (0.189269 * t) * t) + ((0.001308 * t) * t) * t;
-    const double v = (t - num / den) * sigma;
-    const double b = (1 - 1 / (9 * a)) - v / (sqrt(a) * 3);
-    x = (b * (b * b)) * a;
-    if (1e-4 > x) x = 1e-4;
+    x = incomplete_gamma_inv_guess_normal(a, 1 - 1 / (9 * a), sqrt(a) * 3, p);
   } else {
     // Small shapes: P(a, x) ~ t2 (x)^a near 0 and an exponential tail.
     const double t2 = (1 - 0.253 * a) - (0.12 * a) * a;

@@ -105,31 +105,20 @@ DISTMILL_LANE_INLINE bool beta_inv_ordinary(double p) {
   return p >= cxmath::EPS && p <= 1 && !cxmath::tiny(1 - p);
 }
 
-// The starts of the first BETA_GUESS_CHUNK elements of a block, where both
-// shapes exceed 1: the normal approximation on packs of p (its logarithm,
-// square roots and exponential), a harmless p = 1/2 in the lanes of
-// elements the lanes do not refine.
-inline constexpr std::size_t BETA_GUESS_CHUNK = 1024;
-
+// The starts of a block's elements where both shapes exceed 1: the normal
+// approximation on packs of p (its logarithm, square roots and
+// exponential).
 template <class V>
 struct BetaInvGuesses {
-  alignas(64) double x[BETA_GUESS_CHUNK + 16];
-  std::size_t count = 0;
+  PackGuesses<V> g;
 
   template <class P>
   DISTMILL_LANE_INLINE BetaInvGuesses(const BetaInvSteps& r, std::size_t n, P&& p_at) {
-    constexpr int L = size_v<V>;
     if (!r.start.normal) return;
-    count = n < BETA_GUESS_CHUNK ? n : BETA_GUESS_CHUNK;
-    for (std::size_t i = 0; i < count; i += L) {
-      alignas(64) double p[L];
-      for (int l = 0; l < L; ++l) {
-        const std::size_t k = i + static_cast<std::size_t>(l);
-        const double v = k < count ? p_at(k) : 0.5;
-        p[l] = beta_inv_ordinary(v) ? v : 0.5;
-      }
-      store(cxmath::detail::incomplete_beta_inv_guess_normal(r.start, load_lanes<V>(p)), x + i);
-    }
+    g.fill(n, p_at, beta_inv_ordinary,
+           [&](const V& p) __attribute__((always_inline)) {
+             return cxmath::detail::incomplete_beta_inv_guess_normal(r.start, p);
+           });
   }
 
   // Element k's target y = p and start x; false for an element the lanes do
@@ -137,7 +126,7 @@ struct BetaInvGuesses {
   DISTMILL_LANE_INLINE bool enter(const BetaInvSteps& r, std::size_t k, double p, double& y, double& z) const {
     if (!beta_inv_ordinary(p)) return false;
     y = p;
-    z = k < count ? x[k] : cxmath::detail::incomplete_beta_inv_guess(r.start, p);
+    z = k < g.count ? g.x[k] : cxmath::detail::incomplete_beta_inv_guess(r.start, p);
     return true;
   }
 };

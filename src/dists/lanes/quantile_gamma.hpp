@@ -61,6 +61,7 @@ struct GammaQuantileBlocks {
   // across its nodes within an element.
   bool fixed = false;
   GammaInvSteps r;
+  double m = 0, s3 = 0;  // the start's terms of a shape above 1
 
   GammaQuantileBlocks(const Arg* a, Scalar scalar) : f(scalar) {
     const double shape = chisq ? element<double>(a[1], 0) * 0.5 : element<double>(a[1], 0);
@@ -70,6 +71,8 @@ struct GammaQuantileBlocks {
       r.am1 = shape - 1;
       r.lg = cxmath::lgamma(shape);
       r.ga = cxmath::tgamma(shape);
+      m = 1 - 1 / (9 * shape);
+      s3 = cxmath::sqrt(shape) * 3;
     }
   }
 
@@ -84,6 +87,18 @@ struct GammaQuantileBlocks {
       for (std::size_t k = 0; k < n; ++k) out[k] = scalar_at(f, a, k);
       return;
     }
+    // The target of element k, and its start on packs for shapes above 1.
+    const auto target = [&](std::size_t k) {
+      const double p = element<double>(a[0], k);
+      return Law == GammaLaw::invgamma ? 1 - p : p;
+    };
+    PackGuesses<V> guesses;
+    if (r.a > 1)
+      guesses.fill(
+          n, target, [](double t) { return t > 0 && t < 1; },
+          [&](const V& t) __attribute__((always_inline)) {
+            return cxmath::detail::incomplete_gamma_inv_guess_normal(r.a, m, s3, t);
+          });
     const auto enter = [&](std::size_t k, double& y, double& x) {
       const double p = element<double>(a[0], k);
       bool ordinary = p >= cxmath::EPS && p < 1;
@@ -94,13 +109,13 @@ struct GammaQuantileBlocks {
         const double scale = element<double>(a[2], k);
         ordinary = ordinary && scale > 0 && scale <= cxmath::DBL_MAX_;
       }
-      const double t = Law == GammaLaw::invgamma ? 1 - p : p;
+      const double t = target(k);
       if (!(ordinary && t >= cxmath::EPS && cxmath::fabs(1 - t) >= cxmath::EPS)) {
         out[k] = scalar_at(f, a, k);
         return false;
       }
       y = t;
-      x = cxmath::detail::incomplete_gamma_inv_guess(r.a, t);
+      x = k < guesses.count ? guesses.x[k] : cxmath::detail::incomplete_gamma_inv_guess(r.a, t);
       return true;
     };
     const auto leave = [&](std::size_t k, double v) {

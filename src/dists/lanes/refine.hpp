@@ -36,6 +36,34 @@ DISTMILL_LANE_INLINE V load_lanes(const double* p) {
     return V::load(p);
 }
 
+// The starts of a block's elements computed on packs of their targets:
+// fill() evaluates guess(P) on packs of p_at(k) for the first GUESS_CHUNK
+// elements, with a harmless 1/2 in the lanes of elements whose target
+// ordinary(p) rejects (the lanes do not refine those, and no value of theirs
+// is read).
+inline constexpr std::size_t GUESS_CHUNK = 1024;
+
+template <class V>
+struct PackGuesses {
+  alignas(64) double x[GUESS_CHUNK + 16];
+  std::size_t count = 0;  // elements 0 .. count - 1 have their start in x
+
+  template <class P, class Ordinary, class Guess>
+  DISTMILL_LANE_INLINE void fill(std::size_t n, P&& p_at, Ordinary&& ordinary, Guess&& guess) {
+    constexpr int L = size_v<V>;
+    count = n < GUESS_CHUNK ? n : GUESS_CHUNK;
+    for (std::size_t i = 0; i < count; i += L) {
+      alignas(64) double p[L];
+      for (int l = 0; l < L; ++l) {
+        const std::size_t k = i + static_cast<std::size_t>(l);
+        const double v = k < count ? p_at(k) : 0.5;
+        p[l] = ordinary(v) ? v : 0.5;
+      }
+      store(guess(load_lanes<V>(p)), x + i);
+    }
+  }
+};
+
 // A refinement whose loop ends early on the state's density factor: the
 // lanes of r.ends<V>(D) whose D ends their element with the current
 // iterate, before the step (a vanishing density, whose quotient the step
