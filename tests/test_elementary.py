@@ -346,3 +346,10 @@ def test_compile_time_and_run_time_agree(kernels):
     # The same kernels folded by the compiler and run on the machine (x87
     # extended and SSE double) give identical bits.
     assert kernels.k_compile_time_disagreements() == 0
+
+
+def test_remembered_shape_terms_equal_fresh_ones(kernels):
+    # The converged forms remember terms of the shapes alone between calls;
+    # with shapes repeating, alternating among more sets than are kept and
+    # differing in one argument only, every call gives the fresh bits.
+    assert kernels.k_remembered_mismatches(4000, 3) == 0

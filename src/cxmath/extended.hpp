@@ -15,11 +15,60 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <type_traits>
 
 #include "cxmath/common.hpp"
 #include "cxmath/elementary.hpp"
 
 namespace cxmath::xp {
+
+// F(a...) for a pure function F, remembered for the last two sets of
+// arguments this thread asked for.  The converged forms evaluate terms of
+// the shapes alone at every call, and again at every step of an inverse,
+// while an array call or an inverse asks for the same shapes time after time
+// (an inverse in two orders: the shapes as given, and exchanged for the
+// upper end); the value returned is the one F computes for those
+// arguments.  Arguments count as the same when they compare equal and are
+// not zero (so 0 and -0, which may give different bits, and NaN are always
+// computed afresh).  During constant evaluation F is simply called.
+template <class T>
+constexpr bool same_argument(T x, T y) {
+  return x == y && x != 0;
+}
+
+template <auto F, class... A>
+ext remembered_at_run_time(A... a) {
+  using Args = std::array<ext, sizeof...(A)>;
+  struct Entry {
+    Args args;
+    ext value;
+    bool known;
+  };
+  struct Last {
+    Entry entry[2];
+    int older;
+  };
+  thread_local Last last{};
+  const Args now{static_cast<ext>(a)...};
+  for (const Entry& e : last.entry) {
+    bool same = e.known;
+    for (std::size_t j = 0; j < now.size() && same; ++j) same = same_argument(now[j], e.args[j]);
+    if (same) return e.value;
+  }
+  Entry& e = last.entry[last.older];
+  e.value = F(a...);
+  e.args = now;
+  e.known = true;
+  last.older = 1 - last.older;
+  return e.value;
+}
+
+template <auto F, class... A>
+constexpr ext remembered(A... a) {
+  if (std::is_constant_evaluated()) return F(a...);
+  return remembered_at_run_time<F>(a...);
+}
 
 // The modified Lentz method's replacement for a vanishing denominator.
 inline constexpr ext LENTZ_TINY = 0x1p-16000_x;

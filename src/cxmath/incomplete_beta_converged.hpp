@@ -104,6 +104,15 @@ struct FrontLog {
   ext D;
 };
 
+// The part the shapes alone fix, ln sqrt(b/(2 pi a N)) - Delta (a third of
+// an evaluation's time; remembered, as the same shapes come again and
+// again).
+constexpr ext beta_front_shapes_direct(ext a, ext b) {
+  const ext N = a + b;
+  const ext Delta = (xp::stirling_delta(a) + xp::stirling_delta(b)) - xp::stirling_delta(N);
+  return (ext(0.5) * xp::log(b / (a * N)) - LN_SQRT_2PI_EXT) - Delta;
+}
+
 constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
   const ext N = a + b;
   const ext p0 = a / N;
@@ -112,8 +121,7 @@ constexpr FrontLog beta_front_log(ext a, ext b, ext x, ext y) {
   const ext g1 = xp::log1p_deficit(eps / p0, x / p0);
   const ext g2 = xp::log1p_deficit(-eps / q0, y / q0);
   const ext D = a * g1 + b * g2;
-  const ext Delta = (xp::stirling_delta(a) + xp::stirling_delta(b)) - xp::stirling_delta(N);
-  const ext c = (ext(0.5) * xp::log(b / (a * N)) - LN_SQRT_2PI_EXT) - Delta;
+  const ext c = xp::remembered<beta_front_shapes_direct>(a, b);
   return {c - D, D};
 }
 
@@ -422,12 +430,21 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
 // The point (x, 1 - x) with I_x(a, b) = p, for finite a, b > 0 and targets
 // p + q = 1 in [0, 1].  `guess` (any value; ignored when outside (0, 1))
 // seeds the iteration.
+namespace detail {
+
+// I_{1/2}(a, b), which decides the end an inverse solves for (remembered:
+// the same shapes come again and again).
+constexpr ext beta_half_lower_direct(double a, double b) {
+  return incomplete_beta_converged(a, b, ext(0.5), ext(0.5)).P;
+}
+
+}  // namespace detail
+
 constexpr detail::BetaPoint incomplete_beta_inv_converged(double a, double b, ext p, ext q,
                                                       ext guess = -1) {
   if (!(p > 0)) return {0, 1};
   if (!(q > 0)) return {1, 0};
-  const detail::BetaTail half = incomplete_beta_converged(a, b, ext(0.5), ext(0.5));
-  if (p <= half.P) {
+  if (p <= xp::remembered<detail::beta_half_lower_direct>(a, b)) {
     const ext x = detail::beta_solve_small_side(a, b, p, q, ext(0.5), guess);
     return {x, 1 - x};
   }

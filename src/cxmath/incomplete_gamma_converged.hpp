@@ -89,7 +89,7 @@ constexpr ext lgamma1p_small(ext f) {
 
 // ln Gamma(1 + a) for 0 <= a < 13: Gamma(1 + a) = a (a-1) ... (a-m+1) Gamma(1 + f)
 // with m the nearest integer to a and f = a - m (exact).
-constexpr ext lgamma1p(double a) {
+constexpr ext lgamma1p_direct(double a) {
   const int m = static_cast<int>(a + 0.5);
   const ext f = static_cast<ext>(a) - m;
   if (m == 0) return lgamma1p_small(f);
@@ -97,6 +97,11 @@ constexpr ext lgamma1p(double a) {
   for (int j = 0; j < m; ++j) prod = prod * (static_cast<ext>(a) - j);
   return xp::log(prod) + lgamma1p_small(f);
 }
+
+// The same, remembered for the last shape (a third of an evaluation's time
+// at moderate shapes, the same for every element of an array call and
+// every step of an inverse).
+constexpr ext lgamma1p(double a) { return xp::remembered<lgamma1p_direct>(a); }
 
 // erfc(y)/2 for y >= 0, given E = e^(-y^2).  Below 2 through the series
 // erf y = 2 y e^(-y^2)/sqrt(pi) sum_n (2y^2)^n / (1 3 5 ... (2n+1)) (positive

@@ -9,6 +9,8 @@
 
 #include "cxmath/elementary.hpp"
 #include "cxmath/ext_pair.hpp"
+#include "cxmath/incomplete_beta_converged.hpp"
+#include "cxmath/incomplete_gamma_converged.hpp"
 
 namespace {
 
@@ -106,4 +108,36 @@ std::int64_t k_compile_time_disagreements() {
                -1e10, -2.0, 0.3, 0.7, 1.2, 1.7, 2.2, 2.5, 3.5, 30.0, 1e5, 1e50) +
          AGREE([](double x) -> L { return cxmath::tanh_cf(x); }, -3.0, 0.5, 20.0, 1e4) +
          AGREE([](double x) -> L { return cxmath::ipow(7, x); }, -3.0, 0.5, 1.1, 20.0);
+}
+
+// The remembered shape terms of the converged forms against the same terms
+// computed afresh, over n calls whose arguments come from a small pool (so
+// that they repeat, alternate between more sets than are remembered, differ
+// in one argument only, and include 0, -0 and NaN): the number of calls
+// whose bits differ.
+PROBE(k_remembered_mismatches, "i:ii")
+std::int64_t k_remembered_mismatches(std::int64_t n, std::int64_t seed) {
+  using cxmath::ext;
+  namespace cd = cxmath::detail;
+  constexpr double pool[] = {2.5, 0.5, 3.5, 0.0, -0.0, 1e-300, 7.0, 2.5000000000000004, 11.9, __builtin_nan("")};
+  constexpr int P = sizeof pool / sizeof pool[0];
+  const auto same = [](ext x, ext y) {
+    const double a[2] = {part_of(x, 0), part_of(x, 1)}, b[2] = {part_of(y, 0), part_of(y, 1)};
+    return __builtin_memcmp(a, b, sizeof a) == 0;
+  };
+  std::uint64_t r = static_cast<std::uint64_t>(seed) * 0x9e3779b97f4a7c15u + 1;
+  const auto pick = [&] {
+    r = r * 6364136223846793005u + 1442695040888963407u;
+    return pool[(r >> 33) % (r >> 62 == 0 ? P : 3)];  // mostly the first three
+  };
+  std::int64_t bad = 0;
+  for (std::int64_t i = 0; i < n; ++i) {
+    const double a = pick(), b = pick();
+    bad += !same(cd::lgamma1p(a), cd::lgamma1p_direct(a));
+    bad += !same(cxmath::xp::remembered<cd::beta_front_shapes_direct>(ext(a), ext(b)),
+                 cd::beta_front_shapes_direct(ext(a), ext(b)));
+    if (a > 0 && b > 0 && i % 16 == 0)
+      bad += !same(cxmath::xp::remembered<cd::beta_half_lower_direct>(a, b), cd::beta_half_lower_direct(a, b));
+  }
+  return bad;
 }
