@@ -46,7 +46,7 @@ ISAS = {1: "sse2", 2: "avx2", 3: "avx512"}
 @pytest.mark.parametrize("what, label", [(0, "log"), (1, "exp"), (2, "log_core"), (3, "pack operations"),
                                          (4, "expm1"), (5, "log1p"), (6, "tanh fraction"),
                                          (7, "erf given exp"), (8, "beta inverse refinement"),
-                                         (9, "sqrt")])
+                                         (9, "sqrt"), (10, "atan")])
 def test_pack_kernels_equal_scalar_ones(kernels, what, label, isa):
     # 3000 packs of the module's interleave and 3000 of one register, each
     # lane against the scalar kernel (tools/check/lanes_identity.py runs
@@ -116,7 +116,7 @@ for fn, params, flagged in ((dm.dunif, 2, True), (dm.punif, 2, True), (dm.qunif,
                             (dm.dlogis, 2, True), (dm.plogis, 2, True), (dm.qlogis, 2, False),
                             (dm.pexp, 1, True), (dm.qexp, 1, False),
                             (dm.dweibull, 2, True), (dm.pweibull, 2, True), (dm.qweibull, 2, False),
-                            (dm.dcauchy, 2, True), (dm.qcauchy, 2, False)):
+                            (dm.dcauchy, 2, True), (dm.pcauchy, 2, True), (dm.qcauchy, 2, False)):
     x = column(n) if flagged else np.where(rng.integers(0, 3, n) == 0, column(n), rng.uniform(0, 1, n))
     cols = [column(n) for _ in range(params)]
     fixed = [-0.5, 2.5][-params:]

@@ -558,37 +558,78 @@ constexpr ext tan(ext x) {
 }
 
 // Arc-tangent: a continued fraction of depth 15..52 up to 2.5, the
-// asymptotic series pi/2 - 1/x + 1/(3x^3) - 1/(5x^5) + ... beyond.
+// asymptotic series pi/2 - 1/x + 1/(3x^3) - 1/(5x^5) + ... beyond.  The
+// pieces are written once for one value and for packs, where each lane has
+// its own depth (held as a double) and the pack runs to its deepest lane:
+// a lane keeps its value through the levels beyond its own depth.
+namespace detail {
+
+constexpr int atan_depth(double x) { return x < 0.5 ? 15 : x < 1 ? 25 : x < 1.5 ? 35 : x < 2 ? 45 : 52; }
+
+constexpr int atan_terms(double x) {
+  return x < 3 ? 10 : x < 4 ? 9 : x < 5 ? 8 : x < 7 ? 7 : x < 11 ? 6 : x < 25 ? 5 : x < 100 ? 4 : x < 1000 ? 3 : 2;
+}
+
+// x/t for |x| <= 2.5, t = 2N-1 + (N-1)^2 s/(2N-3 + ... + 1 s/1), s = x^2,
+// summed from the innermost level (a negative x gives -atan|x| exactly).
+template <class V>
+DISTMILL_LANE_INLINE constexpr V atan_near(V x, V N, int deepest) {
+  const V s = x * x;
+  V t = ((N - 1.0) * (N - 1.0)) * s / (N * 2.0 - 1.0) + (N * 2.0 - 3.0);
+  for (int k = deepest - 2; k >= 1; --k) {
+    const V next = static_cast<double>(k * k) * s / t + static_cast<double>(2 * k - 1);
+    if constexpr (lanes::is_scalar_v<V>)
+      t = next;
+    else
+      t = lanes::select(N - 2.0 >= static_cast<double>(k), next, t);
+  }
+  return x / t;
+}
+
+// The series' part beyond pi/2 - 1/x for x > 2.5 with P terms:
+// 1/(3x^3) - 1/(5x^5), plus for P > 2 the levels j = 3..P,
+// S(j) = (1/((4j-5)y) - 1/((4j-3)y b)) + S(j+1), y = x^(4j-5), b = x^2,
+// summed from the innermost outwards.
+template <class V>
+DISTMILL_LANE_INLINE constexpr V atan_far_sum(V x, V P, int most) {
+  const V b = x * x;
+  const V x3 = x * b;
+  V acc = 1.0 / (x3 * 3.0) - 1.0 / ((x3 * 5.0) * b);
+  if (most > 2) {
+    V y[11] = {};
+    y[3] = (x3 * b) * b;
+    for (int j = 4; j <= most; ++j) y[j] = (y[j - 1] * b) * b;
+    V S(0.0);
+    for (int j = most; j >= 3; --j) {
+      const V term = 1.0 / (static_cast<double>(4 * j - 5) * y[j]) - 1.0 / ((static_cast<double>(4 * j - 3) * y[j]) * b);
+      if constexpr (lanes::is_scalar_v<V>)
+        S = j == most ? term : term + S;
+      else
+        S = lanes::select(P == static_cast<double>(j), term, lanes::select(P > static_cast<double>(j), term + S, S));
+    }
+    if constexpr (lanes::is_scalar_v<V>)
+      acc = S + acc;
+    else
+      acc = lanes::select(P > 2.0, S + acc, acc);
+  }
+  return acc;
+}
+
+// pi/2 - 1/x + acc, in extended precision, rounded once.
+constexpr double atan_far_end(double x, double acc) {
+  return static_cast<double>((PI_2_EXT - ext(1.0) / static_cast<ext>(x)) + static_cast<ext>(acc));
+}
+
+}  // namespace detail
+
 constexpr double atan(double x) {
   if (x < 0) return -atan(-x);
   if (!(x > 2.5)) {
-    const double s = x * x;
-    const int N = x < 0.5 ? 15 : x < 1 ? 25 : x < 1.5 ? 35 : x < 2 ? 45 : 52;
-    double t = static_cast<double>((N - 1) * (N - 1)) * s / static_cast<double>(2 * N - 1) +
-               static_cast<double>(2 * N - 3);
-    for (int k = N - 2; k >= 1; --k)
-      t = static_cast<double>(k * k) * s / t + static_cast<double>(2 * k - 1);
-    return x / t;
+    const int N = detail::atan_depth(x);
+    return detail::atan_near(x, static_cast<double>(N), N);
   }
-  const int P = x < 3 ? 10 : x < 4 ? 9 : x < 5 ? 8 : x < 7 ? 7 : x < 11 ? 6 : x < 25 ? 5
-              : x < 100 ? 4 : x < 1000 ? 3 : 2;
-  const double b = x * x;
-  const double x3 = x * b;
-  double acc = 1 / (3 * x3) - 1 / ((5 * x3) * b);
-  if (P > 2) {
-    // Powers y_j = x^(4j-5) for the levels j = 3..P, then the levels summed
-    // from the innermost outwards: S(j) = (1/((4j-5)y) - 1/((4j-3)y b)) + S(j+1).
-    double y[11] = {};
-    y[3] = (x3 * b) * b;
-    for (int j = 4; j <= P; ++j) y[j] = (y[j - 1] * b) * b;
-    double S = 1 / (static_cast<double>(4 * P - 5) * y[P]) -
-               1 / ((static_cast<double>(4 * P - 3) * y[P]) * b);
-    for (int j = P - 1; j >= 3; --j)
-      S = (1 / (static_cast<double>(4 * j - 5) * y[j]) -
-           1 / ((static_cast<double>(4 * j - 3) * y[j]) * b)) + S;
-    acc = S + acc;
-  }
-  return static_cast<double>((PI_2_EXT - ext(1.0) / static_cast<ext>(x)) + static_cast<ext>(acc));
+  const int P = detail::atan_terms(x);
+  return detail::atan_far_end(x, detail::atan_far_sum(x, static_cast<double>(P), P));
 }
 
 // Denominator D of tanh z = z/D from Lambert's continued fraction

@@ -28,6 +28,7 @@
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
 #include "dists/lanes/bern.hpp"
+#include "dists/lanes/cauchy.hpp"
 #include "module/registration.hpp"
 
 namespace distmill {
@@ -37,7 +38,7 @@ void register_cdf_functions(py::module_& m) {
   def_elementwise(m, "pbern", pbern, lanes::runner<lanes::Pbern>(), py::arg("x"), py::arg("prob"), py::arg("log_p") = false);
   def_elementwise(m, "pbeta", pbeta, lanes::runner<lanes::Pbeta>(), py::arg("x"), py::arg("a"), py::arg("b"), py::arg("log_p") = false);
   def_elementwise(m, "pbinom", pbinom, lanes::runner<lanes::Pbinom>(), py::arg("x"), py::arg("n_trials"), py::arg("prob"), py::arg("log_p") = false);
-  def_elementwise(m, "pcauchy", pcauchy, py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
+  def_elementwise(m, "pcauchy", pcauchy, lanes::runner<lanes::Pcauchy>(), py::arg("x"), py::arg("mu"), py::arg("sigma"), py::arg("log_p") = false);
   def_elementwise(m, "pchisq", pchisq, lanes::runner<lanes::Pchisq>(), py::arg("x"), py::arg("dof"), py::arg("log_p") = false);
   def_elementwise(m, "pexp", pexp, lanes::runner<lanes::Pexp>(), py::arg("x"), py::arg("rate"), py::arg("log_p") = false);
   def_elementwise(m, "pf", pf, lanes::runner<lanes::Pf>(), py::arg("x"), py::arg("df1"), py::arg("df2"), py::arg("log_p") = false);

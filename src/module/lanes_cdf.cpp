@@ -13,6 +13,7 @@
 #include "dists/lanes/pois.hpp"
 #include "dists/lanes/binom.hpp"
 #include "dists/lanes/bern.hpp"
+#include "dists/lanes/cauchy.hpp"
 
 namespace distmill::lanes {
 
@@ -32,5 +33,6 @@ template Runner<Pf::Scalar> runner<Pf>();
 template Runner<Ppois::Scalar> runner<Ppois>();
 template Runner<Pbinom::Scalar> runner<Pbinom>();
 template Runner<Pbern::Scalar> runner<Pbern>();
+template Runner<Pcauchy::Scalar> runner<Pcauchy>();
 
 }  // namespace distmill::lanes

@@ -16,6 +16,7 @@
 #include "cxmath/lanes/isa.hpp"
 #include "dists/lanes/quantile_norm.hpp"
 #include "dists/lanes/quantile_beta.hpp"
+#include "dists/lanes/cauchy.hpp"
 
 namespace {
 
@@ -336,7 +337,8 @@ std::int64_t beta_refine_vs_scalar(Rng& r) {
 // its exponential), the pack's result and the scalar one lane by
 // lane; returns the number of lanes whose bits differ.  For 8, a block of
 // the beta inverse's refinement on V and on one value at a time; 9 the
-// square root (Newton's iteration), on the logarithm's arguments.  Some packs are
+// square root (Newton's iteration), on the logarithm's arguments; 10 the
+// arc-tangent (its fraction and series, each lane to its own depth).  Some packs are
 // filled with one argument class only, so that all-ordinary packs (which
 // skip the selects) are tested as well as mixed ones.
 template <class V>
@@ -349,7 +351,12 @@ DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
   for (int l = 0; l < N; ++l) {
     Rng& g = r;
     const double v = what == 1 || what == 7 ? exp_arg(g) : what >= 4 && what != 9 ? near_zero_arg(g) : log_arg(g);
-    if (what == 7) {
+    if (what == 10) {
+      // Packs of the arc-tangent's fraction only (each lane its own depth),
+      // of its series only, and mixed ones over 1e-9 .. 3e4 and beyond.
+      x[l] = uniform ? (kind & 1 ? 5 * g.unit() - 2.5 : g.sign() * (2.5 + __builtin_exp2(12 * g.unit())))
+                     : (kind & 2 ? v : g.sign() * __builtin_exp2(-30 + 45 * g.unit()));
+    } else if (what == 7) {
       // Packs below the erf fraction's branch switch only, packs beyond it
       // only, and mixed ones with every guard.
       x[l] = uniform ? (kind & 1 ? 4.2 * g.unit() - 2.1 : g.sign() * (2.1 + 4 * g.unit())) : v;
@@ -388,6 +395,9 @@ DISTMILL_LANE_INLINE std::int64_t pack_vs_scalar(int what, Rng& r) {
   } else if (what == 9) {
     got = cxmath::lanes::sqrt(vx);
     for (int l = 0; l < N; ++l) want[l] = sqrt(x[l]);
+  } else if (what == 10) {
+    got = distmill::lanes::atan_lanes(vx);
+    for (int l = 0; l < N; ++l) want[l] = atan(x[l]);
   } else if (what == 7) {
     got = distmill::lanes::erf_given_exp_lanes(vx, cxmath::lanes::exp((-vx) * vx));
     for (int l = 0; l < N; ++l) want[l] = cxmath::detail::erf_given_exp(x[l], exp((-x[l]) * x[l]));
@@ -455,7 +465,8 @@ DISTMILL_TARGET_AVX512 std::int64_t packs_avx512(int what, std::int64_t n, Rng& 
 
 // what: 0 log, 1 exp, 2 log_core, 3 the pack operations, 4 expm1, 5 log1p,
 // 6 the tanh fraction, 7 erf from its exponential, 8 the beta inverse's
-// refinement (blocks of elements instead of packs), 9 the square root; isa: 1 SSE2,
+// refinement (blocks of elements instead of packs), 9 the square root, 10
+// the arc-tangent; isa: 1 SSE2,
 // 2 AVX2, 3 AVX-512.  n packs of each of two shapes.  Returns the number of
 // lanes that differ from the scalar kernel, or -1 when the processor
 // lacks the instruction set.

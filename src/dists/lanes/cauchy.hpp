@@ -1,4 +1,4 @@
-// The Cauchy density and quantile on lanes: z, 1 + z^2 and p - 1/2 on the
+// The Cauchy density, CDF and quantile on lanes: z, 1 + z^2 and p - 1/2 on the
 // double lanes, the extended steps element by element (the density's
 // product and reciprocal) or EXT_INTERLEAVE elements at a time (the
 // quantile's tangent, a continued fraction: cxmath/ext/pack.hpp).
@@ -68,6 +68,65 @@ struct Dcauchy {
     const V Ld = log(select(ordinary, d, V(1.0)));
     ordinary = ordinary & (!give_log | ((Ld >= detail::DCAUCHY_SMALL_LOG) & (Ld < cxmath::INF)));
     return select(give_log, Ld, d);
+  }
+
+  double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
+};
+
+// atan z on lanes: the fraction for |z| <= 2.5 and the series beyond, each
+// lane to its own depth (cxmath::atan's pieces), the series' last step in
+// extended precision lane by lane.
+template <class V>
+DISTMILL_LANE_INLINE V atan_lanes(const V& z) {
+  using namespace cxmath::lanes;
+  constexpr int L = size_v<V>;
+  const V az = fabs(z);
+  const mask_t<V> near = !(az > 2.5);
+  alignas(64) double zd[L], depth[L];
+  store(az, zd);
+  int deepest = 0, most = 0;
+  for (int l = 0; l < L; ++l) {
+    const bool n = !(zd[l] > 2.5);
+    const int d = n ? cxmath::detail::atan_depth(zd[l]) : cxmath::detail::atan_terms(zd[l]);
+    depth[l] = d;
+    if (n)
+      deepest = d > deepest ? d : deepest;
+    else
+      most = d > most ? d : most;
+  }
+  const V D = from_lanes<V>(depth);
+  V r(0.0);
+  if (deepest > 0) r = cxmath::detail::atan_near(select(near, z, V(1.0)), select(near, D, V(15.0)), deepest);
+  if (most > 0) {
+    alignas(64) double acc[L], far[L];
+    store(cxmath::detail::atan_far_sum(select(near, V(3.0), az), select(near, V(2.0), D), most), acc);
+    for (int l = 0; l < L; ++l) far[l] = zd[l] > 2.5 ? cxmath::detail::atan_far_end(zd[l], acc[l]) : 0.0;
+    const V f = from_lanes<V>(far);
+    r = select(near, r, select(z < 0.0, -f, f));
+  }
+  return r;
+}
+
+// pcauchy(x, mu, sigma, log).  Ordinary lanes: finite x and mu, sigma in
+// (0, DBL_MAX], a finite z at least PCAUCHY_LOWER_Z (outside the checked
+// lower tail); P = 1/2 for a tiny z, atan(z)/pi + 1/2 otherwise.
+struct Pcauchy {
+  using Scalar = double (*)(double, double, double, bool);
+  static constexpr int arity = 4;
+
+  Scalar f;
+  Pcauchy(const Arg*, Scalar scalar) : f(scalar) {}
+
+  template <class V>
+  DISTMILL_LANE_INLINE V group(const Arg* a, std::size_t i, mask_t<V>& ordinary) const {
+    using namespace cxmath::lanes;
+    const V x = load<V>(a[0], i), mu = load<V>(a[1], i), sigma = load<V>(a[2], i);
+    V z = (x - mu) / sigma;
+    ordinary = finite(x) & finite(mu) & (sigma > 0.0) & (sigma <= cxmath::DBL_MAX_) & finite(z) &
+               (z >= detail::PCAUCHY_LOWER_Z);
+    if (!all(ordinary)) z = select(ordinary, z, V(1.0));
+    const V P = select(fabs(z) < cxmath::EPS, V(0.5), atan_lanes(z) / cxmath::PI_DOUBLE + 0.5);
+    return probability_in_scale(a[3], i, P, ordinary);
   }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
