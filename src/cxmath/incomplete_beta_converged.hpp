@@ -425,13 +425,6 @@ constexpr ext beta_solve_small_side(double a, double b, ext p, ext q, ext hi, ex
   return x;
 }
 
-}  // namespace detail
-
-// The point (x, 1 - x) with I_x(a, b) = p, for finite a, b > 0 and targets
-// p + q = 1 in [0, 1].  `guess` (any value; ignored when outside (0, 1))
-// seeds the iteration.
-namespace detail {
-
 // I_{1/2}(a, b), which decides the end an inverse solves for (remembered:
 // the same shapes come again and again).
 constexpr ext beta_half_lower_direct(double a, double b) {
@@ -440,6 +433,9 @@ constexpr ext beta_half_lower_direct(double a, double b) {
 
 }  // namespace detail
 
+// The point (x, 1 - x) with I_x(a, b) = p, for finite a, b > 0 and targets
+// p + q = 1 in [0, 1].  `guess` (any value; ignored when outside (0, 1))
+// seeds the iteration.
 constexpr detail::BetaPoint incomplete_beta_inv_converged(double a, double b, ext p, ext q,
                                                       ext guess = -1) {
   if (!(p > 0)) return {0, 1};

@@ -220,7 +220,6 @@ constexpr double incomplete_gamma_refine(double a, double p, double lg, double x
   return x;
 }
 
-// The start of the refinement for EPS <= p, 1 - p beyond EPS and a >= EPS.
 // The start for shapes above 1, Wilson-Hilferty: (X/a)^(1/3) is nearly
 // normal with mean 1 - 1/(9a) and variance 1/(9a); the normal quantile v
 // comes from the rational approximation
@@ -240,6 +239,7 @@ DISTMILL_LANE_INLINE constexpr T incomplete_gamma_inv_guess_normal(double a, dou
   return select(x < 1e-4, T(1e-4), x);
 }
 
+// The start of the refinement for EPS <= p, 1 - p beyond EPS and a >= EPS.
 constexpr double incomplete_gamma_inv_guess(double a, double p) {
   double x = 0;
   if (a > 1) {
