@@ -149,6 +149,21 @@ for fn in (dm.qnorm, dm.qlnorm):
     add(fn(p[::3], mu[::3], 1.5))
     add(fn(p[:997].reshape(997, 1), mu[:7], sigma[:7]))
     add(fn(*np.ix_(SPECIAL, SPECIAL, SPECIAL)))
+# The t quantile, whose asymptotic branch takes the normal quantile of P/2
+# from the lanes for a dof fixed for the call: targets uniform, in the
+# small-tail branch (below ~1e-3 at 7 dof), so small that the inverse's
+# guard decides P/2 (subnormal), within 1e-16 of 1, special; dof either
+# side of the closed forms (1, 2), of the start's positive factor (0.5 to
+# ~0.75), at 1e3 (tails above 0.02 unchecked), huge, infinite, per element.
+kind = rng.integers(0, 4, m)
+p = np.where(kind == 0, column(m), np.where(kind == 1, 10.0 ** rng.uniform(-320, -1, m), rng.uniform(0, 1, m)))
+p = np.where(kind == 2, 1 - 10.0 ** rng.uniform(-17, -1, m), p)
+for dof in (0.49, 0.6, 0.8, 1.0, 1.0000000000000002, 2.0, 3.5, 7.0, 999.0, 1e3, 1e300, np.inf):
+    add(dm.qt(p, dof))
+add(dm.qt(p, np.abs(column(m))))
+add(dm.qt(p[::3], 7.0))
+add(dm.qt(p[:997].reshape(997, 1), np.array([3.5, 7.0, 30.0])))
+add(dm.qt(*np.ix_(SPECIAL, SPECIAL)))
 # The gamma side's quantiles, on lanes for a shape fixed for the call in
 # [EPS, 10): shapes either side of those bounds, of the start's switch at 1
 # and of the fraction's checked region (0.05); targets in both tails (which

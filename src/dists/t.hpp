@@ -81,8 +81,17 @@ constexpr double pt_beta(double x, double n) {
   return x > 0 ? 1 - I * 0.5 : I * 0.5;
 }
 
-// T(P, n): the positive t whose upper tail is P/2 (P in (0, 1]).
-constexpr double qt_two_tailed(double P, double n) {
+// T(P, n), the positive t whose upper tail is P/2 (P in (0, 1]), in
+// pieces: the terms of the dof alone (qt_terms), the start Y = (P d)^(2/n)
+// that picks the branch, the asymptotic branch from the normal quantile X
+// of P/2 (qt_asymptotic) and the small-tail branch (qt_small_tail).  The
+// lanes (dists/lanes/) take the terms once for a dof fixed for the call and
+// X for a block of elements at once.
+struct QtTerms {
+  double A, B, C, D;
+};
+
+constexpr QtTerms qt_terms(double n) {
   using namespace cxmath;
   const double A = 1 / (n - 0.5);
   const double B = 48 / (A * A);
@@ -90,29 +99,31 @@ constexpr double qt_two_tailed(double P, double n) {
   const double bracket = ((94.5 / (B + C)) - 3) / B + 1;
   const double D = static_cast<double>(
       (SQRT_PI_2_EXT * static_cast<ext>(sqrt(A) * n)) * static_cast<ext>(bracket));
-  if (P * D < 0) return NaN;
-  const double Y = pow(P * D, 2 / n);
+  return {A, B, C, D};
+}
+
+// The asymptotic branch (taken where Y > 0.05 + A): an inversion of the
+// Cornish-Fisher type about the normal quantile X of P/2.
+constexpr double qt_asymptotic(const QtTerms& s, double n, double X) {
+  using namespace cxmath;
+  const double X2 = X * X;
+  const double Lp = ((0.4 * X2 + 6.3) * X2 + 36) * X2 + 94.5;
+  const double Cn = n < 5 ? ((((n - 4.5) * 0.3) * (X + 0.6)) + s.C) + s.B : s.B + s.C;
+  const double Cc = ((((0.05 * X) * s.D - 5) * X - 7) * X - 2) * X + Cn;
+  const double Y3 = ((((Lp / Cc) - X2) - 3) / s.B + 1) * X;
+  const double Y4 = Y3 * (s.A * Y3);
+  // t^2/n = e^(Y4) - 1, with the series of e^y - 1 for small Y4.
+  const double Y5 = Y4 > 0.1 ? exp(Y4) - 1 : Y4 + ((((4 + Y4) * Y4) + 12) * (Y4 * Y4)) / 24;
+  return sqrt(Y5 * n);
+}
+
+// The small-tail branch: a series for t^2/n in powers of Y, then six
+// Newton steps on 1 - F(q) = P/2 with a second-order Taylor correction
+// (f'/f = -(n + 1) q/(n + q^2)).
+constexpr double qt_small_tail(const QtTerms& s, double n, double P, double Y) {
+  using namespace cxmath;
   const double ph = 0.5 * P;
-
-  if (Y > 0.05 + A) {
-    // Asymptotic inversion of the Cornish-Fisher type about the normal
-    // quantile X of P/2.
-    const double X = qnorm<false>(ph, 0, 1);
-    const double X2 = X * X;
-    const double Lp = ((0.4 * X2 + 6.3) * X2 + 36) * X2 + 94.5;
-    const double Cn = n < 5 ? ((((n - 4.5) * 0.3) * (X + 0.6)) + C) + B : B + C;
-    const double Cc = ((((0.05 * X) * D - 5) * X - 7) * X - 2) * X + Cn;
-    const double Y3 = ((((Lp / Cc) - X2) - 3) / B + 1) * X;
-    const double Y4 = Y3 * (A * Y3);
-    // t^2/n = e^(Y4) - 1, with the series of e^y - 1 for small Y4.
-    const double Y5 = Y4 > 0.1 ? exp(Y4) - 1 : Y4 + ((((4 + Y4) * Y4) + 12) * (Y4 * Y4)) / 24;
-    return sqrt(Y5 * n);
-  }
-
-  // Small tail probabilities: a series for t^2/n in powers of Y, then six
-  // Newton steps on 1 - F(q) = P/2 with a second-order Taylor correction
-  // (f'/f = -(n + 1) q/(n + q^2)).
-  const double u = ((((6 + n) / (n * Y)) - D * 0.089) - 0.822) * (n + 2);
+  const double u = ((((6 + n) / (n * Y)) - s.D * 0.089) - 0.822) * (n + 2);
   const double v = 1 / (3 * u) + 0.5 / (4 + n);
   const double Y2 = ((((v * Y) - 1) * (n + 1)) / (n + 2)) + 1 / Y;
   double q = sqrt(Y2 * n);
@@ -134,6 +145,20 @@ constexpr double qt_two_tailed(double P, double n) {
   }
   return q;
 }
+
+constexpr double qt_two_tailed(double P, double n) {
+  using namespace cxmath;
+  const QtTerms s = qt_terms(n);
+  if (P * s.D < 0) return NaN;
+  const double Y = pow(P * s.D, 2 / n);
+  if (Y > 0.05 + s.A) return qt_asymptotic(s, n, qnorm<false>(0.5 * P, 0, 1));
+  return qt_small_tail(s, n, P, Y);
+}
+
+// The two-tailed probability P = 2 min(p, 1 - p) of the quantile of p
+// (1 - p is exact for p >= 1/2), and the quantile from T(P, n).
+constexpr double qt_two_tailed_probability(double p) { return p < 0.5 ? p + p : 2 * (1 - p); }
+constexpr double qt_signed(double p, double T) { return p < 0.5 ? -T : T; }
 
 // Converged log-density for finite x and finite dof n >= EPS:
 //   ln f = -((n + 1)/2) ln(1 + x^2/n) - ln sqrt(n) - ln B(n/2, 1/2),
@@ -174,8 +199,7 @@ constexpr double qt_fixed_general(double p, double dof) {
     return static_cast<double>(tan(w));
   }
   if (dof == 2) return ((p + p) - 1) / sqrt((1 - p) * (p + p));
-  if (p < 0.5) return -qt_two_tailed(p + p, dof);
-  return qt_two_tailed(2 * (1 - p), dof);
+  return qt_signed(p, qt_two_tailed(qt_two_tailed_probability(p), dof));
 }
 
 // Converged t CDF for finite x and finite dof n >= EPS.  The tail beyond
@@ -271,6 +295,14 @@ constexpr bool qt_region(double p, double n) {
   return !(n >= QT_LARGE_DOF && tail >= QT_LARGE_DOF_TAIL);
 }
 
+// The keep step of the fixed-depth quantile t of p, for finite dof and
+// 0 < p < 1 (the lanes leave through it too).
+template <bool Checked>
+constexpr double qt_keep(double p, double dof, double t) {
+  return keep_quantile<Checked>(t, p, 1 - p, qt_region(p, dof), [&](double v) { return pt_tails(v, dof); },
+                                [&] { return qt_converged(p, dof, t); });
+}
+
 template <bool Checked>
 constexpr double dt(double x, double dof, bool give_log) {
   using namespace cxmath;
@@ -314,9 +346,7 @@ constexpr double qt(double p, double dof) {
   if (p == 0) return -INF;
   if (p == 1) return INF;
   if (dof == INF) return qnorm<Checked>(p, 0, 1);
-  const double t = qt_fixed_general(p, dof);
-  return keep_quantile<Checked>(t, p, 1 - p, qt_region(p, dof), [&](double v) { return pt_tails(v, dof); },
-                                [&] { return qt_converged(p, dof, t); });
+  return qt_keep<Checked>(p, dof, qt_fixed_general(p, dof));
 }
 
 }  // namespace detail

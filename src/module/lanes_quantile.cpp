@@ -11,6 +11,7 @@
 #include "dists/lanes/cauchy.hpp"
 #include "dists/lanes/quantile_beta.hpp"
 #include "dists/lanes/binom.hpp"
+#include "dists/lanes/t.hpp"
 
 namespace distmill::lanes {
 
@@ -28,5 +29,6 @@ template Runner<Qinvgamma::Scalar> runner<Qinvgamma>();
 template Runner<Qbeta::Scalar> runner<Qbeta>();
 template Runner<Qf::Scalar> runner<Qf>();
 template Runner<Qbinom::Scalar> runner<Qbinom>();
+template Runner<Qt::Scalar> runner<Qt>();
 
 }  // namespace distmill::lanes

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "dists/lanes/block.hpp"
+#include "dists/lanes/quantile_norm.hpp"
+#include "dists/lanes/refine.hpp"
 #include "dists/t.hpp"
 
 namespace distmill::lanes {
@@ -55,6 +57,71 @@ struct Dt {
       cv = detail::dt_log_norm(lg_r, cxmath::lanes::log(n), lg_h);
     }
     return from_log(a[2], i, detail::dt_log_formula(rv, cxmath::lanes::log(s + 1.0), cv));
+  }
+
+  double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
+};
+
+// qt(p, dof) for a dof fixed for the call (finite, at least EPS, neither 1
+// nor 2, with a positive factor d of the start): the elements whose start
+// takes the asymptotic branch get the normal quantile X of P/2 it expands
+// about from the inverse error function's refinement batched across the
+// block (the fixed-depth qnorm(P/2, 0, 1) step by step), and leave through
+// the scalar function's own keep step (qt_keep), which checks them where it
+// must.  The dof's terms of the start are taken once.  Every other element
+// (p not inside (0, 1), the small-tail branch, P/2 so small that the
+// inverse's guard decides it) is the scalar function's.
+struct Qt {
+  using Scalar = double (*)(double, double);
+  static constexpr int arity = 2;
+
+  Scalar f;
+  bool fixed = false;
+  double dof = 0, two_over_dof = 0;
+  detail::QtTerms s{};
+
+  Qt(const Arg* a, Scalar scalar) : f(scalar) {
+    const double n = element<double>(a[1], 0);
+    if (a[1].constant && n >= cxmath::EPS && n < cxmath::INF && n != 1 && n != 2) {
+      s = detail::qt_terms(n);
+      fixed = s.D > 0;
+      dof = n;
+      two_over_dof = 2 / n;
+    }
+  }
+
+  template <class V>
+  DISTMILL_LANE_INLINE void block(const Arg* a, double* out, std::size_t n) const {
+    if (!fixed) {
+      for (std::size_t k = 0; k < n; ++k) out[k] = scalar_at(f, a, k);
+      return;
+    }
+    const auto enter = [&](std::size_t k, double& y, double& x) {
+      const double p = element<double>(a[0], k);
+      if (p > 0 && p < 1) {
+        const double P = detail::qt_two_tailed_probability(p);
+        if (cxmath::pow(P * s.D, two_over_dof) > 0.05 + s.A) {
+          // qnorm(P/2, 0, 1): erf_inv((P/2 + P/2) - 1), unless its guard
+          // decides (an infinite X).
+          const double ph = 0.5 * P;
+          const double yk = (ph + ph) - 1;
+          double guarded = 0;
+          if (!cxmath::detail::erf_inv_guard(yk, guarded)) {
+            y = yk;
+            x = cxmath::detail::erf_inv_guess(yk);
+            return true;
+          }
+        }
+      }
+      out[k] = scalar_at(f, a, k);
+      return false;
+    };
+    const auto leave = [&](std::size_t k, double v) {
+      const double p = element<double>(a[0], k);
+      const double X = v * (1.0 * cxmath::SQRT2_DOUBLE) + 0.0;
+      out[k] = cxmath::unify_nan(detail::qt_keep<true>(p, dof, detail::qt_signed(p, detail::qt_asymptotic(s, dof, X))));
+    };
+    refine_block<ErfInvSteps, V>(ErfInvSteps{}, n, enter, leave);
   }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
