@@ -76,20 +76,17 @@ constexpr double dinvgamma(double x, double shape, double scale, bool give_log) 
   return dpq::zero(give_log);
 }
 
-// 1 - (gamma CDF of 1/x with shape alpha and scale 1/beta), with all the
-// checks and limits of that CDF; zeros map to +inf and +inf to 0.
+// 1/v with the reciprocals of the limits: 1/0 = +inf, 1/inf = 0.
+constexpr double pinvgamma_recip(double v) { return v == 0 ? cxmath::INF : v == cxmath::INF ? 0.0 : 1 / v; }
+
+// The CDF from the fixed-depth value G = P(shape, z) of the gamma CDF at
+// u = 1/x with scale r = 1/scale (the reciprocals as pinvgamma_recip
+// forms them), for x >= 0 and shape, scale >= 0 past the guards (the array
+// calls' lanes, which form G themselves, end here too).
 template <bool Checked>
-constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p) {
+constexpr double pinvgamma_from_value(double x, double shape, double scale, double u, double r, double G,
+                                      bool give_log_p) {
   using namespace cxmath;
-  if (isnan(shape) || isnan(x)) return NaN;
-  if (isnan(scale)) return NaN;
-  if (shape < 0) return NaN;
-  if (scale < 0) return NaN;
-  if (x < 0) return dpq::zero(give_log_p);
-  const auto recip = [](double v) { return v == 0 ? INF : v == INF ? 0.0 : 1 / v; };
-  const double u = recip(x);
-  const double r = recip(scale);
-  const double G = pgamma<false>(u, shape, r, false);
   double R = 1 - G;
   if constexpr (Checked) {
     // 1/x and 1/scale both overflowing to +inf (subnormal arguments) would
@@ -124,6 +121,21 @@ constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p
                                                                    : gamma_point(shape, {scale, true}, x);
                                      return incomplete_gamma_in_scale(shape, pt, true, give_log);
                                    });
+}
+
+// 1 - (gamma CDF of 1/x with shape alpha and scale 1/beta), with all the
+// checks and limits of that CDF; zeros map to +inf and +inf to 0.
+template <bool Checked>
+constexpr double pinvgamma(double x, double shape, double scale, bool give_log_p) {
+  using namespace cxmath;
+  if (isnan(shape) || isnan(x)) return NaN;
+  if (isnan(scale)) return NaN;
+  if (shape < 0) return NaN;
+  if (scale < 0) return NaN;
+  if (x < 0) return dpq::zero(give_log_p);
+  const double u = pinvgamma_recip(x);
+  const double r = pinvgamma_recip(scale);
+  return pinvgamma_from_value<Checked>(x, shape, scale, u, r, pgamma<false>(u, shape, r, false), give_log_p);
 }
 
 // The quantile from the fixed-depth inverse y = P^-1(shape, 1 - p), past the

@@ -5,6 +5,7 @@
 #include "dists/chisq.hpp"
 #include "dists/gamma.hpp"
 #include "dists/lanes/block.hpp"
+#include "dists/lanes/keep.hpp"
 
 namespace distmill::lanes {
 
@@ -46,17 +47,9 @@ DISTMILL_LANE_INLINE V lower_gamma_fraction(V a, V z, const V* ga, const Arg& fl
   }
   const mask_t<V> settled = fraction & !ordinary;
   if (none(settled)) return r;
-  constexpr int L = size_v<V>;
-  alignas(64) double Pd[L], rd[L];
+  alignas(64) double Pd[size_v<V>];
   store(P, Pd);
-  store(r, rd);
-  for (int l = 0; l < L; ++l)
-    if (cxmath::lanes::lane(settled, l)) rd[l] = cxmath::unify_nan(settle(l, Pd[l]));
-  ordinary = ordinary | settled;
-  if constexpr (is_scalar_v<V>)
-    return rd[0];
-  else
-    return V::load(rd);
+  return settle_lanes(r, settled, ordinary, [&](int l) { return settle(l, Pd[l]); });
 }
 
 // Gamma(shape) once for a call whose shape is fixed in the fraction's range.

@@ -40,6 +40,24 @@ DISTMILL_LANE_INLINE V probability_in_scale(const Arg& flag, std::size_t i, cons
   return select(give_log, L, P);
 }
 
+// The lanes `settled` of r through settle(l), the scalar function's keep
+// step at the lane's own fixed-depth value (so that value is not formed a
+// second time), every NaN the quiet NaN; they join `ordinary`.
+template <class V, class Settle>
+DISTMILL_LANE_INLINE V settle_lanes(const V& r, const mask_t<V>& settled, mask_t<V>& ordinary, Settle&& settle) {
+  if (cxmath::lanes::none(settled)) return r;
+  constexpr int L = size_v<V>;
+  alignas(64) double rd[L];
+  store(r, rd);
+  for (int l = 0; l < L; ++l)
+    if (cxmath::lanes::lane(settled, l)) rd[l] = cxmath::unify_nan(settle(l));
+  ordinary = ordinary | settled;
+  if constexpr (cxmath::lanes::is_scalar_v<V>)
+    return rd[0];
+  else
+    return V::load(rd);
+}
+
 // A log-density L outside the family's region (keep_log_density): checked
 // only where it is NaN; in the scale of the flag.
 template <class V>
