@@ -247,6 +247,16 @@ for trials, prob, k in ((40, 0.3, m), (2, 0.5, m), (3, 1e-17, m), (40, 1 - 2.0**
     add(dm.qbinom(np.concatenate([p[:k], dm.pbinom(np.arange(k), trials, prob)]), trials, prob))
 add(dm.qbinom(p, np.full(m, 40), 0.3))
 add(dm.qbinom(p[:997].reshape(997, 1), 40, np.array([0.3, 0.5, 0.9])))
+# The Poisson quantile, read from a table of the counts' fixed-depth CDF for
+# a rate fixed for the call (while the walk's cap, rate + 25 + 9 sqrt(rate),
+# stays below 4096): rates below 11 (the walk from 0) and from 11 on (from
+# a normal start, which the normal quantile's lanes take for the block),
+# below EPS, beyond the table, beyond 1e7; targets as above and equal to a
+# count's CDF; rates per element, broadcast.
+for rate in (1e-17, 0.7, 6.0, 10.5, 11.0, 100.0, 3000.0, 4000.0, 2e7):
+    add(dm.qpois(np.concatenate([p, dm.ppois(np.arange(60), rate), dm.ppois(np.arange(60), rate) - 2.0**-53]), rate))
+add(dm.qpois(p, np.full(m, 6.0)))
+add(dm.qpois(p[:997].reshape(997, 1), np.array([0.7, 6.0, 30.0])))
 print(dm.__lanes__, h.hexdigest())
 """
 

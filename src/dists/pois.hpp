@@ -240,11 +240,6 @@ constexpr CountTails pois_tails_converged(cxmath::ext k, double lambda) {
 
 constexpr Tails pois_tails(double k, double lambda) { return as_tails(pois_tails_converged(k, lambda)); }
 
-// Is F(k) > p, by the converged CDF?  Compared in the tail of the smaller
-// of p and q = 1 - p: F(k) > p  <=>  1 - F(k) < q.
-constexpr bool pois_above(double k, double p, double q, double lambda) {
-  return cxmath::count_reaches(pois_tails(k, lambda), p, q, true);
-}
 
 // Smallest count k >= 0 with F(k) > p by the converged CDF, for finite
 // lambda >= EPS and 0 < p < 1; `start` is a first guess (any value).
@@ -257,14 +252,22 @@ constexpr bool pois_above(double k, double p, double q, double lambda) {
 // 1e32 on, F at neighbouring doubles differs by less than its own rounding
 // near 1/2, and where p is that close to F(k) the answer can be the next
 // double (a relative difference of 2^-52).
-constexpr double pois_quantile_converged(double p, double lambda, double start) {
+// tails(k) gives the converged tails at a count (pois_tails, or a table of
+// its values); F(k) > p is compared in the tail of the smaller of p and
+// q = 1 - p: F(k) > p  <=>  1 - F(k) < q.
+template <class TailsAt>
+constexpr double pois_quantile_search(double p, double lambda, double start, TailsAt&& tails) {
   const double q = 1 - p;
   double k = whole(lambda);
   if (!(start >= 0)) k = 0;  // below the support (NaN also lands here)
   else if (start < lambda * 4 + 1000) k = whole(start);
   double step = whole(cxmath::sqrt(lambda));
   if (step < 1) step = 1;
-  return first_count(DoubleCounts{}, k, step, [&](double j) { return pois_above(j, p, q, lambda); });
+  return first_count(DoubleCounts{}, k, step, [&](double j) { return cxmath::count_reaches(tails(j), p, q, true); });
+}
+
+constexpr double pois_quantile_converged(double p, double lambda, double start) {
+  return pois_quantile_search(p, lambda, start, [&](double j) { return pois_tails(j, lambda); });
 }
 
 // Rates above which the fixed-depth quantile search is not run.
@@ -307,6 +310,36 @@ constexpr double ppois(std::int64_t x, double rate, bool give_log_p) {
   });
 }
 
+// The fixed-depth search's answer for 0 < p < 1 and EPS <= rate <= 1e7:
+// the first count with F(k) > p by the walk from 0 for rates below 11;
+// from 11 on, by the walk from k0 = qnorm(p, rate, sqrt(rate)) - 3 (or k0 - 1
+// where F(k0) already exceeds p).  F(k) is the fixed-depth CDF at a count
+// (pois_cdf), walk_up(k0) the walk from k0 (pois_walk_up), normal() the
+// quantile qnorm(p, rate, sqrt(rate)): the array calls' lanes read F and the
+// walk from a table of F, and take the normal quantiles of a block at once.
+template <class Normal, class CDF, class WalkUp>
+constexpr double qpois_fixed(double p, double rate, Normal&& normal, CDF&& F, WalkUp&& walk_up) {
+  if (rate < 11) return walk_up(0);
+  const double qn = normal();
+  const double m = qn - 3;
+  if (!(m < 0x1p53)) return qn;
+  const std::int64_t k0 = m < 0 ? 0 : static_cast<std::int64_t>(m);
+  if (F(k0) > p) return k0 == 0 ? 0.0 : static_cast<double>(k0 - 1);
+  return walk_up(k0);
+}
+
+// The keep step of the search's answer k: confirmed by the converged tails
+// (tails(j)) where the search can be wrong, else search(start) finds the
+// first count they exceed p at.  Below the normal range the rule's floor of
+// a few ulps of p is no longer small against p: there the answer is
+// searched (from k) with exact comparisons, not confirmed within that
+// tolerance.
+template <bool Checked, class TailsAt, class Search>
+constexpr double qpois_keep(double k, double p, double rate, TailsAt&& tails, Search&& search) {
+  if (Checked && p < POIS_LOG_SPACE_CDF) return search(k);
+  return keep_count<Checked>(k, p, 1 - p, true, Checked && qpois_region(p, rate, k), tails, [&] { return search(k); });
+}
+
 // The quantile: the first count with F(k) > p by the fixed-depth walk,
 // confirmed by the converged CDF where that can be wrong; otherwise, and
 // for every rate above 1e7 (where the fixed-depth search is both wrong
@@ -335,30 +368,12 @@ constexpr double qpois(double p, double rate) {
     const double start = isfinite(z) ? (rate + sqrt(rate) * z) + (z * z - 1) / 6 : rate;
     return pois_quantile_converged(p, rate, start);
   }
-  double k;
   const std::int64_t k_cap = pois_quantile_cap(rate);
-  if (rate < 11) {
-    k = pois_walk_up(0, p, rate, k_cap);
-  } else {
-    const double qn = distmill::qnorm(p, rate, sqrt(rate));
-    const double m = qn - 3;
-    if (!(m < 0x1p53)) {
-      k = qn;
-    } else {
-      const std::int64_t k0 = m < 0 ? 0 : static_cast<std::int64_t>(m);
-      if (pois_cdf(k0, rate) > p)
-        k = k0 == 0 ? 0.0 : static_cast<double>(k0 - 1);
-      else
-        k = pois_walk_up(k0, p, rate, k_cap);
-    }
-  }
-  // Below the normal range the rule's floor of a few ulps of p is no longer
-  // small against p: there the answer is searched (from k) with exact
-  // comparisons, not confirmed within that tolerance.
-  if (Checked && p < POIS_LOG_SPACE_CDF) return pois_quantile_converged(p, rate, k);
-  return keep_count<Checked>(k, p, 1 - p, true, Checked && qpois_region(p, rate, k),
-                             [&](double j) { return pois_tails(j, rate); },
-                             [&] { return pois_quantile_converged(p, rate, k); });
+  const double k = qpois_fixed(
+      p, rate, [&] { return distmill::qnorm(p, rate, sqrt(rate)); }, [&](std::int64_t j) { return pois_cdf(j, rate); },
+      [&](std::int64_t k0) { return pois_walk_up(k0, p, rate, k_cap); });
+  const auto tails = [&](double j) { return pois_tails(j, rate); };
+  return qpois_keep<Checked>(k, p, rate, tails, [&](double start) { return pois_quantile_search(p, rate, start, tails); });
 }
 
 }  // namespace detail

@@ -11,6 +11,7 @@
 #include "dists/lanes/cauchy.hpp"
 #include "dists/lanes/quantile_beta.hpp"
 #include "dists/lanes/binom.hpp"
+#include "dists/lanes/pois.hpp"
 #include "dists/lanes/t.hpp"
 
 namespace distmill::lanes {
@@ -30,5 +31,6 @@ template Runner<Qbeta::Scalar> runner<Qbeta>();
 template Runner<Qf::Scalar> runner<Qf>();
 template Runner<Qbinom::Scalar> runner<Qbinom>();
 template Runner<Qt::Scalar> runner<Qt>();
+template Runner<Qpois::Scalar> runner<Qpois>();
 
 }  // namespace distmill::lanes

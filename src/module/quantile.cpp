@@ -26,6 +26,7 @@
 #include "dists/lanes/cauchy.hpp"
 #include "dists/lanes/quantile_beta.hpp"
 #include "dists/lanes/binom.hpp"
+#include "dists/lanes/pois.hpp"
 #include "dists/lanes/t.hpp"
 #include "module/registration.hpp"
 
@@ -45,7 +46,7 @@ void register_quantile_functions(py::module_& m) {
   def_elementwise(m, "qlaplace", qlaplace, lanes::runner<lanes::Qlaplace>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlnorm", qlnorm, lanes::runner<lanes::Qlnorm>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
   def_elementwise(m, "qlogis", qlogis, lanes::runner<lanes::Qlogis>(), py::arg("p"), py::arg("mu"), py::arg("sigma"));
-  def_elementwise(m, "qpois", qpois, py::arg("p"), py::arg("rate"));
+  def_elementwise(m, "qpois", qpois, lanes::runner<lanes::Qpois>(), py::arg("p"), py::arg("rate"));
   def_elementwise(m, "qt", qt, lanes::runner<lanes::Qt>(), py::arg("p"), py::arg("dof"));
   def_elementwise(m, "qunif", qunif, lanes::runner<lanes::Qunif>(), py::arg("p"), py::arg("a"), py::arg("b"));
   def_elementwise(m, "qweibull", qweibull, lanes::runner<lanes::Qweibull>(), py::arg("p"), py::arg("shape"), py::arg("scale"));
