@@ -240,7 +240,6 @@ constexpr CountTails pois_tails_converged(cxmath::ext k, double lambda) {
 
 constexpr Tails pois_tails(double k, double lambda) { return as_tails(pois_tails_converged(k, lambda)); }
 
-
 // Smallest count k >= 0 with F(k) > p by the converged CDF, for finite
 // lambda >= EPS and 0 < p < 1; `start` is a first guess (any value).
 // The bracket is grown from the start by steps that double from
