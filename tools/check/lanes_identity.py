@@ -33,9 +33,9 @@ from support import probe  # noqa: E402
 ISAS = {1: "sse2", 2: "avx2", 3: "avx512"}
 KERNELS = {0: "log", 1: "exp", 2: "log_core", 3: "pack operations", 4: "expm1", 5: "log1p", 6: "tanh fraction",
            7: "erf given exp", 9: "sqrt", 10: "atan"}
-# Lanes per probe iteration: a pack of the module's interleave (2 registers)
-# and one of a single register.
-LANES_PER_ITERATION = {1: 3 * 2, 2: 3 * 4, 3: 3 * 8}
+# Lanes per probe iteration: a pack of the module's interleave (4 registers
+# for SSE2 and AVX2, 2 for AVX-512) and one of a single register.
+LANES_PER_ITERATION = {1: 5 * 2, 2: 5 * 4, 3: 3 * 8}
 
 
 def packs(inputs, log):
