@@ -4,6 +4,10 @@
 // quantile's tangent, a continued fraction: cxmath/ext/pack.hpp).
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include "cxmath/ext/pack.hpp"
 #include "dists/cauchy.hpp"
 #include "dists/lanes/block.hpp"
@@ -107,9 +111,18 @@ DISTMILL_LANE_INLINE V atan_lanes(const V& z) {
   return r;
 }
 
-// pcauchy(x, mu, sigma, log).  Ordinary lanes: finite x and mu, sigma in
-// (0, DBL_MAX], a finite z at least PCAUCHY_LOWER_Z (outside the checked
-// lower tail); P = 1/2 for a tiny z, atan(z)/pi + 1/2 otherwise.
+// pcauchy(x, mu, sigma, log).  Ordinary elements: finite x and mu, sigma
+// in (0, DBL_MAX], a finite z at least PCAUCHY_LOWER_Z (outside the checked
+// lower tail); P = 1/2 for a tiny z, atan(z)/pi + 1/2 otherwise, then the
+// probability rule of the keep step.
+//
+// A pack of atan_lanes runs to the depth of its deepest lane and through
+// the series of its farthest one, so on arguments of mixed sizes nearly
+// every lane would pay for the fraction of depth 52 and the series besides.
+// The block's arguments are therefore taken in the order of their depth
+// (the fraction's depth up to 2.5, the series' terms beyond), so that each
+// pack holds one depth; a lane's value does not depend on the lanes beside
+// it, so the order changes no bit.
 struct Pcauchy {
   using Scalar = double (*)(double, double, double, bool);
   static constexpr int arity = 4;
@@ -117,16 +130,86 @@ struct Pcauchy {
   Scalar f;
   Pcauchy(const Arg*, Scalar scalar) : f(scalar) {}
 
+  // The depth classes: 0 .. 4 the fraction's depths 15, 25, 35, 45, 52 up
+  // to 2.5 (atan_depth), then 5 .. 13 the series' terms 10 down to 2
+  // beyond (atan_terms); NONE for the tiny z (P = 1/2) and the scalar
+  // function's elements.  The classes only decide which elements share a
+  // pack (atan_lanes takes each lane's depth from its own argument), so
+  // they are counted from the bounds without a branch: the classes of
+  // neighbouring elements follow no pattern a branch predictor could learn.
+  static constexpr int CLASSES = 14, NONE = CLASSES;
+  static int depth_class(double az) {
+    const int near = (az >= 0.5) + (az >= 1.0) + (az >= 1.5) + (az >= 2.0);
+    const int far = 5 + (az >= 3.0) + (az >= 4.0) + (az >= 5.0) + (az >= 7.0) + (az >= 11.0) + (az >= 25.0) +
+                    (az >= 100.0) + (az >= 1000.0);
+    return near + (az > 2.5) * (far - near);
+  }
+
+  // The block's z, probabilities and ordinary flags, and its elements in
+  // the order of their class.
+  mutable std::vector<double> z, P;
+  mutable std::unique_ptr<bool[]> ordinary;
+  mutable std::vector<std::uint8_t> cls;
+  mutable std::vector<std::size_t> order;
+  mutable std::size_t held = 0;
+
+  // The last step, P to the value in the scale of the flag, on packs in the
+  // block's own order: arguments x, mu, sigma, flag (for the scalar
+  // function), then P and the ordinary flags.
+  struct Finish {
+    using Scalar = Pcauchy::Scalar;
+    static constexpr int arity = 6;
+    Scalar f;
+    template <class V>
+    DISTMILL_LANE_INLINE V group(const Arg* a, std::size_t i, mask_t<V>& ok) const {
+      ok = load_flag<V>(a[5], i);
+      return probability_in_scale(a[3], i, load<V>(a[4], i), ok);
+    }
+    double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
+  };
+
   template <class V>
-  DISTMILL_LANE_INLINE V group(const Arg* a, std::size_t i, mask_t<V>& ordinary) const {
+  DISTMILL_LANE_INLINE void block(const Arg* a, double* out, std::size_t n) const {
     using namespace cxmath::lanes;
-    const V x = load<V>(a[0], i), mu = load<V>(a[1], i), sigma = load<V>(a[2], i);
-    V z = (x - mu) / sigma;
-    ordinary = finite(x) & finite(mu) & (sigma > 0.0) & (sigma <= cxmath::DBL_MAX_) & finite(z) &
-               (z >= detail::PCAUCHY_LOWER_Z);
-    if (!all(ordinary)) z = select(ordinary, z, V(1.0));
-    const V P = select(fabs(z) < cxmath::EPS, V(0.5), atan_lanes(z) / cxmath::PI_DOUBLE + 0.5);
-    return probability_in_scale(a[3], i, P, ordinary);
+    constexpr int L = size_v<V>;
+    if (held < n) {
+      z.resize(n);
+      P.resize(n);
+      order.resize(n);
+      cls.resize(n);
+      ordinary.reset(new bool[n]);
+      held = n;
+    }
+    std::size_t count[CLASSES + 1] = {};
+    for (std::size_t k = 0; k < n; ++k) {
+      const double x = element<double>(a[0], k), mu = element<double>(a[1], k), sigma = element<double>(a[2], k);
+      const double zk = (x - mu) / sigma;
+      const bool ok = cxmath::isfinite(x) & cxmath::isfinite(mu) & (sigma > 0) & (sigma <= cxmath::DBL_MAX_) &
+                      cxmath::isfinite(zk) & (zk >= detail::PCAUCHY_LOWER_Z);
+      z[k] = zk;
+      ordinary[k] = ok;
+      const bool packed = ok & !(cxmath::fabs(zk) < cxmath::EPS);
+      const int c = NONE + packed * (depth_class(cxmath::fabs(zk)) - NONE);
+      cls[k] = static_cast<std::uint8_t>(c);
+      ++count[c];
+    }
+    std::size_t first[CLASSES + 1], at[CLASSES + 1];
+    for (std::size_t c = 0, sum = 0; c <= CLASSES; sum += count[c], ++c) first[c] = at[c] = sum;
+    for (std::size_t k = 0; k < n; ++k) order[at[cls[k]]++] = k;
+    // Each class a pack at a time, the last pack of a class filled with
+    // copies of its last argument.
+    for (int c = 0; c < CLASSES; ++c) {
+      const std::size_t begin = first[c], end = begin + count[c];
+      for (std::size_t j = begin; j < end; j += L) {
+        alignas(64) double zd[L], pd[L];
+        for (int l = 0; l < L; ++l) zd[l] = z[order[j + l < end ? j + l : end - 1]];
+        store(atan_lanes(from_lanes<V>(zd)) / cxmath::PI_DOUBLE + 0.5, pd);
+        for (int l = 0; l < L && j + l < end; ++l) P[order[j + l]] = pd[l];
+      }
+    }
+    for (std::size_t j = first[NONE]; j < n; ++j) P[order[j]] = 0.5;
+    const Arg t[6] = {a[0], a[1], a[2], a[3], {P.data(), false, sizeof(double)}, {ordinary.get(), false, sizeof(bool)}};
+    run_block<Finish, V>(Finish{f}, t, out, n);
   }
 
   double scalar(const Arg* a, std::size_t i) const { return scalar_at(f, a, i); }
